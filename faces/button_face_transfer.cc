@@ -1,0 +1,49 @@
+// A control's face travels through the clipboard; the user's clipboard is saved around it.
+#include "faces/helper.h"
+#include "host/runtime_error.h"
+#include "run/frmTkwPPTToolbarAdder.h"
+
+namespace tkw {
+
+namespace {
+// The icon's white pixels are the ones the mask marks.
+constexpr std::uint32_t kMaskColour = 0x00FFFFFF;
+}  // namespace
+
+host::ClipboardBackup frmTkwPPTToolbarAdder::BeginButtonFace(const std::wstring& sProduct,
+                                                             const std::wstring& sImage) {
+  RecordLog(L"Creating AltClipBoard object");
+  const auto oClipboardBackup =
+      host::CreateObject<host::ClipboardBackup>(host_.ole(), L"AtlClipBoard.Clipboard");
+  if (!oClipboardBackup) {
+    RecordLog(L"AtlClipBoard object not obtained");
+  } else {
+    RecordLog(L"Backing up clipboard object");
+    oClipboardBackup.Backup();
+  }
+
+  RecordLog(L"Retrieve icon filename path");
+  const std::wstring sIconPath = GetIconFileNameWithPath(sProduct, sImage);
+  RecordLog(L"Loading icon " + sIconPath);
+
+  // A picture that cannot be loaded or used leaves the clipboard as it was; the caller's
+  // paste then meets whatever is there.
+  std::unique_ptr<host::Picture> picture;
+  try {
+    picture = host_.ole().LoadPicture(sIconPath);
+  } catch (const host::RuntimeError&) {
+  }
+  RecordLog(L"Copy to button face ");
+  try {
+    helper::PlacePictureFaceOnClipboard(host_, picture.get(), kMaskColour);
+  } catch (const host::RuntimeError&) {
+  }
+  return oClipboardBackup;
+}
+
+void frmTkwPPTToolbarAdder::EndButtonFace(host::ClipboardBackup oClipboardBackup) {
+  if (oClipboardBackup)
+    oClipboardBackup.Restore();
+}
+
+}  // namespace tkw

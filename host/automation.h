@@ -1,0 +1,55 @@
+// Late-bound automation: objects called by member name with variant arguments, the way
+// IDispatch::Invoke is called.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+#include <string_view>
+#include <variant>
+
+namespace tkw::host {
+
+class Dispatch;
+using DispatchPtr = std::shared_ptr<Dispatch>;
+
+// VT_ERROR holding DISP_E_PARAMNOTFOUND: the argument is left to the callee's default.
+struct MissingArgument {
+  friend bool operator==(MissingArgument, MissingArgument) = default;
+};
+inline constexpr std::int32_t kDispEParamNotFound = static_cast<std::int32_t>(0x80020004);
+
+// VT_EMPTY, VT_ERROR (missing), VT_I2, VT_I4, VT_BOOL, VT_BSTR, VT_DISPATCH.
+using Variant = std::variant<std::monostate, MissingArgument, std::int16_t, std::int32_t, bool,
+                             std::wstring, DispatchPtr>;
+
+struct InterfaceId {
+  std::uint32_t data1;
+  std::uint16_t data2, data3;
+  std::array<std::uint8_t, 8> data4;
+  friend bool operator==(const InterfaceId&, const InterfaceId&) = default;
+};
+
+enum class InvokeKind {
+  kGet,     // DISPATCH_METHOD | DISPATCH_PROPERTYGET: a call whose result is used
+  kMethod,  // DISPATCH_METHOD: a call whose result is not used
+  kPut,     // DISPATCH_PROPERTYPUT: the last argument is the new value
+};
+
+// One reference to an automation object; dropping the last shared_ptr releases it.
+class Dispatch {
+ public:
+  virtual ~Dispatch() = default;
+
+  // Whether the object answers QueryInterface for `iid`.
+  virtual bool Supports(const InterfaceId& iid) = 0;
+
+  // Arguments in the order of the member's declaration. Throws RuntimeError when the member
+  // is unknown or reports an error.
+  virtual Variant Invoke(std::wstring_view member, InvokeKind kind,
+                         std::span<const Variant> args) = 0;
+};
+
+}  // namespace tkw::host

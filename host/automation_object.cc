@@ -1,0 +1,47 @@
+#include "host/automation_object.h"
+
+#include <vector>
+
+#include "host/runtime_error.h"
+
+namespace tkw::host {
+
+std::optional<Variant> AutomationObject::Invoke(std::wstring_view member, InvokeKind kind,
+                                                std::initializer_list<Variant> args) const {
+  if (dispatch_ == nullptr)
+    return std::nullopt;
+  try {
+    return dispatch_->Invoke(member, kind, std::span<const Variant>(args.begin(), args.size()));
+  } catch (const RuntimeError&) {
+    return std::nullopt;
+  }
+}
+
+bool AutomationObject::Call(std::wstring_view member, std::initializer_list<Variant> args) const {
+  return Invoke(member, InvokeKind::kMethod, args).has_value();
+}
+
+bool AutomationObject::Put(std::wstring_view member, Variant value) const {
+  return Invoke(member, InvokeKind::kPut, {std::move(value)}).has_value();
+}
+
+std::optional<std::int32_t> AutomationObject::GetNumber(std::wstring_view member) const {
+  auto result = Invoke(member, InvokeKind::kGet);
+  if (!result)
+    return std::nullopt;
+  if (auto* i4 = std::get_if<std::int32_t>(&*result))
+    return *i4;
+  if (auto* i2 = std::get_if<std::int16_t>(&*result))
+    return *i2;
+  return std::nullopt;
+}
+
+DispatchPtr AutomationObject::ObjectResult(const std::optional<Variant>& result) {
+  if (!result)
+    return nullptr;
+  if (auto* object = std::get_if<DispatchPtr>(&*result))
+    return *object;
+  return nullptr;
+}
+
+}  // namespace tkw::host

@@ -1,0 +1,78 @@
+#include "host/powerpoint.h"
+
+namespace tkw::host {
+
+CommandBars Application::CommandBars() const {
+  return GetObject<host::CommandBars>(L"CommandBars");
+}
+
+CommandBar CommandBars::Item(const std::wstring& index) const {
+  return GetObject<CommandBar>(L"Item", {index});
+}
+
+CommandBar CommandBars::Add(const std::wstring& name, std::int16_t position, bool menuBar,
+                            bool temporary) const {
+  return GetObject<CommandBar>(L"Add", {name, position, menuBar, temporary});
+}
+
+CommandBarControl CommandBarControls::Item(const std::wstring& index) const {
+  return GetObject<CommandBarControl>(L"Item", {index});
+}
+
+CommandBarControl CommandBarControls::Add(const Variant& type, const Variant& id,
+                                          const Variant& parameter, const Variant& before,
+                                          const Variant& temporary) const {
+  return GetObject<CommandBarControl>(L"Add", {type, id, parameter, before, temporary});
+}
+
+CommandBarControls CommandBar::Controls() const {
+  return GetObject<CommandBarControls>(L"Controls");
+}
+
+CommandBarControl CommandBar::FindControl(std::int16_t type, const std::wstring& tag,
+                                          bool recursive) const {
+  return GetObject<CommandBarControl>(L"FindControl",
+                                      {type, MissingArgument{}, tag, MissingArgument{}, recursive});
+}
+
+bool CommandBar::SetVisible(bool visible) const {
+  return Put(L"Visible", visible);
+}
+
+bool CommandBarControl::SetCaption(const std::wstring& caption) const {
+  return Put(L"Caption", caption);
+}
+
+bool CommandBarControl::SetOnAction(const std::wstring& onAction) const {
+  return Put(L"OnAction", onAction);
+}
+
+bool CommandBarControl::SetTag(const std::wstring& tag) const {
+  return Put(L"Tag", tag);
+}
+
+bool CommandBarControl::SetTooltipText(const std::wstring& tooltipText) const {
+  return Put(L"TooltipText", tooltipText);
+}
+
+std::optional<std::int32_t> CommandBarControl::Index() const {
+  return GetNumber(L"Index");
+}
+
+bool CommandBarControl::Delete() const {
+  return Call(L"Delete", {MissingArgument{}});
+}
+
+bool CommandBarButton::SetStyle(std::int32_t style) const {
+  return Put(L"Style", style);
+}
+
+bool CommandBarButton::PasteFace() const {
+  return Call(L"PasteFace");
+}
+
+CommandBarControls CommandBarPopup::Controls() const {
+  return GetObject<CommandBarControls>(L"Controls");
+}
+
+}  // namespace tkw::host

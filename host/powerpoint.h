@@ -1,0 +1,92 @@
+// PowerPoint's Application and the Office command-bar objects, called late-bound by member
+// name with the variant types the Office type library declares. Each call that fails leaves
+// an empty reference, false or nothing behind (see AutomationObject).
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "host/automation_object.h"
+#include "host/office_interfaces.h"
+
+namespace tkw::host {
+
+class CommandBar;
+class CommandBarControl;
+class CommandBarControls;
+
+class CommandBars : public AutomationObject {
+ public:
+  static constexpr InterfaceId kIid = office::kIidCommandBars;
+  using AutomationObject::AutomationObject;
+
+  host::CommandBar Item(const std::wstring& index) const;
+  host::CommandBar Add(const std::wstring& name, std::int16_t position, bool menuBar,
+                       bool temporary) const;
+};
+
+class Application : public AutomationObject {
+ public:
+  static constexpr InterfaceId kIid = office::kIidApplication;
+  using AutomationObject::AutomationObject;
+
+  host::CommandBars CommandBars() const;
+};
+
+class CommandBarControls : public AutomationObject {
+ public:
+  static constexpr InterfaceId kIid = office::kIidCommandBarControls;
+  using AutomationObject::AutomationObject;
+
+  host::CommandBarControl Item(const std::wstring& index) const;
+  // Type, Id, Parameter, Before and Temporary; any of them may be MissingArgument.
+  host::CommandBarControl Add(const Variant& type, const Variant& id, const Variant& parameter,
+                              const Variant& before, const Variant& temporary) const;
+};
+
+class CommandBar : public AutomationObject {
+ public:
+  static constexpr InterfaceId kIid = office::kIidCommandBar;
+  using AutomationObject::AutomationObject;
+
+  host::CommandBarControls Controls() const;
+  // The first control of `type` whose Tag is `tag`, searched through the pop-ups when
+  // `recursive`; empty when there is none. Id and Visible are left to the host's defaults.
+  host::CommandBarControl FindControl(std::int16_t type, const std::wstring& tag,
+                                      bool recursive) const;
+  bool SetVisible(bool visible) const;
+};
+
+class CommandBarControl : public AutomationObject {
+ public:
+  static constexpr InterfaceId kIid = office::kIidCommandBarControl;
+  using AutomationObject::AutomationObject;
+
+  bool SetCaption(const std::wstring& caption) const;
+  bool SetOnAction(const std::wstring& onAction) const;
+  bool SetTag(const std::wstring& tag) const;
+  bool SetTooltipText(const std::wstring& tooltipText) const;
+  std::optional<std::int32_t> Index() const;
+  // Delete with Temporary left to the host's default.
+  bool Delete() const;
+};
+
+class CommandBarButton : public CommandBarControl {
+ public:
+  static constexpr InterfaceId kIid = office::kIidCommandBarButton;
+  using CommandBarControl::CommandBarControl;
+
+  bool SetStyle(std::int32_t style) const;
+  bool PasteFace() const;
+};
+
+class CommandBarPopup : public CommandBarControl {
+ public:
+  static constexpr InterfaceId kIid = office::kIidCommandBarPopup;
+  using CommandBarControl::CommandBarControl;
+
+  host::CommandBarControls Controls() const;
+};
+
+}  // namespace tkw::host
