@@ -1,0 +1,85 @@
+#include "host/emulated_windows/emulated_windows.h"
+
+#include <cstdlib>
+#include <cwctype>
+
+#include "host/emulated_windows/graphics/atl_clipboard.h"
+#include "host/emulated_windows/graphics/ole_color.h"
+#include "host/emulated_windows/powerpoint/powerpoint_application.h"
+#include "host/platform_host.h"
+#include "host/runtime_error.h"
+
+namespace tkw::emulated {
+
+namespace {
+
+bool SameProgId(std::wstring_view a, std::wstring_view b) {
+  return a.size() == b.size() &&
+         std::equal(a.begin(), a.end(), b.begin(),
+                    [](wchar_t x, wchar_t y) { return std::towlower(x) == std::towlower(y); });
+}
+
+}  // namespace
+
+EmulatedOle::EmulatedOle(const std::filesystem::path& prefix, host::Registry& registry,
+                         host::Kernel& kernel, EmulatedGdi& gdi, EmulatedClipboard& clipboard,
+                         EmulatedGlobalMemory& memory)
+    : powerPointState_(prefix / "powerpoint" / "commandbars.json"),
+      paths_(prefix),
+      registry_(registry),
+      kernel_(kernel),
+      gdi_(gdi),
+      clipboard_(clipboard),
+      memory_(memory),
+      pictures_(gdi) {}
+
+std::unique_ptr<host::Picture> EmulatedOle::LoadPicture(const std::wstring& path) {
+  const auto linuxPath = paths_.ToLinux(kernel_.WideToAnsi(path));
+  if (!linuxPath)
+    throw host::RuntimeError::PathNotFound();
+  return pictures_.LoadPicture(*linuxPath);
+}
+
+long EmulatedOle::OleTranslateColor(std::uint32_t oleColor, host::Handle palette,
+                                    host::ColorRef* result) {
+  return emulated::OleTranslateColor(gdi_, oleColor, palette, result);
+}
+
+host::DispatchPtr EmulatedOle::CreateObject(const std::wstring& progId) {
+  host::ScopedRegistryKey registration(registry_);
+  if (registration.Open(host::kHkeyClassesRoot, kernel_.WideToAnsi(progId) + "\\CLSID") !=
+      host::kErrorSuccess) {
+    throw host::RuntimeError::CannotCreateObject();
+  }
+  if (SameProgId(progId, L"PowerPoint.Application")) {
+    return CreatePowerPointApplication(powerPointState_, clipboard_, memory_);
+  }
+  if (SameProgId(progId, L"AtlClipBoard.Clipboard"))
+    return CreateAtlClipboard(clipboard_);
+  // Registered, but no server for it on this machine.
+  throw host::RuntimeError::CannotCreateObject();
+}
+
+EmulatedWindows::EmulatedWindows(const std::filesystem::path& prefix)
+    : registry_(prefix / "registry.reg"),
+      kernel_(prefix),
+      shell_(prefix),
+      clipboard_(prefix, memory_),
+      ole_(prefix, registry_, kernel_, gdi_, clipboard_, memory_) {}
+
+std::filesystem::path EmulatedWindows::DefaultPrefix() {
+  if (const char* prefix = std::getenv("TKW_PREFIX"); prefix != nullptr && *prefix != '\0') {
+    return prefix;
+  }
+  return std::filesystem::read_symlink("/proc/self/exe").parent_path() / "prefix";
+}
+
+}  // namespace tkw::emulated
+
+namespace tkw::host {
+
+std::unique_ptr<Host> MakePlatformHost() {
+  return std::make_unique<emulated::EmulatedWindows>(emulated::EmulatedWindows::DefaultPrefix());
+}
+
+}  // namespace tkw::host

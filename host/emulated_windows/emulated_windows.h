@@ -1,0 +1,70 @@
+// The emulated Windows machine: everything the program reaches of the platform, kept in one
+// prefix folder on Linux (registry file, drives, clipboard, PowerPoint's state).
+#pragma once
+
+#include <filesystem>
+
+#include "host/emulated_windows/graphics/emulated_clipboard.h"
+#include "host/emulated_windows/graphics/emulated_gdi.h"
+#include "host/emulated_windows/graphics/emulated_global_memory.h"
+#include "host/emulated_windows/graphics/picture_loader.h"
+#include "host/emulated_windows/system/emulated_kernel.h"
+#include "host/emulated_windows/system/emulated_registry.h"
+#include "host/emulated_windows/system/emulated_shell.h"
+#include "host/emulated_windows/system/windows_paths.h"
+#include "host/host.h"
+
+namespace tkw::emulated {
+
+// OLE on the emulated machine: pictures from its drives, objects by registered ProgID.
+class EmulatedOle final : public host::Ole {
+ public:
+  EmulatedOle(const std::filesystem::path& prefix, host::Registry& registry, host::Kernel& kernel,
+              EmulatedGdi& gdi, EmulatedClipboard& clipboard, EmulatedGlobalMemory& memory);
+
+  std::unique_ptr<host::Picture> LoadPicture(const std::wstring& path) override;
+  long OleTranslateColor(std::uint32_t oleColor, host::Handle palette,
+                         host::ColorRef* result) override;
+  // Only a ProgID registered under HKEY_CLASSES_ROOT with a CLSID can be created.
+  host::DispatchPtr CreateObject(const std::wstring& progId) override;
+
+ private:
+  std::filesystem::path powerPointState_;
+  WindowsPaths paths_;
+  host::Registry& registry_;
+  host::Kernel& kernel_;
+  EmulatedGdi& gdi_;
+  EmulatedClipboard& clipboard_;
+  EmulatedGlobalMemory& memory_;
+  PictureLoader pictures_;
+};
+
+class EmulatedWindows final : public host::Host {
+ public:
+  explicit EmulatedWindows(const std::filesystem::path& prefix);
+
+  // TKW_PREFIX, or the folder "prefix" beside the executable.
+  static std::filesystem::path DefaultPrefix();
+
+  host::Registry& registry() override { return registry_; }
+  host::Kernel& kernel() override { return kernel_; }
+  host::GlobalMemory& memory() override { return memory_; }
+  host::Shell& shell() override { return shell_; }
+  host::Clipboard& clipboard() override { return clipboard_; }
+  host::Gdi& gdi() override { return gdi_; }
+  host::Ole& ole() override { return ole_; }
+
+  EmulatedGdi& emulatedGdi() { return gdi_; }
+  EmulatedGlobalMemory& emulatedMemory() { return memory_; }
+
+ private:
+  EmulatedRegistry registry_;
+  EmulatedKernel kernel_;
+  EmulatedShell shell_;
+  EmulatedGlobalMemory memory_;
+  EmulatedGdi gdi_;
+  EmulatedClipboard clipboard_;
+  EmulatedOle ole_;
+};
+
+}  // namespace tkw::emulated
