@@ -9,7 +9,11 @@ Each folder beside this script is one scenario:
   expected_bars.txt     optional: the command bars the run leaves, as dump_bars() writes them
   scenario.json         optional settings: "log": false when no log may appear,
                         "hold": ["mutex", "clipboard"] what other programs hold during the run,
-                        "stderr": the exact standard error, "marker": true when the marker stays
+                        "stderr": the exact standard error, "marker": true when the marker stays,
+                        "stale_marker": true to leave an earlier run's marker beside the program,
+                        "read_only_app": true to run as a user who cannot write the program's folder,
+                        "powerpoint": false when PowerPoint must not have been touched
+  expected_clipboard.txt  optional: the clipboard's formats after the run, "<format> <bytes>" each
 
 The machine is an emulated Windows prefix (TKW_PREFIX) for the Linux build.
 """
@@ -78,6 +82,13 @@ def dump_bars(state: dict) -> str:
     return "\n".join(lines) + "\n"
 
 
+def drop_root():
+    """Runs the program as "nobody", for whom permissions hold even when the tests run as root."""
+    if os.getuid() == 0:
+        os.setgid(65534)
+        os.setuid(65534)
+
+
 class Failure(Exception):
     pass
 
@@ -102,6 +113,14 @@ def run_scenario(exe: Path, hold: Path, scenario: Path, work: Path):
         shutil.copytree(scenario / "files", prefix, dirs_exist_ok=True)
 
     env = dict(os.environ, TKW_PREFIX=str(prefix))
+    if settings.get("read_only_app"):
+        # The machine stays writable for the unprivileged user; the program's folder does not.
+        for folder, dirs, files in os.walk(work):
+            os.chmod(folder, 0o777)
+            for name in files:
+                os.chmod(os.path.join(folder, name), 0o666)
+        os.chmod(app / exe.name, 0o755)
+        os.chmod(app, 0o555)
     holders = []
     try:
         for resource in settings.get("hold", []):
@@ -114,7 +133,10 @@ def run_scenario(exe: Path, hold: Path, scenario: Path, work: Path):
         if "mutex" in settings.get("hold", []):
             # The copy at work has its marker written.
             (app / MARKER_NAME).write_bytes(b"tkwtbar app is running\r\n")
-        result = subprocess.run([str(app / exe.name)], env=env, capture_output=True, timeout=120)
+        if settings.get("stale_marker"):
+            (app / MARKER_NAME).write_bytes(b"left by a run that was cut short\r\n")
+        result = subprocess.run([str(app / exe.name)], env=env, capture_output=True, timeout=120,
+                                preexec_fn=drop_root if settings.get("read_only_app") else None)
     finally:
         for holder in holders:
             holder.stdin.close()
@@ -146,6 +168,15 @@ def run_scenario(exe: Path, hold: Path, scenario: Path, work: Path):
         compare("log", expected, actual)
     elif log.exists():
         raise Failure("a log was written with logging off")
+
+    if (scenario / "expected_clipboard.txt").exists():
+        folder = prefix / "clipboard"
+        formats = sorted(f"{p.name} {p.stat().st_size}" for p in folder.iterdir()) if folder.is_dir() else []
+        compare("clipboard", (scenario / "expected_clipboard.txt").read_text(),
+                "".join(line + "\n" for line in formats))
+
+    if not settings.get("powerpoint", True) and (prefix / "powerpoint").exists():
+        raise Failure("PowerPoint was touched")
 
     if (scenario / "expected_bars.txt").exists():
         state = prefix / "powerpoint" / "commandbars.json"
