@@ -1,0 +1,210 @@
+// The form's operations on an emulated machine, with the program's folder, the clock and the
+// creation of automation objects under the test's control.
+#include "run/frmTkwPPTToolbarAdder.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <optional>
+#include <sstream>
+#include <string>
+
+#include "host/emulated_windows/emulated_windows.h"
+#include "host/emulated_windows/system/windows_paths.h"
+
+namespace tkw {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string ReadFile(const fs::path& path) {
+  std::ifstream file(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(file), {}};
+}
+
+// The emulated machine with three seams: the program's folder, the clock and CreateObject.
+class TestMachine final : public host::Host, host::Shell, host::Kernel, host::Ole {
+ public:
+  explicit TestMachine(const std::string& registry)
+      : root_(fs::temp_directory_path() /
+              ("tkw-form-" + std::to_string(::getpid()) + "-" +
+               testing::UnitTest::GetInstance()->current_test_info()->name())) {
+    fs::remove_all(root_);
+    fs::create_directories(root_ / "prefix");
+    fs::create_directories(app());
+    std::ofstream(root_ / "prefix" / "registry.reg") << "Windows Registry Editor Version 5.00\n\n"
+                                                     << registry;
+    machine_.emplace(root_ / "prefix");
+  }
+  ~TestMachine() override { fs::remove_all(root_); }
+
+  fs::path app() const { return root_ / "app"; }
+  std::optional<host::LocalTime> now;
+  std::function<void(const std::wstring& progId)> onCreateObject;
+
+  host::Registry& registry() override { return machine_->registry(); }
+  host::Kernel& kernel() override { return *this; }
+  host::GlobalMemory& memory() override { return machine_->memory(); }
+  host::Shell& shell() override { return *this; }
+  host::Clipboard& clipboard() override { return machine_->clipboard(); }
+  host::Gdi& gdi() override { return machine_->gdi(); }
+  host::Ole& ole() override { return *this; }
+
+ private:
+  host::Shell& realShell() { return machine_->shell(); }
+  host::Kernel& realKernel() { return machine_->kernel(); }
+  host::Ole& realOle() { return machine_->ole(); }
+
+  std::string ExecutableFolder() override { return emulated::WindowsPaths::ToWindows(app()); }
+  std::unique_ptr<host::TextFile> OpenTextFile(const std::string& path,
+                                               host::FileMode mode) override {
+    return realShell().OpenTextFile(path, mode);
+  }
+  void MessageBoxA(const std::string& text, const std::string& caption) override {
+    realShell().MessageBoxA(text, caption);
+  }
+  std::string FormatShortDate(const host::LocalTime& time) override {
+    return realShell().FormatShortDate(time);
+  }
+  std::string FormatLongTime(const host::LocalTime& time) override {
+    return realShell().FormatLongTime(time);
+  }
+
+  host::Handle CreateMutexA(bool initialOwner, const std::string& name) override {
+    return realKernel().CreateMutexA(initialOwner, name);
+  }
+  std::uint32_t GetLastError() override { return realKernel().GetLastError(); }
+  bool CloseHandle(host::Handle handle) override { return realKernel().CloseHandle(handle); }
+  bool DeleteFileA(const std::string& path) override { return realKernel().DeleteFileA(path); }
+  std::wstring AnsiToWide(std::string_view ansi) override { return realKernel().AnsiToWide(ansi); }
+  std::string WideToAnsi(std::wstring_view wide) override { return realKernel().WideToAnsi(wide); }
+  host::LocalTime GetLocalTime() override { return now ? *now : realKernel().GetLocalTime(); }
+
+  std::unique_ptr<host::Picture> LoadPicture(const std::wstring& path) override {
+    return realOle().LoadPicture(path);
+  }
+  long OleTranslateColor(std::uint32_t colour, host::Handle palette,
+                         host::ColorRef* result) override {
+    return realOle().OleTranslateColor(colour, palette, result);
+  }
+  host::DispatchPtr CreateObject(const std::wstring& progId) override {
+    if (onCreateObject)
+      onCreateObject(progId);
+    return realOle().CreateObject(progId);
+  }
+
+  fs::path root_;
+  std::optional<emulated::EmulatedWindows> machine_;
+};
+
+constexpr char kSettings[] = "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Tarnwick]\n";
+
+struct SwitchCase {
+  const char* stored;  // the "Logging" line, or none
+  std::int16_t expected;
+};
+
+class LoggingSwitchTest : public testing::TestWithParam<SwitchCase> {};
+
+TEST_P(LoggingSwitchTest, ReadsTheStoredBytesAsA16BitNumber) {
+  TestMachine machine(std::string(kSettings) + GetParam().stored + "\n");
+  frmTkwPPTToolbarAdder form(machine);
+  EXPECT_EQ(form.GetLoggingSwitchValue(), GetParam().expected) << GetParam().stored;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Readings, LoggingSwitchTest,
+    testing::Values(SwitchCase{"\"Logging\"=dword:00000001", 1},
+                    SwitchCase{"\"Logging\"=dword:00000000", 0},
+                    SwitchCase{"\"Logging\"=dword:ffffffff", -1},
+                    SwitchCase{"\"Logging\"=dword:00007fff", 32767},
+                    SwitchCase{"\"Logging\"=dword:00008000", 0},      // overflows 16 bits
+                    SwitchCase{"\"Logging\"=dword:00011170", 0},      // 70000
+                    SwitchCase{"\"Logging\"=\"0\"", 0x30},            // bytes 0x30 0x00
+                    SwitchCase{"\"Logging\"=hex:02", 2},              // fewer than 4 bytes
+                    SwitchCase{"\"Logging\"=hex:01,00,00,00,00", 0},  // does not fit
+                    SwitchCase{"\"logging\"=dword:00000003", 3},      // names ignore case
+                    SwitchCase{"\"Other\"=dword:00000001", 0}));
+
+struct IconPathCase {
+  const char* installFolder;  // the "InstallFolder" line of the product "P", or none
+  const char* image;
+  const wchar_t* expected;
+};
+
+class IconPathTest : public testing::TestWithParam<IconPathCase> {};
+
+TEST_P(IconPathTest, JoinsFolderAddinsAndImage) {
+  TestMachine machine(std::string(kSettings) + "\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Tarnwick\\P]\n" +
+                      GetParam().installFolder + "\n");
+  frmTkwPPTToolbarAdder form(machine);
+  EXPECT_EQ(form.GetIconFileNameWithPath(L"P", machine.kernel().AnsiToWide(GetParam().image)),
+            GetParam().expected)
+      << GetParam().installFolder;
+}
+
+const std::string kFolder1023 = "\"InstallFolder\"=\"C:\\\\" + std::string(1020, 'f') + "\"";
+const std::wstring kPath1023 = L"C:\\" + std::wstring(1020, L'f') + L"\\Addins\\i.bmp";
+const std::string kFolder1024 = "\"InstallFolder\"=\"C:\\\\" + std::string(1021, 'f') + "\"";
+
+INSTANTIATE_TEST_SUITE_P(
+    Folders, IconPathTest,
+    testing::Values(
+        IconPathCase{"\"InstallFolder\"=\"C:\\\\Prog\"", "i.bmp", L"C:\\Prog\\Addins\\i.bmp"},
+        IconPathCase{"\"InstallFolder\"=\"C:\\\\Prog\\\\\"", "i.bmp", L"C:\\Prog\\Addins\\i.bmp"},
+        IconPathCase{"\"InstallFolder\"=\"C:\"", "i.bmp", L"C:\\Addins\\i.bmp"},
+        IconPathCase{"\"InstallFolder\"=\"C:/x\"", "i.bmp", L"C:/x\\Addins\\i.bmp"},
+        IconPathCase{"\"InstallFolder\"=\"C:\\\\Prog\"", "", L"C:\\Prog\\Addins\\"},
+        // "C:\P", NUL, "rest": the folder ends at the NUL.
+        IconPathCase{"\"InstallFolder\"=hex(1):43,00,3a,00,5c,00,50,00,00,00,72,00,00,00", "i.bmp",
+                     L"C:\\P\\Addins\\i.bmp"},
+        IconPathCase{kFolder1023.c_str(), "i.bmp", kPath1023.c_str()},
+        IconPathCase{kFolder1024.c_str(), "i.bmp", L"Addins\\i.bmp"},
+        IconPathCase{"\"Other\"=\"C:\\\\Prog\"", "i.bmp", L"Addins\\i.bmp"},
+        IconPathCase{"\"InstallFolder\"=\"C:\\\\Caf\xe9\"", "\xe9.bmp",
+                     L"C:\\Caf\u00e9\\Addins\\\u00e9.bmp"}));
+
+struct DateLineCase {
+  host::LocalTime now;
+  const char* expected;
+};
+
+class FirstLogLineTest : public testing::TestWithParam<DateLineCase> {};
+
+TEST_P(FirstLogLineTest, IsTheGeneralDateOfTheStart) {
+  TestMachine machine(std::string(kSettings) + "\"Logging\"=dword:00000001\n");
+  machine.now = GetParam().now;
+  frmTkwPPTToolbarAdder form(machine);
+  form.Form_Load();
+  const std::string log = ReadFile(machine.app() / "tkwtbrloggin.txt");
+  EXPECT_EQ(log.substr(0, log.find("Creating Mutex")), std::string(GetParam().expected) + "\r\n");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Times, FirstLogLineTest,
+    testing::Values(DateLineCase{{2026, 12, 5, 16, 7, 9}, "12/5/2026 4:07:09 PM"},
+                    DateLineCase{{2026, 12, 5, 0, 0, 0}, "12/5/2026"},
+                    DateLineCase{{2026, 1, 31, 0, 0, 1}, "1/31/2026 12:00:01 AM"},
+                    DateLineCase{{2026, 6, 30, 12, 0, 0}, "6/30/2026 12:00:00 PM"},
+                    DateLineCase{{2027, 10, 11, 23, 59, 59}, "10/11/2027 11:59:59 PM"}));
+
+TEST(StartedMarkerTest, ExistsWhileTheBuildersWorkAndNotAfter) {
+  TestMachine machine("[HKEY_CLASSES_ROOT\\PowerPoint.Application\\CLSID]\n@=\"{x}\"\n");
+  const fs::path marker = machine.app() / "tkwtbrstrtd.txt";
+  std::ofstream(marker) << "left by a run that was cut short";
+  std::vector<std::string> seen;
+  machine.onCreateObject = [&](const std::wstring&) { seen.push_back(ReadFile(marker)); };
+
+  frmTkwPPTToolbarAdder form(machine);
+  form.Form_Load();
+
+  EXPECT_EQ(seen, std::vector<std::string>(2, "tkwtbar app is running\r\n"));
+  EXPECT_FALSE(fs::exists(marker));
+  EXPECT_FALSE(fs::exists(machine.app() / "tkwtbrloggin.txt"));
+  EXPECT_FALSE(form.IsLoaded());
+}
+
+}  // namespace
+}  // namespace tkw
