@@ -30,7 +30,7 @@ void frmTkwPPTToolbarAdder::StartLogging() {
     const host::LocalTime now = kernel.GetLocalTime();
     std::string sStarted = shell.FormatShortDate(now);
     if (now.hour != 0 || now.minute != 0 || now.second != 0) {
-      sStarted += " " + shell.FormatLongTime(now);
+      sStarted.append(" ").append(shell.FormatLongTime(now));
     }
     files_.PrintLine(lLogFile, ToWide(sStarted));
   } catch (const host::RuntimeError& error) {

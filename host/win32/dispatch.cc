@@ -1,0 +1,217 @@
+#include "host/win32/dispatch.h"
+
+#include <new>
+#include <string>
+#include <type_traits>
+#include <vector>
+
+#include "host/runtime_error.h"
+#include "host/win32/code_page.h"
+
+namespace tkw::win32 {
+namespace {
+
+host::RuntimeError TypeMismatch() {
+  return {13, "Type mismatch"};
+}
+
+host::RuntimeError AutomationError() {
+  return host::RuntimeError::AutomationError("Automation error");
+}
+
+// The arguments of one call, last argument first as DISPPARAMS wants them.
+class Arguments {
+ public:
+  explicit Arguments(std::span<const host::Variant> args) {
+    variants_.items.reserve(args.size());
+    for (auto arg = args.rbegin(); arg != args.rend(); ++arg) {
+      VARIANT& variant = variants_.items.emplace_back();
+      ::VariantInit(&variant);
+      Assign(*arg, variant);
+    }
+  }
+
+  VARIANT* data() { return variants_.items.data(); }
+  UINT size() const { return static_cast<UINT>(variants_.items.size()); }
+
+ private:
+  static void Assign(const host::Variant& value, VARIANT& variant) {
+    std::visit(
+        [&variant]<class T>(const T& v) {
+          if constexpr (std::is_same_v<T, std::monostate>) {
+            V_VT(&variant) = VT_EMPTY;
+          } else if constexpr (std::is_same_v<T, host::MissingArgument>) {
+            V_VT(&variant) = VT_ERROR;
+            V_ERROR(&variant) = DISP_E_PARAMNOTFOUND;
+          } else if constexpr (std::is_same_v<T, std::int16_t>) {
+            V_VT(&variant) = VT_I2;
+            V_I2(&variant) = v;
+          } else if constexpr (std::is_same_v<T, std::int32_t>) {
+            V_VT(&variant) = VT_I4;
+            V_I4(&variant) = v;
+          } else if constexpr (std::is_same_v<T, bool>) {
+            V_VT(&variant) = VT_BOOL;
+            V_BOOL(&variant) = v ? VARIANT_TRUE : VARIANT_FALSE;
+          } else if constexpr (std::is_same_v<T, std::wstring>) {
+            BSTR text = ::SysAllocStringLen(v.data(), static_cast<UINT>(v.size()));
+            if (text == nullptr) {
+              throw std::bad_alloc();
+            }
+            V_VT(&variant) = VT_BSTR;
+            V_BSTR(&variant) = text;
+          } else {
+            static_assert(std::is_same_v<T, host::DispatchPtr>);
+            // Nothing is a null dispatch reference.
+            IDispatch* dispatch = nullptr;
+            if (v != nullptr) {
+              const auto* own = dynamic_cast<const Dispatch*>(v.get());
+              if (own == nullptr)
+                throw TypeMismatch();
+              dispatch = own->get();
+              dispatch->AddRef();
+            }
+            V_VT(&variant) = VT_DISPATCH;
+            V_DISPATCH(&variant) = dispatch;
+          }
+        },
+        value);
+  }
+
+  // A member of its own, so that the variants made so far are cleared when one fails.
+  struct Cleared {
+    Cleared() = default;
+    Cleared(const Cleared&) = delete;
+    Cleared& operator=(const Cleared&) = delete;
+    ~Cleared() {
+      for (VARIANT& variant : items)
+        ::VariantClear(&variant);
+    }
+    std::vector<VARIANT> items;
+  } variants_;
+};
+
+// The exception a member raised, with its strings freed on every path.
+class ExceptionInfo {
+ public:
+  ExceptionInfo() = default;
+  ExceptionInfo(const ExceptionInfo&) = delete;
+  ExceptionInfo& operator=(const ExceptionInfo&) = delete;
+  ~ExceptionInfo() {
+    ::SysFreeString(info_.bstrSource);
+    ::SysFreeString(info_.bstrDescription);
+    ::SysFreeString(info_.bstrHelpFile);
+  }
+
+  EXCEPINFO* get() { return &info_; }
+
+  host::RuntimeError ToError() {
+    if (info_.pfnDeferredFillIn != nullptr)
+      info_.pfnDeferredFillIn(&info_);
+    const UINT length = ::SysStringLen(info_.bstrDescription);
+    if (length == 0)
+      return AutomationError();
+    return host::RuntimeError::AutomationError(
+        WideToAnsi(std::wstring_view(info_.bstrDescription, length)));
+  }
+
+ private:
+  EXCEPINFO info_{};
+};
+
+host::DispatchPtr Wrap(IDispatch* borrowed) {
+  if (borrowed == nullptr)
+    return nullptr;
+  return std::make_shared<Dispatch>(ComPtr<IDispatch>::Share(borrowed));
+}
+
+// The result types the program reads; other numbers arrive as 32-bit integers.
+host::Variant ToHost(const VARIANT& result) {
+  switch (V_VT(&result)) {
+    case VT_EMPTY:
+    case VT_NULL:
+      return std::monostate{};
+    case VT_I2:
+      return std::int16_t{V_I2(&result)};
+    case VT_I4:
+      return std::int32_t{V_I4(&result)};
+    case VT_BOOL:
+      return V_BOOL(&result) != VARIANT_FALSE;
+    case VT_BSTR:
+      return std::wstring(V_BSTR(&result), ::SysStringLen(V_BSTR(&result)));
+    case VT_DISPATCH:
+      return Wrap(V_DISPATCH(&result));
+    case VT_UNKNOWN: {
+      const auto dispatch =
+          ComPtr<IUnknown>::Share(V_UNKNOWN(&result)).Query<IDispatch>(IID_IDispatch);
+      return Wrap(dispatch.get());
+    }
+    default: {
+      ScopedVariant number;
+      // VariantChangeType leaves its source as it was.
+      const HRESULT hr =
+          ::VariantChangeType(number.Receive(), const_cast<VARIANT*>(&result), 0, VT_I4);
+      if (hr == DISP_E_OVERFLOW)
+        throw host::RuntimeError::Overflow();
+      if (FAILED(hr))
+        throw TypeMismatch();
+      return std::int32_t{V_I4(&number.get())};
+    }
+  }
+}
+
+WORD Flags(host::InvokeKind kind) {
+  switch (kind) {
+    case host::InvokeKind::kGet:
+      return DISPATCH_METHOD | DISPATCH_PROPERTYGET;
+    case host::InvokeKind::kMethod:
+      return DISPATCH_METHOD;
+    case host::InvokeKind::kPut:
+      return DISPATCH_PROPERTYPUT;
+  }
+  return DISPATCH_METHOD;
+}
+
+}  // namespace
+
+bool Dispatch::Supports(const host::InterfaceId& iid) {
+  const GUID guid{iid.data1,
+                  iid.data2,
+                  iid.data3,
+                  {iid.data4[0], iid.data4[1], iid.data4[2], iid.data4[3], iid.data4[4],
+                   iid.data4[5], iid.data4[6], iid.data4[7]}};
+  return static_cast<bool>(dispatch_.Query<IUnknown>(guid));
+}
+
+host::Variant Dispatch::Invoke(std::wstring_view member, host::InvokeKind kind,
+                               std::span<const host::Variant> args) {
+  std::wstring name(member);
+  LPOLESTR names[] = {name.data()};
+  DISPID id = DISPID_UNKNOWN;
+  if (FAILED(dispatch_->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id))) {
+    throw AutomationError();
+  }
+
+  Arguments arguments(args);
+  DISPID propertyPut = DISPID_PROPERTYPUT;
+  DISPPARAMS params{arguments.data(), nullptr, arguments.size(), 0};
+  if (kind == host::InvokeKind::kPut) {
+    params.rgdispidNamedArgs = &propertyPut;
+    params.cNamedArgs = 1;
+  }
+
+  ScopedVariant result;
+  ExceptionInfo exception;
+  UINT badArgument = 0;
+  const HRESULT hr = dispatch_->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, Flags(kind), &params,
+                                       result.Receive(), exception.get(), &badArgument);
+  if (hr == DISP_E_EXCEPTION)
+    throw exception.ToError();
+  if (FAILED(hr))
+    throw AutomationError();
+  // A call made for its effect may return anything; only a read result is converted.
+  if (kind != host::InvokeKind::kGet)
+    return std::monostate{};
+  return ToHost(result.get());
+}
+
+}  // namespace tkw::win32

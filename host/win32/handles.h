@@ -1,0 +1,41 @@
+// Win32 handles as the portable code carries them, and back.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+
+#include "host/handle.h"
+
+namespace tkw::win32 {
+
+template <class T>
+T FromHandle(host::Handle handle) {
+  return reinterpret_cast<T>(handle);
+}
+
+inline host::Handle ToHandle(const void* handle) {
+  return reinterpret_cast<host::Handle>(handle);
+}
+
+// Writes a 32-bit DWORD result back into an optional std::uint32_t out-argument, which the
+// portable interfaces use where Win32 has DWORD (unsigned long on Windows).
+class DwordArgument {
+ public:
+  explicit DwordArgument(std::uint32_t* target)
+      : target_(target), value_(target != nullptr ? *target : 0) {}
+  DwordArgument(const DwordArgument&) = delete;
+  DwordArgument& operator=(const DwordArgument&) = delete;
+  ~DwordArgument() {
+    if (target_ != nullptr)
+      *target_ = value_;
+  }
+
+  DWORD* get() { return target_ != nullptr ? &value_ : nullptr; }
+
+ private:
+  std::uint32_t* target_;
+  DWORD value_;
+};
+
+}  // namespace tkw::win32

@@ -1,0 +1,16 @@
+// OLE services over Win32: pictures, colour translation and objects created by ProgID.
+#pragma once
+
+#include "host/ole.h"
+
+namespace tkw::win32 {
+
+class Ole final : public host::Ole {
+ public:
+  std::unique_ptr<host::Picture> LoadPicture(const std::wstring& path) override;
+  long OleTranslateColor(std::uint32_t oleColor, host::Handle palette,
+                         host::ColorRef* result) override;
+  host::DispatchPtr CreateObject(const std::wstring& progId) override;
+};
+
+}  // namespace tkw::win32

@@ -1,0 +1,38 @@
+// Every platform service of the program over the real Win32 calls.
+#pragma once
+
+#include "host/host.h"
+#include "host/win32/clipboard.h"
+#include "host/win32/com.h"
+#include "host/win32/gdi.h"
+#include "host/win32/kernel.h"
+#include "host/win32/ole.h"
+#include "host/win32/registry.h"
+#include "host/win32/shell.h"
+
+namespace tkw::win32 {
+
+// Made and used on the program's one thread, whose COM apartment it holds for its life.
+class Win32Host final : public host::Host {
+ public:
+  host::Registry& registry() override { return registry_; }
+  host::Kernel& kernel() override { return kernel_; }
+  host::GlobalMemory& memory() override { return memory_; }
+  host::Shell& shell() override { return shell_; }
+  host::Clipboard& clipboard() override { return clipboard_; }
+  host::Gdi& gdi() override { return gdi_; }
+  host::Ole& ole() override { return ole_; }
+
+ private:
+  // Declared first, so that COM is uninitialised after everything else is gone.
+  ScopedComApartment apartment_;
+  Registry registry_;
+  Kernel kernel_;
+  GlobalMemory memory_;
+  Shell shell_;
+  Clipboard clipboard_;
+  Gdi gdi_;
+  Ole ole_;
+};
+
+}  // namespace tkw::win32
