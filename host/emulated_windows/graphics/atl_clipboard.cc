@@ -1,0 +1,78 @@
+#include "host/emulated_windows/graphics/atl_clipboard.h"
+
+#include <algorithm>
+#include <cwctype>
+#include <vector>
+
+#include "host/runtime_error.h"
+
+namespace tkw::emulated {
+
+namespace {
+
+constexpr host::InterfaceId kIidUnknown = {
+    0x00000000, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
+constexpr host::InterfaceId kIidDispatch = {
+    0x00020400, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
+
+// Automation names match without regard to case.
+bool IsMember(std::wstring_view member, std::wstring_view name) {
+  return std::equal(member.begin(), member.end(), name.begin(), name.end(),
+                    [](wchar_t a, wchar_t b) { return std::towlower(a) == std::towlower(b); });
+}
+
+// Closes the clipboard on every path out of a method.
+class OpenedClipboard {
+ public:
+  explicit OpenedClipboard(EmulatedClipboard& clipboard) : clipboard_(clipboard) {
+    if (!clipboard_.OpenClipboard(0))
+      throw host::RuntimeError::CannotOpenClipboard();
+  }
+  OpenedClipboard(const OpenedClipboard&) = delete;
+  OpenedClipboard& operator=(const OpenedClipboard&) = delete;
+  ~OpenedClipboard() { clipboard_.CloseClipboard(); }
+
+ private:
+  EmulatedClipboard& clipboard_;
+};
+
+class AtlClipboard final : public host::Dispatch {
+ public:
+  explicit AtlClipboard(EmulatedClipboard& clipboard) : clipboard_(clipboard) {}
+
+  bool Supports(const host::InterfaceId& iid) override {
+    return iid == kIidUnknown || iid == kIidDispatch;
+  }
+
+  host::Variant Invoke(std::wstring_view member, host::InvokeKind kind,
+                       std::span<const host::Variant> args) override {
+    const bool backup = IsMember(member, L"Backup");
+    if ((!backup && !IsMember(member, L"Restore")) || kind == host::InvokeKind::kPut) {
+      throw host::RuntimeError(438, "Object doesn't support this property or method");
+    }
+    if (!args.empty()) {
+      throw host::RuntimeError(450, "Wrong number of arguments or invalid property assignment");
+    }
+    const OpenedClipboard opened(clipboard_);
+    if (backup) {
+      saved_ = clipboard_.ReadAllFormats();
+    } else {
+      clipboard_.EmptyClipboard();
+      for (const auto& format : saved_)
+        clipboard_.WriteFormat(format.format, format.bytes);
+    }
+    return {};
+  }
+
+ private:
+  EmulatedClipboard& clipboard_;
+  std::vector<EmulatedClipboard::FormatData> saved_;
+};
+
+}  // namespace
+
+host::DispatchPtr CreateAtlClipboard(EmulatedClipboard& clipboard) {
+  return std::make_shared<AtlClipboard>(clipboard);
+}
+
+}  // namespace tkw::emulated

@@ -1,0 +1,64 @@
+// The desktop clipboard of the emulated machine: one file per format in <prefix>/clipboard/,
+// named by the number of a standard format ("8") or the name of a registered one ("Toolbar
+// Button Face"), so that it outlives a run and other processes see it. Opening it takes an
+// exclusive lock on <prefix>/clipboard.lock, so another process cannot open it meanwhile.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <map>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "host/clipboard.h"
+#include "host/emulated_windows/graphics/emulated_global_memory.h"
+
+namespace tkw::emulated {
+
+inline constexpr unsigned kFirstRegisteredFormat = 0xC000;
+
+class EmulatedClipboard final : public host::Clipboard {
+ public:
+  EmulatedClipboard(std::filesystem::path prefix, EmulatedGlobalMemory& memory);
+  EmulatedClipboard(const EmulatedClipboard&) = delete;
+  EmulatedClipboard& operator=(const EmulatedClipboard&) = delete;
+  ~EmulatedClipboard() override;
+
+  bool OpenClipboard(host::Handle owner) override;
+  // Also frees the blocks that GetClipboardData handed out: they are valid while it is open.
+  bool CloseClipboard() override;
+  bool EmptyClipboard() override;
+  // Numbered from 0xC000 in order of first registration; names match without regard to case.
+  unsigned RegisterClipboardFormatA(const std::string& name) override;
+  host::Handle GetClipboardData(unsigned format) override;
+  // Stores GlobalSize bytes of `block`, which then belongs to the clipboard.
+  host::Handle SetClipboardData(unsigned format, host::Handle block) override;
+
+  struct FormatData {
+    unsigned format;
+    std::vector<std::uint8_t> bytes;
+  };
+  // Every format on the clipboard, standard ones in numeric order first. Needs it open.
+  std::vector<FormatData> ReadAllFormats();
+  // Stores one format's bytes without a memory block. Needs it open.
+  bool WriteFormat(unsigned format, std::span<const std::uint8_t> bytes);
+
+  const std::filesystem::path& folder() const { return folder_; }
+
+ private:
+  std::optional<std::filesystem::path> FileOf(unsigned format) const;
+  std::optional<std::vector<std::uint8_t>> Read(unsigned format) const;
+  void ReleaseBlock(unsigned format);
+  void ReleaseBlocks();
+
+  std::filesystem::path prefix_;
+  std::filesystem::path folder_;
+  EmulatedGlobalMemory& memory_;
+  std::vector<std::string> registered_;      // index + 0xC000 is the format number
+  std::map<unsigned, host::Handle> blocks_;  // blocks the clipboard owns, by format
+  int lock_fd_ = -1;                         // held while the clipboard is open
+};
+
+}  // namespace tkw::emulated

@@ -1,0 +1,53 @@
+#include "host/emulated_windows/graphics/emulated_global_memory.h"
+
+#include <new>
+#include <stdexcept>
+
+namespace tkw::emulated {
+
+namespace {
+// A 32-bit process cannot hold a larger block; asking for more fails as it would there.
+constexpr std::size_t kLargestBlock = 0x7FFFFFFF;
+}  // namespace
+
+host::Handle EmulatedGlobalMemory::GlobalAlloc(std::uint32_t /*flags*/, std::size_t bytes) {
+  if (bytes > kLargestBlock)
+    return 0;
+  try {
+    // Blocks always start zeroed, which GMEM_ZEROINIT asks for and nothing else forbids.
+    const host::Handle handle = next_handle_;
+    blocks_.emplace(handle, Block{std::vector<std::uint8_t>(bytes), 0});
+    next_handle_ += 4;
+    return handle;
+  } catch (const std::bad_alloc&) {
+    return 0;
+  } catch (const std::length_error&) {
+    return 0;
+  }
+}
+
+std::size_t EmulatedGlobalMemory::GlobalSize(host::Handle block) {
+  const auto found = blocks_.find(block);
+  return found == blocks_.end() ? 0 : found->second.bytes.size();
+}
+
+void* EmulatedGlobalMemory::GlobalLock(host::Handle block) {
+  const auto found = blocks_.find(block);
+  if (found == blocks_.end() || found->second.bytes.empty())
+    return nullptr;
+  ++found->second.locks;
+  return found->second.bytes.data();
+}
+
+bool EmulatedGlobalMemory::GlobalUnlock(host::Handle block) {
+  const auto found = blocks_.find(block);
+  if (found == blocks_.end() || found->second.locks == 0)
+    return false;
+  return --found->second.locks > 0;
+}
+
+host::Handle EmulatedGlobalMemory::GlobalFree(host::Handle block) {
+  return blocks_.erase(block) == 1 ? 0 : block;
+}
+
+}  // namespace tkw::emulated
