@@ -146,7 +146,7 @@ def run_scenario(exe: Path, hold: Path, scenario: Path, work: Path):
         raise Failure(f"exit code {result.returncode}; stderr:\n{result.stderr.decode(errors='replace')}")
     if result.stdout:
         raise Failure(f"unexpected standard output: {result.stdout!r}")
-    compare("standard error", settings.get("stderr", ""), result.stderr.decode("cp1252"))
+    compare("standard error", settings.get("stderr", ""), result.stderr.decode("utf-8", errors="replace"))
 
     marker_left = (app / MARKER_NAME).exists()
     if marker_left != settings.get("marker", False):
