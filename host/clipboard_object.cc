@@ -4,6 +4,7 @@
 #include <limits>
 
 #include "host/runtime_error.h"
+#include "host/scoped_handles.h"
 
 namespace tkw::host {
 
@@ -15,19 +16,6 @@ RuntimeError FormatMismatch() {
 RuntimeError OutOfMemory() {
   return {7, "Out of memory"};
 }
-
-class ScreenDc {
- public:
-  explicit ScreenDc(Gdi& gdi) : gdi_(gdi), dc_(gdi.GetDC(0)) {}
-  ScreenDc(const ScreenDc&) = delete;
-  ScreenDc& operator=(const ScreenDc&) = delete;
-  ~ScreenDc() { gdi_.ReleaseDC(0, dc_); }
-  Handle get() const { return dc_; }
-
- private:
-  Gdi& gdi_;
-  Handle dc_;
-};
 
 // A global block that is freed unless the clipboard took it.
 class OwnedBlock {
@@ -46,40 +34,6 @@ class OwnedBlock {
  private:
   GlobalMemory& memory_;
   Handle block_;
-};
-
-class LockedBlock {
- public:
-  LockedBlock(GlobalMemory& memory, Handle block)
-      : memory_(memory),
-        block_(block),
-        data_(static_cast<std::uint8_t*>(memory.GlobalLock(block))) {}
-  LockedBlock(const LockedBlock&) = delete;
-  LockedBlock& operator=(const LockedBlock&) = delete;
-  ~LockedBlock() {
-    if (data_ != nullptr)
-      memory_.GlobalUnlock(block_);
-  }
-  std::uint8_t* data() const { return data_; }
-
- private:
-  GlobalMemory& memory_;
-  Handle block_;
-  std::uint8_t* data_;
-};
-
-class OpenClipboard {
- public:
-  explicit OpenClipboard(Clipboard& clipboard) : clipboard_(clipboard) {
-    if (!clipboard_.OpenClipboard(0))
-      throw RuntimeError::CannotOpenClipboard();
-  }
-  OpenClipboard(const OpenClipboard&) = delete;
-  OpenClipboard& operator=(const OpenClipboard&) = delete;
-  ~OpenClipboard() { clipboard_.CloseClipboard(); }
-
- private:
-  Clipboard& clipboard_;
 };
 
 }  // namespace
@@ -115,19 +69,22 @@ void ClipboardSetData(Host& host, Picture& picture, unsigned format) {
   if (block.get() == 0)
     throw OutOfMemory();
   {
-    const LockedBlock locked(memory, block.get());
-    if (locked.data() == nullptr)
+    const ScopedGlobalLock locked(memory, block.get());
+    auto* data = static_cast<std::uint8_t*>(locked.data());
+    if (data == nullptr)
       throw OutOfMemory();
-    const ScreenDc screen(gdi);
+    const ScopedScreenDC screen(gdi);
     if (gdi.GetDIBits(screen.get(), picture.handle(), 0, static_cast<unsigned>(bitmap.bmHeight),
-                      locked.data() + sizeof header, &info, kDibRgbColors) == 0) {
+                      data + sizeof header, &info, kDibRgbColors) == 0) {
       throw FormatMismatch();
     }
-    std::memcpy(locked.data(), &header, sizeof header);
+    std::memcpy(data, &header, sizeof header);
   }
 
   Clipboard& clipboard = host.clipboard();
-  const OpenClipboard opened(clipboard);
+  const ScopedOpenClipboard opened(clipboard);
+  if (!opened)
+    throw RuntimeError::CannotOpenClipboard();
   clipboard.EmptyClipboard();
   if (clipboard.SetClipboardData(kCfDib, block.get()) != 0)
     block.release();
