@@ -1,0 +1,17 @@
+// Base64 (RFC 4648, with padding) for the face blocks kept in the state file.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+
+namespace tkw::emulated {
+
+std::string EncodeBase64(std::span<const std::uint8_t> bytes);
+
+// Whether `text` is what EncodeBase64 gives for some bytes: the alphabet, whole groups of
+// four, padding only at the end and no stray bits before it.
+bool IsBase64(std::string_view text);
+
+}  // namespace tkw::emulated

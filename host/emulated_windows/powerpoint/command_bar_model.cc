@@ -1,0 +1,162 @@
+#include "host/emulated_windows/powerpoint/command_bar_model.h"
+
+#include <algorithm>
+
+#include "host/emulated_windows/powerpoint/text.h"
+
+namespace tkw::emulated {
+namespace {
+
+// Places from the bar down to `control`; comparing them orders controls depth first.
+std::vector<std::size_t> PathOf(const Control& control) {
+  std::vector<std::size_t> path;
+  for (const Control* step = &control; step != nullptr; step = step->parent().owner()) {
+    path.push_back(step->Index());
+  }
+  std::reverse(path.begin(), path.end());
+  return path;
+}
+
+bool Matches(const Control& control, const ControlQuery& query) {
+  const ControlProperties& p = control.properties();
+  return (!query.type || p.type == *query.type) && (!query.id || p.id == *query.id) &&
+         (!query.tag || p.tag == *query.tag);
+}
+
+// Visits `list` and, when `recursive`, the pop-ups under it, depth first.
+Control* FindInList(const ControlList& list, const ControlQuery& query) {
+  Control* found = nullptr;
+  list.VisitUntil([&](Control& control) {
+    if (Matches(control, query)) {
+      found = &control;
+    } else if (query.recursive && control.controls() != nullptr) {
+      found = FindInList(*control.controls(), query);
+    }
+    return found != nullptr;
+  });
+  return found;
+}
+
+template <typename Index>
+void AddToIndex(Index& index, const std::wstring& key, Control& control) {
+  index[key].insert(&control);
+}
+
+template <typename Index>
+void RemoveFromIndex(Index& index, const std::wstring& key, Control& control) {
+  auto bucket = index.find(key);
+  bucket->second.erase(&control);
+  if (bucket->second.empty())
+    index.erase(bucket);
+}
+
+}  // namespace
+
+ControlList::ControlList(CommandBar& bar, Control* owner)
+    : bar_(bar), owner_(owner), depth_(owner ? owner->parent().depth() + 1 : 1) {}
+
+Control* ControlList::FindByCaption(std::wstring_view caption) const {
+  const auto bucket = byCaption_.find(NameKey(caption));
+  if (bucket == byCaption_.end())
+    return nullptr;
+  // Controls sharing a caption are few; the first in order wins.
+  return *std::min_element(
+      bucket->second.begin(), bucket->second.end(),
+      [](const Control* a, const Control* b) { return a->Index() < b->Index(); });
+}
+
+Control& ControlList::Insert(std::size_t place, ControlProperties properties) {
+  auto control = std::make_shared<Control>(*this, std::move(properties));
+  Control& inserted = *control;
+  inserted.node_ = items_.Insert(place - 1, std::move(control));
+  IndexCaption(inserted);
+  bar_.IndexTag(inserted);
+  return inserted;
+}
+
+void ControlList::Remove(Control& control) {
+  if (ControlList* children = control.controls()) {
+    while (children->size() > 0)
+      children->Remove(children->At(children->size()));
+  }
+  UnindexCaption(control);
+  bar_.UnindexTag(control);
+  // The list held the only lasting reference; the control goes once its callers let go.
+  items_.Erase(control.node_);
+}
+
+void ControlList::IndexCaption(Control& control) {
+  AddToIndex(byCaption_, NameKey(control.properties().caption), control);
+}
+
+void ControlList::UnindexCaption(Control& control) {
+  RemoveFromIndex(byCaption_, NameKey(control.properties().caption), control);
+}
+
+Control::Control(ControlList& parent, ControlProperties properties)
+    : parent_(parent), properties_(std::move(properties)) {
+  if (properties_.type == ControlType::kPopup) {
+    controls_ = std::make_unique<ControlList>(parent.bar(), this);
+  }
+}
+
+void Control::SetCaption(std::wstring caption) {
+  parent_.UnindexCaption(*this);
+  properties_.caption = std::move(caption);
+  parent_.IndexCaption(*this);
+}
+
+void Control::SetTag(std::wstring tag) {
+  parent_.bar().UnindexTag(*this);
+  properties_.tag = std::move(tag);
+  parent_.bar().IndexTag(*this);
+}
+
+// Controls without a tag are the common case and are never looked up by tag.
+void CommandBar::IndexTag(Control& control) {
+  if (!control.properties().tag.empty())
+    AddToIndex(byTag_, control.properties().tag, control);
+}
+
+void CommandBar::UnindexTag(Control& control) {
+  if (!control.properties().tag.empty()) {
+    RemoveFromIndex(byTag_, control.properties().tag, control);
+  }
+}
+
+Control* CommandBar::FindControl(const ControlQuery& query) const {
+  if (!query.tag || query.tag->empty()) {
+    ControlQuery untagged = query;
+    untagged.tag.reset();  // Office ignores an empty criterion
+    return FindInList(controls_, untagged);
+  }
+  const auto bucket = byTag_.find(*query.tag);
+  if (bucket == byTag_.end())
+    return nullptr;
+  Control* first = nullptr;
+  std::vector<std::size_t> firstPath;
+  for (Control* candidate : bucket->second) {
+    if (!Matches(*candidate, query) || (!query.recursive && candidate->parent().depth() > 1)) {
+      continue;
+    }
+    std::vector<std::size_t> path = PathOf(*candidate);
+    if (first == nullptr || path < firstPath)
+      first = candidate, firstPath = std::move(path);
+  }
+  return first;
+}
+
+CommandBar* CommandBarSet::Find(std::wstring_view name) const {
+  const auto found = byName_.find(NameKey(name));
+  return found == byName_.end() ? nullptr : found->second;
+}
+
+CommandBar& CommandBarSet::Add(BarProperties properties) {
+  auto bar = std::make_unique<CommandBar>(std::move(properties));
+  CommandBar& added = *bar;
+  bars_.push_back(std::move(bar));
+  byName_.emplace(NameKey(added.properties().name), &added);  // a duplicate keeps the first
+  return added;
+}
+
+}  // namespace tkw::emulated

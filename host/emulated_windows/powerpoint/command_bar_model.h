@@ -1,0 +1,174 @@
+// PowerPoint's command bars as plain data with the indexes that keep every lookup the program
+// makes sub-linear: bars by name, controls by caption within their collection, and controls
+// by tag across a bar and its pop-ups.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
+
+#include "host/emulated_windows/powerpoint/ranked_list.h"
+
+namespace tkw::emulated {
+
+// MsoControlType values of the kinds of control the emulation holds.
+enum class ControlType : std::int16_t { kButton = 1, kPopup = 10 };
+enum class BarType { kToolbar, kMenuBar };
+
+// Pop-ups nest only this deep, which keeps every walk over a bar's controls shallow.
+inline constexpr int kMaxPopupDepth = 16;
+
+// The face blocks as the state file holds them, in base64: a face is only ever pasted and
+// saved, and thousands of them would otherwise be decoded and encoded again on every run.
+struct ButtonFace {
+  std::string dib;
+  std::optional<std::string> mask;
+  friend bool operator==(const ButtonFace&, const ButtonFace&) = default;
+};
+
+struct ControlProperties {
+  ControlType type = ControlType::kButton;
+  std::int32_t id = 1;
+  std::wstring caption, tag, onAction, tooltipText;
+  bool temporary = false;
+  bool builtIn = false;
+  std::int32_t style = 0;          // buttons only (msoButtonAutomatic)
+  std::optional<ButtonFace> face;  // buttons only
+};
+
+struct BarProperties {
+  std::wstring name;
+  BarType type = BarType::kToolbar;
+  std::int32_t position = 4;  // msoBarFloating
+  bool visible = false;
+  bool temporary = false;
+  bool builtIn = false;
+};
+
+class CommandBar;
+class Control;
+
+// The controls of a bar or a pop-up, in order. Places are 1-based as in automation.
+class ControlList {
+ public:
+  // `owner` is the pop-up holding the list, null for a bar's own controls.
+  ControlList(CommandBar& bar, Control* owner);
+  ControlList(const ControlList&) = delete;
+  ControlList& operator=(const ControlList&) = delete;
+
+  std::size_t size() const { return items_.size(); }
+  int depth() const { return depth_; }  // 1 for a bar's own controls
+  CommandBar& bar() const { return bar_; }
+  Control* owner() const { return owner_; }
+
+  // `place` in [1, size()].
+  Control& At(std::size_t place) const { return *items_.At(place - 1); }
+  // The first control whose caption matches `caption` as names match, or null.
+  Control* FindByCaption(std::wstring_view caption) const;
+  // `place` in [1, size() + 1]. A pop-up needs depth() < kMaxPopupDepth.
+  Control& Insert(std::size_t place, ControlProperties properties);
+  // Removes `control` and everything under it; references to them expire.
+  void Remove(Control& control);
+
+  template <typename Visit>  // bool(Control&): true stops the walk
+  bool VisitUntil(Visit&& visit) const {
+    return items_.VisitUntil([&](const std::shared_ptr<Control>& c) { return visit(*c); });
+  }
+
+ private:
+  friend class Control;
+  void IndexCaption(Control& control);
+  void UnindexCaption(Control& control);
+
+  CommandBar& bar_;
+  Control* owner_;
+  int depth_;
+  RankedList<std::shared_ptr<Control>> items_;
+  std::unordered_map<std::wstring, std::unordered_set<Control*>> byCaption_;
+};
+
+class Control : public std::enable_shared_from_this<Control> {
+ public:
+  Control(ControlList& parent, ControlProperties properties);
+  Control(const Control&) = delete;
+  Control& operator=(const Control&) = delete;
+
+  const ControlProperties& properties() const { return properties_; }
+  ControlType type() const { return properties_.type; }
+  ControlList& parent() const { return parent_; }
+  // A pop-up's own controls; null for a button.
+  ControlList* controls() const { return controls_.get(); }
+  std::size_t Index() const { return parent_.items_.IndexOf(node_) + 1; }
+
+  void SetCaption(std::wstring caption);
+  void SetTag(std::wstring tag);
+  void SetOnAction(std::wstring onAction) { properties_.onAction = std::move(onAction); }
+  void SetTooltipText(std::wstring text) { properties_.tooltipText = std::move(text); }
+  void SetStyle(std::int32_t style) { properties_.style = style; }
+  void SetFace(ButtonFace face) { properties_.face = std::move(face); }
+
+ private:
+  friend class ControlList;
+  ControlList& parent_;
+  RankedList<std::shared_ptr<Control>>::Node* node_ = nullptr;
+  ControlProperties properties_;
+  std::unique_ptr<ControlList> controls_;
+};
+
+// What FindControl looks for; an empty optional is a criterion not given.
+struct ControlQuery {
+  std::optional<ControlType> type;
+  std::optional<std::int32_t> id;
+  std::optional<std::wstring> tag;
+  bool recursive = false;
+};
+
+class CommandBar {
+ public:
+  explicit CommandBar(BarProperties properties)
+      : properties_(std::move(properties)), controls_(*this, nullptr) {}
+  CommandBar(const CommandBar&) = delete;
+  CommandBar& operator=(const CommandBar&) = delete;
+
+  const BarProperties& properties() const { return properties_; }
+  ControlList& controls() { return controls_; }
+  const ControlList& controls() const { return controls_; }
+  void SetVisible(bool visible) { properties_.visible = visible; }
+
+  // The first matching control in depth-first order, or null.
+  Control* FindControl(const ControlQuery& query) const;
+
+ private:
+  friend class Control;
+  friend class ControlList;
+  void IndexTag(Control& control);
+  void UnindexTag(Control& control);
+
+  BarProperties properties_;
+  ControlList controls_;
+  std::unordered_map<std::wstring, std::unordered_set<Control*>> byTag_;
+};
+
+// PowerPoint's CommandBars collection. Bars are never removed, so references to them stay
+// valid as long as the set.
+class CommandBarSet {
+ public:
+  std::size_t size() const { return bars_.size(); }
+  // `place` in [1, size()].
+  CommandBar& At(std::size_t place) const { return *bars_[place - 1]; }
+  // The first bar whose name matches `name` as names match, or null.
+  CommandBar* Find(std::wstring_view name) const;
+  CommandBar& Add(BarProperties properties);
+
+ private:
+  std::vector<std::unique_ptr<CommandBar>> bars_;
+  std::unordered_map<std::wstring, CommandBar*> byName_;
+};
+
+}  // namespace tkw::emulated

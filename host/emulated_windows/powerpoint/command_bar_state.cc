@@ -1,0 +1,344 @@
+#include "host/emulated_windows/powerpoint/command_bar_state.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <fstream>
+#include <limits>
+#include <nlohmann/json.hpp>
+#include <sstream>
+
+#include "host/emulated_windows/powerpoint/base64.h"
+#include "host/emulated_windows/powerpoint/text.h"
+#include "host/runtime_error.h"
+
+namespace tkw::emulated {
+namespace {
+
+using nlohmann::json;
+
+[[noreturn]] void SchemaError(const std::string& where, const std::string& what) {
+  throw host::RuntimeError(5, where + ": " + what);
+}
+
+// Non-const so that the large texts can be moved out of the document.
+json& Field(json& object, const char* key, const std::string& where) {
+  const auto found = object.find(key);
+  if (found == object.end())
+    SchemaError(where, std::string("\"") + key + "\" is missing");
+  return *found;
+}
+
+std::string TextField(json& object, const char* key, const std::string& where) {
+  json& value = Field(object, key, where);
+  if (!value.is_string())
+    SchemaError(where, std::string("\"") + key + "\" must be a string");
+  return value.get<std::string>();
+}
+
+std::wstring WideField(json& object, const char* key, const std::string& where) {
+  return Utf8ToWide(TextField(object, key, where));
+}
+
+bool FlagField(json& object, const char* key, const std::string& where) {
+  json& value = Field(object, key, where);
+  if (!value.is_boolean())
+    SchemaError(where, std::string("\"") + key + "\" must be true or false");
+  return value.get<bool>();
+}
+
+std::int32_t NumberField(json& object, const char* key, const std::string& where) {
+  json& value = Field(object, key, where);
+  constexpr std::int64_t kMin = std::numeric_limits<std::int32_t>::min();
+  constexpr std::int64_t kMax = std::numeric_limits<std::int32_t>::max();
+  const bool fits = (value.is_number_unsigned() && value.get<std::uint64_t>() <= kMax) ||
+                    (value.is_number_integer() && !value.is_number_unsigned() &&
+                     value.get<std::int64_t>() >= kMin && value.get<std::int64_t>() <= kMax);
+  if (!fits)
+    SchemaError(where, std::string("\"") + key + "\" must be a 32-bit whole number");
+  return static_cast<std::int32_t>(value.get<std::int64_t>());
+}
+
+// Moves the text out of the document: faces are most of the file.
+std::string Base64Field(json& object, const char* key, const std::string& where) {
+  json& value = Field(object, key, where);
+  if (!value.is_string())
+    SchemaError(where, std::string("\"") + key + "\" must be a string");
+  std::string text = std::move(value.get_ref<std::string&>());
+  if (!IsBase64(text))
+    SchemaError(where, std::string("\"") + key + "\" must be base64 text");
+  return text;
+}
+
+std::optional<ButtonFace> ReadFace(json& control, const std::string& where) {
+  json& face = Field(control, "face", where);
+  if (face.is_null())
+    return std::nullopt;
+  const std::string faceWhere = where + ".face";
+  if (!face.is_object())
+    SchemaError(where, "\"face\" must be null or an object");
+  ButtonFace result{Base64Field(face, "dib", faceWhere), std::nullopt};
+  if (!Field(face, "mask", faceWhere).is_null())
+    result.mask = Base64Field(face, "mask", faceWhere);
+  return result;
+}
+
+void ReadControls(json& object, ControlList& list, const std::string& where) {
+  json& controls = Field(object, "controls", where);
+  if (!controls.is_array())
+    SchemaError(where, "\"controls\" must be an array");
+  for (std::size_t i = 0; i < controls.size(); ++i) {
+    json& control = controls[i];
+    const std::string at = where + ".controls[" + std::to_string(i) + "]";
+    if (!control.is_object())
+      SchemaError(at, "a control must be an object");
+    ControlProperties p;
+    const std::string type = TextField(control, "type", at);
+    if (type == "button") {
+      p.type = ControlType::kButton;
+      p.style = NumberField(control, "style", at);
+      p.face = ReadFace(control, at);
+    } else if (type == "popup") {
+      p.type = ControlType::kPopup;
+      if (list.depth() >= kMaxPopupDepth) {
+        SchemaError(at, "pop-ups nest deeper than " + std::to_string(kMaxPopupDepth));
+      }
+    } else {
+      SchemaError(at, "\"type\" must be \"button\" or \"popup\"");
+    }
+    p.id = NumberField(control, "id", at);
+    p.caption = WideField(control, "caption", at);
+    p.tag = WideField(control, "tag", at);
+    p.onAction = WideField(control, "onAction", at);
+    p.tooltipText = WideField(control, "tooltipText", at);
+    p.temporary = FlagField(control, "temporary", at);
+    p.builtIn = FlagField(control, "builtIn", at);
+    Control& added = list.Insert(list.size() + 1, std::move(p));
+    if (added.controls() != nullptr)
+      ReadControls(control, *added.controls(), at);
+  }
+}
+
+// Writes the document as nlohmann's dump(2) lays it out, streaming: the face blocks are most
+// of the text and need no escaping, so they are copied as they are rather than through a tree.
+class StateWriter {
+ public:
+  explicit StateWriter(std::ostream& out) : out_(out) {}
+
+  void Open(std::string_view key, char bracket) {
+    Key(key);
+    out_ << bracket;
+    ++depth_;
+    first_ = true;
+  }
+  void Close(char bracket) {
+    --depth_;
+    if (!first_)
+      NewLine();
+    out_ << bracket;
+    first_ = false;
+  }
+  // An element of an array, or the document itself.
+  void OpenElement() { Open({}, '{'); }
+
+  void Text(std::string_view key, std::string_view utf8) {
+    Key(key);
+    out_ << json(utf8).dump();
+  }
+  void Text(std::string_view key, const std::wstring& text) { Text(key, WideToUtf8(text)); }
+  void Base64(std::string_view key, const std::optional<std::string>& text) {
+    Key(key);
+    if (text) {
+      out_ << '"' << *text << '"';
+    } else {
+      out_ << "null";
+    }
+  }
+  void Number(std::string_view key, std::int32_t value) {
+    Key(key);
+    out_ << value;
+  }
+  void Flag(std::string_view key, bool value) {
+    Key(key);
+    out_ << (value ? "true" : "false");
+  }
+  void Null(std::string_view key) {
+    Key(key);
+    out_ << "null";
+  }
+
+ private:
+  void NewLine() {
+    out_ << '\n';
+    for (int level = 0; level < depth_; ++level)
+      out_ << "  ";
+  }
+  void Key(std::string_view key) {
+    if (depth_ > 0) {
+      if (!first_)
+        out_ << ',';
+      NewLine();
+    }
+    first_ = false;
+    if (!key.empty()) {
+      out_ << '"' << key << "\": ";
+    }
+  }
+
+  std::ostream& out_;
+  int depth_ = 0;
+  bool first_ = true;
+};
+
+void WriteControls(StateWriter& writer, const ControlList& list) {
+  writer.Open("controls", '[');
+  list.VisitUntil([&](const Control& control) {
+    const ControlProperties& p = control.properties();
+    writer.OpenElement();
+    writer.Text("type", p.type == ControlType::kPopup ? "popup" : "button");
+    writer.Number("id", p.id);
+    writer.Text("caption", p.caption);
+    writer.Text("tag", p.tag);
+    writer.Text("onAction", p.onAction);
+    writer.Text("tooltipText", p.tooltipText);
+    writer.Flag("temporary", p.temporary);
+    writer.Flag("builtIn", p.builtIn);
+    if (control.controls() != nullptr) {
+      WriteControls(writer, *control.controls());
+    } else {
+      writer.Number("style", p.style);
+      if (p.face) {
+        writer.Open("face", '{');
+        writer.Base64("dib", p.face->dib);
+        writer.Base64("mask", p.face->mask);
+        writer.Close('}');
+      } else {
+        writer.Null("face");
+      }
+    }
+    writer.Close('}');
+    return false;
+  });
+  writer.Close(']');
+}
+
+std::string DisplayPath(const std::filesystem::path& path) {
+  const std::u8string utf8 = path.u8string();
+  return std::string(utf8.begin(), utf8.end());
+}
+
+}  // namespace
+
+CommandBarSet ParseCommandBars(std::string_view text) {
+  json document;
+  try {
+    document = json::parse(text);
+  } catch (const json::exception& error) {
+    throw host::RuntimeError(5, std::string("not valid JSON: ") + error.what());
+  }
+  if (!document.is_object())
+    SchemaError("the document", "must be an object");
+  json& bars = Field(document, "commandBars", "the document");
+  if (!bars.is_array())
+    SchemaError("the document", "\"commandBars\" must be an array");
+  CommandBarSet result;
+  for (std::size_t i = 0; i < bars.size(); ++i) {
+    json& bar = bars[i];
+    const std::string at = "commandBars[" + std::to_string(i) + "]";
+    if (!bar.is_object())
+      SchemaError(at, "a bar must be an object");
+    BarProperties p;
+    p.name = WideField(bar, "name", at);
+    const std::string type = TextField(bar, "type", at);
+    if (type != "menuBar" && type != "toolbar") {
+      SchemaError(at, "\"type\" must be \"menuBar\" or \"toolbar\"");
+    }
+    p.type = type == "menuBar" ? BarType::kMenuBar : BarType::kToolbar;
+    p.position = NumberField(bar, "position", at);
+    p.visible = FlagField(bar, "visible", at);
+    p.temporary = FlagField(bar, "temporary", at);
+    p.builtIn = FlagField(bar, "builtIn", at);
+    ReadControls(bar, result.Add(std::move(p)).controls(), at);
+  }
+  return result;
+}
+
+void WriteCommandBars(const CommandBarSet& bars, std::ostream& out) {
+  StateWriter writer(out);
+  writer.OpenElement();
+  writer.Open("commandBars", '[');
+  for (std::size_t place = 1; place <= bars.size(); ++place) {
+    const CommandBar& bar = bars.At(place);
+    const BarProperties& p = bar.properties();
+    writer.OpenElement();
+    writer.Text("name", p.name);
+    writer.Text("type", p.type == BarType::kMenuBar ? "menuBar" : "toolbar");
+    writer.Number("position", p.position);
+    writer.Flag("visible", p.visible);
+    writer.Flag("temporary", p.temporary);
+    writer.Flag("builtIn", p.builtIn);
+    WriteControls(writer, bar.controls());
+    writer.Close('}');
+  }
+  writer.Close(']');
+  writer.Close('}');
+  out << '\n';
+}
+
+std::string SerializeCommandBars(const CommandBarSet& bars) {
+  std::ostringstream out;
+  WriteCommandBars(bars, out);
+  return std::move(out).str();
+}
+
+CommandBarSet LoadCommandBars(const std::filesystem::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  if (!in) {
+    std::error_code ignored;
+    if (!std::filesystem::exists(file, ignored))
+      return BuiltInCommandBars();
+    throw host::RuntimeError(host::RuntimeError::CannotCreateObject().number(),
+                             "cannot read PowerPoint's command bars from " + DisplayPath(file));
+  }
+  std::string text;
+  in.seekg(0, std::ios::end);
+  text.resize(static_cast<std::size_t>(std::max<std::streamoff>(in.tellg(), 0)));
+  in.seekg(0);
+  in.read(text.data(), static_cast<std::streamsize>(text.size()));
+  if (!in) {
+    throw host::RuntimeError(host::RuntimeError::CannotCreateObject().number(),
+                             "cannot read PowerPoint's command bars from " + DisplayPath(file));
+  }
+  try {
+    return ParseCommandBars(text);
+  } catch (const host::RuntimeError& error) {
+    throw host::RuntimeError(host::RuntimeError::CannotCreateObject().number(),
+                             "PowerPoint's command bars in " + DisplayPath(file) +
+                                 " are malformed: " + error.description());
+  }
+}
+
+void SaveCommandBars(const CommandBarSet& bars, const std::filesystem::path& file) {
+  std::filesystem::path temporary = file;
+  temporary += ".tmp";
+  std::error_code error;
+  if (file.has_parent_path())
+    std::filesystem::create_directories(file.parent_path(), error);
+  if (!error) {
+    std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
+    WriteCommandBars(bars, out);
+    out.close();
+    if (!out)
+      error = std::make_error_code(std::errc::io_error);
+  }
+  if (!error)
+    std::filesystem::rename(temporary, file, error);
+  if (error) {
+    std::error_code ignored;
+    std::filesystem::remove(temporary, ignored);
+    throw host::RuntimeError(
+        host::RuntimeError::PathFileAccessError().number(),
+        "cannot write PowerPoint's command bars to " + DisplayPath(file) + ": " + error.message());
+  }
+}
+
+}  // namespace tkw::emulated

@@ -1,0 +1,31 @@
+// The emulated PowerPoint's command bars as kept between runs: a UTF-8 JSON file
+// {"commandBars": [bar...]}, bars and controls in their order.
+#pragma once
+
+#include <filesystem>
+#include <ostream>
+#include <string>
+#include <string_view>
+
+#include "host/emulated_windows/powerpoint/command_bar_model.h"
+
+namespace tkw::emulated {
+
+// PowerPoint's bars as a fresh installation has them.
+CommandBarSet BuiltInCommandBars();
+
+// Throws host::RuntimeError describing where the text breaks the schema.
+CommandBarSet ParseCommandBars(std::string_view json);
+// Laid out as nlohmann's dump(2) lays it out.
+void WriteCommandBars(const CommandBarSet& bars, std::ostream& out);
+std::string SerializeCommandBars(const CommandBarSet& bars);
+
+// A missing file gives the built-in bars; an unreadable or malformed one throws
+// host::RuntimeError naming the file.
+CommandBarSet LoadCommandBars(const std::filesystem::path& file);
+
+// Writes a temporary file beside `file` and renames it over `file`, so a reader sees the old
+// state or the new one, never a part. Creates the folder. Throws host::RuntimeError.
+void SaveCommandBars(const CommandBarSet& bars, const std::filesystem::path& file);
+
+}  // namespace tkw::emulated

@@ -1,0 +1,421 @@
+#include "host/emulated_windows/powerpoint/powerpoint_application.h"
+
+#include <iostream>
+#include <memory>
+#include <utility>
+
+#include "host/emulated_windows/powerpoint/automation_call.h"
+#include "host/emulated_windows/powerpoint/base64.h"
+#include "host/emulated_windows/powerpoint/command_bar_state.h"
+#include "host/emulated_windows/powerpoint/text.h"
+#include "host/office_interfaces.h"
+
+namespace tkw::emulated {
+namespace {
+
+using host::DispatchPtr;
+using host::InterfaceId;
+using host::InvokeKind;
+using host::RuntimeError;
+using host::Variant;
+namespace office = host::office;
+
+constexpr InterfaceId kIidUnknown = {
+    0x00000000, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
+constexpr InterfaceId kIidDispatch = {
+    0x00020400, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
+
+constexpr int kInvalidArgument = 5;
+constexpr int kAutomationError = 440;       // a reference to an object that is gone
+constexpr std::int32_t kBarFloating = 4;    // msoBarFloating, Add's default position
+constexpr std::int32_t kBarTypeNormal = 0;  // MsoBarType
+constexpr std::int32_t kBarTypeMenuBar = 1;
+
+// Every object of the model is reached only through the session, so it lives as long as any
+// of them; its end is the moment PowerPoint's state is saved.
+class Session {
+ public:
+  Session(std::filesystem::path file, host::Clipboard& clipboard, host::GlobalMemory& memory)
+      : file_(std::move(file)),
+        bars_(LoadCommandBars(file_)),
+        clipboard_(clipboard),
+        memory_(memory) {}
+  Session(const Session&) = delete;
+  Session& operator=(const Session&) = delete;
+
+  ~Session() {
+    try {
+      SaveCommandBars(bars_, file_);
+    } catch (const RuntimeError& error) {
+      // A release cannot fail; the state of this run is lost, which the user has to hear of.
+      std::cerr << "PowerPoint.Application: " << error.description() << '\n';
+    }
+  }
+
+  CommandBarSet& bars() { return bars_; }
+
+  // "Toolbar Button Face" with "Toolbar Button Mask", or CF_DIB alone when there is no face.
+  ButtonFace FaceFromClipboard(const AutomationCall& call) {
+    OpenClipboard open(clipboard_, call);
+    if (host::Handle face = FormatData("Toolbar Button Face")) {
+      ButtonFace result{CopyBlock(face, call), std::nullopt};
+      if (host::Handle mask = FormatData("Toolbar Button Mask")) {
+        result.mask = CopyBlock(mask, call);
+      }
+      return result;
+    }
+    if (host::Handle dib = clipboard_.GetClipboardData(host::kCfDib)) {
+      return {CopyBlock(dib, call), std::nullopt};
+    }
+    throw call.Failure(kInvalidArgument, "the clipboard holds no button face");
+  }
+
+ private:
+  class OpenClipboard {
+   public:
+    OpenClipboard(host::Clipboard& clipboard, const AutomationCall& call) : clipboard_(clipboard) {
+      if (!clipboard_.OpenClipboard(0)) {
+        throw call.Failure(RuntimeError::CannotOpenClipboard().number(), "Can't open Clipboard");
+      }
+    }
+    ~OpenClipboard() { clipboard_.CloseClipboard(); }
+    OpenClipboard(const OpenClipboard&) = delete;
+    OpenClipboard& operator=(const OpenClipboard&) = delete;
+
+   private:
+    host::Clipboard& clipboard_;
+  };
+
+  host::Handle FormatData(const char* name) {
+    const unsigned format = clipboard_.RegisterClipboardFormatA(name);
+    return format == 0 ? 0 : clipboard_.GetClipboardData(format);
+  }
+
+  std::string CopyBlock(host::Handle block, const AutomationCall& call) {
+    struct Unlock {
+      host::GlobalMemory& memory;
+      host::Handle block;
+      ~Unlock() { memory.GlobalUnlock(block); }
+    };
+    const auto* data = static_cast<const std::uint8_t*>(memory_.GlobalLock(block));
+    if (data == nullptr)
+      throw call.Failure(kInvalidArgument, "the clipboard data cannot be read");
+    const Unlock unlock{memory_, block};
+    return EncodeBase64({data, memory_.GlobalSize(block)});
+  }
+
+  std::filesystem::path file_;
+  CommandBarSet bars_;
+  host::Clipboard& clipboard_;
+  host::GlobalMemory& memory_;
+};
+
+using SessionPtr = std::shared_ptr<Session>;
+
+DispatchPtr NewControlObject(SessionPtr session, Control& control);
+
+// A bar's controls, or a pop-up's; the pop-up may be deleted while this is held.
+class ControlsObject final : public host::Dispatch {
+ public:
+  ControlsObject(SessionPtr session, CommandBar& bar) : session_(std::move(session)), bar_(&bar) {}
+  ControlsObject(SessionPtr session, Control& popup)
+      : session_(std::move(session)), popup_(popup.weak_from_this()) {}
+
+  bool Supports(const InterfaceId& iid) override {
+    return iid == office::kIidCommandBarControls || iid == kIidDispatch || iid == kIidUnknown;
+  }
+
+  Variant Invoke(std::wstring_view member, InvokeKind kind,
+                 std::span<const Variant> args) override {
+    const AutomationCall call("CommandBarControls", member, kind, args);
+    const std::shared_ptr<Control> popup = popup_.lock();
+    if (bar_ == nullptr && popup == nullptr) {
+      throw call.Failure(kAutomationError, "the pop-up was deleted");
+    }
+    ControlList& list = bar_ != nullptr ? bar_->controls() : *popup->controls();
+
+    if (call.IsReadOnly(L"Count"))
+      return static_cast<std::int32_t>(list.size());
+    if (call.IsMethod(L"Item", 1))
+      return NewControlObject(session_, Item(call, list));
+    if (call.IsMethod(L"Add", 5))
+      return NewControlObject(session_, Add(call, list));
+    throw call.UnknownMember();
+  }
+
+ private:
+  static Control& Item(const AutomationCall& call, const ControlList& list) {
+    const auto index = call.Required(call.TextOrNumber(0, "Index"), "Index");
+    if (const auto* caption = std::get_if<std::wstring>(&index)) {
+      if (Control* found = list.FindByCaption(*caption))
+        return *found;
+      throw call.Failure(kInvalidArgument,
+                         "no control answers to \"" + WideToUtf8(*caption) + "\"");
+    }
+    const std::int32_t place = std::get<std::int32_t>(index);
+    if (place < 1 || static_cast<std::size_t>(place) > list.size()) {
+      throw call.Failure(kInvalidArgument, "index " + std::to_string(place) + " is out of range");
+    }
+    return list.At(static_cast<std::size_t>(place));
+  }
+
+  static Control& Add(const AutomationCall& call, ControlList& list) {
+    ControlProperties properties;
+    const std::int32_t type = call.Number(0, "Type").value_or(office::msoControlButton);
+    if (type == office::msoControlPopup) {
+      if (list.depth() >= kMaxPopupDepth) {
+        throw call.Failure(kInvalidArgument, "pop-ups cannot nest deeper");
+      }
+      properties.type = ControlType::kPopup;
+    } else if (type != office::msoControlButton) {
+      throw call.Failure(kInvalidArgument, "only buttons and pop-ups can be added");
+    }
+    properties.id = call.Number(1, "Id").value_or(1);
+    // Parameter (2) only passes data to a built-in command; check its type and drop it.
+    call.TextOrNumber(2, "Parameter");
+    const std::int32_t before =
+        call.Number(3, "Before").value_or(static_cast<std::int32_t>(list.size() + 1));
+    if (before < 1 || static_cast<std::size_t>(before) > list.size() + 1) {
+      throw call.Failure(kInvalidArgument, "Before " + std::to_string(before) + " is out of range");
+    }
+    properties.temporary = call.Flag(4, "Temporary").value_or(false);
+    return list.Insert(static_cast<std::size_t>(before), std::move(properties));
+  }
+
+  SessionPtr session_;
+  CommandBar* bar_ = nullptr;
+  std::weak_ptr<Control> popup_;
+};
+
+// A button or a pop-up. A deleted control's reference fails on every use.
+class ControlObject final : public host::Dispatch {
+ public:
+  ControlObject(SessionPtr session, Control& control)
+      : session_(std::move(session)), control_(control.weak_from_this()), type_(control.type()) {}
+
+  bool Supports(const InterfaceId& iid) override {
+    const InterfaceId& kind =
+        type_ == ControlType::kButton ? office::kIidCommandBarButton : office::kIidCommandBarPopup;
+    return iid == kind || iid == office::kIidCommandBarControl || iid == kIidDispatch ||
+           iid == kIidUnknown;
+  }
+
+  Variant Invoke(std::wstring_view member, InvokeKind kind,
+                 std::span<const Variant> args) override {
+    const AutomationCall call(
+        type_ == ControlType::kButton ? "CommandBarButton" : "CommandBarPopup", member, kind, args);
+    const std::shared_ptr<Control> control = control_.lock();
+    if (control == nullptr) {
+      throw call.Failure(kAutomationError, "the control was deleted");
+    }
+    const ControlProperties& p = control->properties();
+
+    if (call.IsProperty(L"Caption")) {
+      if (!call.writing())
+        return p.caption;
+      control->SetCaption(call.NewText());
+    } else if (call.IsProperty(L"OnAction")) {
+      if (!call.writing())
+        return p.onAction;
+      control->SetOnAction(call.NewText());
+    } else if (call.IsProperty(L"Tag")) {
+      if (!call.writing())
+        return p.tag;
+      control->SetTag(call.NewText());
+    } else if (call.IsProperty(L"TooltipText")) {
+      if (!call.writing())
+        return p.tooltipText;
+      control->SetTooltipText(call.NewText());
+    } else if (call.IsReadOnly(L"Index")) {
+      return static_cast<std::int32_t>(control->Index());
+    } else if (call.IsReadOnly(L"Type")) {
+      return static_cast<std::int32_t>(p.type);
+    } else if (call.IsReadOnly(L"Id")) {
+      return p.id;
+    } else if (call.IsMethod(L"Delete", 1)) {
+      call.Flag(0, "Temporary");  // checked only: a temporary deletion lasts like any other here
+      control->parent().Remove(*control);
+    } else if (type_ == ControlType::kButton) {
+      return InvokeButton(call, *control);
+    } else {
+      return InvokePopup(call, *control);
+    }
+    return {};
+  }
+
+ private:
+  Variant InvokeButton(const AutomationCall& call, Control& button) {
+    if (call.IsProperty(L"Style")) {
+      if (!call.writing())
+        return button.properties().style;
+      button.SetStyle(call.NewNumber());
+    } else if (call.IsMethod(L"PasteFace", 0)) {
+      button.SetFace(session_->FaceFromClipboard(call));
+    } else {
+      throw call.UnknownMember();
+    }
+    return {};
+  }
+
+  Variant InvokePopup(const AutomationCall& call, Control& popup) {
+    if (call.IsReadOnly(L"Controls"))
+      return std::make_shared<ControlsObject>(session_, popup);
+    throw call.UnknownMember();
+  }
+
+  SessionPtr session_;
+  std::weak_ptr<Control> control_;
+  ControlType type_;
+};
+
+DispatchPtr NewControlObject(SessionPtr session, Control& control) {
+  return std::make_shared<ControlObject>(std::move(session), control);
+}
+
+class CommandBarObject final : public host::Dispatch {
+ public:
+  CommandBarObject(SessionPtr session, CommandBar& bar) : session_(std::move(session)), bar_(bar) {}
+
+  bool Supports(const InterfaceId& iid) override {
+    return iid == office::kIidCommandBar || iid == kIidDispatch || iid == kIidUnknown;
+  }
+
+  Variant Invoke(std::wstring_view member, InvokeKind kind,
+                 std::span<const Variant> args) override {
+    const AutomationCall call("CommandBar", member, kind, args);
+    const BarProperties& p = bar_.properties();
+    if (call.IsReadOnly(L"Controls"))
+      return std::make_shared<ControlsObject>(session_, bar_);
+    if (call.IsMethod(L"FindControl", 5))
+      return FindControl(call);
+    if (call.IsProperty(L"Visible")) {
+      if (!call.writing())
+        return p.visible;
+      bar_.SetVisible(call.NewFlag());
+      return {};
+    }
+    if (call.IsReadOnly(L"Name"))
+      return p.name;
+    if (call.IsReadOnly(L"Type"))
+      return p.type == BarType::kMenuBar ? kBarTypeMenuBar : kBarTypeNormal;
+    if (call.IsReadOnly(L"Position"))
+      return p.position;
+    throw call.UnknownMember();
+  }
+
+ private:
+  // Nothing when no control matches.
+  DispatchPtr FindControl(const AutomationCall& call) {
+    ControlQuery query;
+    if (const auto type = call.Number(0, "Type")) {
+      if (*type != office::msoControlButton && *type != office::msoControlPopup)
+        return nullptr;
+      query.type = static_cast<ControlType>(*type);
+    }
+    query.id = call.Number(1, "Id");
+    query.tag = call.Text(2, "Tag");
+    call.Flag(3, "Visible");  // every control of the emulation is visible
+    query.recursive = call.Flag(4, "Recursive").value_or(false);
+    Control* found = bar_.FindControl(query);
+    return found == nullptr ? nullptr : NewControlObject(session_, *found);
+  }
+
+  SessionPtr session_;
+  CommandBar& bar_;
+};
+
+class CommandBarsObject final : public host::Dispatch {
+ public:
+  explicit CommandBarsObject(SessionPtr session) : session_(std::move(session)) {}
+
+  bool Supports(const InterfaceId& iid) override {
+    return iid == office::kIidCommandBars || iid == kIidDispatch || iid == kIidUnknown;
+  }
+
+  Variant Invoke(std::wstring_view member, InvokeKind kind,
+                 std::span<const Variant> args) override {
+    const AutomationCall call("CommandBars", member, kind, args);
+    CommandBarSet& bars = session_->bars();
+    if (call.IsReadOnly(L"Count"))
+      return static_cast<std::int32_t>(bars.size());
+    if (call.IsMethod(L"Item", 1))
+      return Wrap(Item(call, bars));
+    if (call.IsMethod(L"Add", 4))
+      return Wrap(Add(call, bars));
+    throw call.UnknownMember();
+  }
+
+ private:
+  DispatchPtr Wrap(CommandBar& bar) { return std::make_shared<CommandBarObject>(session_, bar); }
+
+  static CommandBar& Item(const AutomationCall& call, const CommandBarSet& bars) {
+    const auto index = call.Required(call.TextOrNumber(0, "Index"), "Index");
+    if (const auto* name = std::get_if<std::wstring>(&index)) {
+      if (CommandBar* found = bars.Find(*name))
+        return *found;
+      throw call.Failure(kInvalidArgument, "there is no command bar \"" + WideToUtf8(*name) + "\"");
+    }
+    const std::int32_t place = std::get<std::int32_t>(index);
+    if (place < 1 || static_cast<std::size_t>(place) > bars.size()) {
+      throw call.Failure(kInvalidArgument, "index " + std::to_string(place) + " is out of range");
+    }
+    return bars.At(static_cast<std::size_t>(place));
+  }
+
+  static CommandBar& Add(const AutomationCall& call, CommandBarSet& bars) {
+    BarProperties properties;
+    properties.name = call.Text(0, "Name").value_or(UnusedName(bars));
+    if (bars.Find(properties.name) != nullptr) {
+      throw call.Failure(kInvalidArgument,
+                         "a command bar named \"" + WideToUtf8(properties.name) + "\" exists");
+    }
+    properties.position = call.Number(1, "Position").value_or(kBarFloating);
+    properties.type =
+        call.Flag(2, "MenuBar").value_or(false) ? BarType::kMenuBar : BarType::kToolbar;
+    properties.temporary = call.Flag(3, "Temporary").value_or(false);
+    return bars.Add(std::move(properties));
+  }
+
+  // "Custom 1", "Custom 2", ...: the names PowerPoint gives bars added without one.
+  static std::wstring UnusedName(const CommandBarSet& bars) {
+    for (std::size_t n = 1;; ++n) {
+      std::wstring name = L"Custom " + std::to_wstring(n);
+      if (bars.Find(name) == nullptr)
+        return name;
+    }
+  }
+
+  SessionPtr session_;
+};
+
+class ApplicationObject final : public host::Dispatch {
+ public:
+  explicit ApplicationObject(SessionPtr session) : session_(std::move(session)) {}
+
+  bool Supports(const InterfaceId& iid) override {
+    return iid == office::kIidApplication || iid == kIidDispatch || iid == kIidUnknown;
+  }
+
+  Variant Invoke(std::wstring_view member, InvokeKind kind,
+                 std::span<const Variant> args) override {
+    const AutomationCall call("Application", member, kind, args);
+    if (call.IsReadOnly(L"CommandBars"))
+      return std::make_shared<CommandBarsObject>(session_);
+    if (call.IsReadOnly(L"Name"))
+      return std::wstring(L"Microsoft PowerPoint");
+    throw call.UnknownMember();
+  }
+
+ private:
+  SessionPtr session_;
+};
+
+}  // namespace
+
+DispatchPtr CreatePowerPointApplication(std::filesystem::path stateFile, host::Clipboard& clipboard,
+                                        host::GlobalMemory& memory) {
+  return std::make_shared<ApplicationObject>(
+      std::make_shared<Session>(std::move(stateFile), clipboard, memory));
+}
+
+}  // namespace tkw::emulated
