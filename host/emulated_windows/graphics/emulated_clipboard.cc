@@ -44,45 +44,48 @@ EmulatedClipboard::EmulatedClipboard(fs::path prefix, EmulatedGlobalMemory& memo
 EmulatedClipboard::~EmulatedClipboard() {
   CloseClipboard();
   ReleaseBlocks();
+  if (lockFd_ >= 0)
+    ::close(lockFd_);
 }
 
 bool EmulatedClipboard::OpenClipboard(host::Handle /*owner*/) {
-  if (lock_fd_ >= 0)
+  if (open_)
     return true;  // this process holds it already
-  std::error_code error;
-  fs::create_directories(folder_, error);
-  if (error)
-    return false;
-  const int fd = ::open((prefix_ / "clipboard.lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
-  if (fd < 0)
-    return false;
-  if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-    ::close(fd);
-    return false;
+  if (lockFd_ < 0) {
+    std::error_code error;
+    fs::create_directories(folder_, error);
+    if (error)
+      return false;
+    lockFd_ = ::open((prefix_ / "clipboard.lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+    if (lockFd_ < 0)
+      return false;
   }
-  lock_fd_ = fd;
-  // Another process may have changed the clipboard since blocks were last handed out.
-  ReleaseBlocks();
+  if (::flock(lockFd_, LOCK_EX | LOCK_NB) != 0)
+    return false;
+  open_ = true;
+  if (StoredGeneration() != generation_)
+    Load();
   return true;
 }
 
 bool EmulatedClipboard::CloseClipboard() {
-  if (lock_fd_ < 0)
+  if (!open_)
     return false;
   ReleaseBlocks();
-  ::close(lock_fd_);  // closing the descriptor drops the lock
-  lock_fd_ = -1;
+  if (emptied_ || !changed_.empty())
+    WriteBack();
+  ::flock(lockFd_, LOCK_UN);
+  open_ = false;
   return true;
 }
 
 bool EmulatedClipboard::EmptyClipboard() {
-  if (lock_fd_ < 0)
+  if (!open_)
     return false;
   ReleaseBlocks();
-  std::error_code error;
-  for (const auto& entry : fs::directory_iterator(folder_, error)) {
-    fs::remove(entry.path(), error);
-  }
+  contents_.clear();
+  changed_.clear();
+  emptied_ = true;
   return true;
 }
 
@@ -101,47 +104,89 @@ unsigned EmulatedClipboard::RegisterClipboardFormatA(const std::string& name) {
   return kFirstRegisteredFormat + static_cast<unsigned>(registered_.size() - 1);
 }
 
-std::optional<fs::path> EmulatedClipboard::FileOf(unsigned format) const {
-  if (format == 0)
-    return std::nullopt;
+std::string EmulatedClipboard::FileNameOf(unsigned format) const {
+  if (const auto read = files_.find(format); read != files_.end())
+    return read->second;
   if (format < kFirstRegisteredFormat)
-    return folder_ / std::to_string(format);
-  const std::size_t index = format - kFirstRegisteredFormat;
-  if (index >= registered_.size())
-    return std::nullopt;
-  // Another process may have stored the name in another case.
-  std::error_code error;
-  for (const auto& entry : fs::directory_iterator(folder_, error)) {
-    if (SameName(entry.path().filename().string(), registered_[index]))
-      return entry.path();
-  }
-  return folder_ / registered_[index];
+    return std::to_string(format);
+  return registered_[format - kFirstRegisteredFormat];
 }
 
-std::optional<std::vector<std::uint8_t>> EmulatedClipboard::Read(unsigned format) const {
-  const auto path = FileOf(format);
-  if (!path)
-    return std::nullopt;
-  std::ifstream in(*path, std::ios::binary);
-  if (!in)
-    return std::nullopt;
-  return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(in), {});
+// The generation number in the lock file; every session that changes the clipboard adds one.
+std::uint64_t EmulatedClipboard::StoredGeneration() const {
+  std::uint64_t generation = 0;
+  if (::pread(lockFd_, &generation, sizeof generation, 0) != sizeof generation)
+    return 0;
+  return generation;
+}
+
+void EmulatedClipboard::Load() {
+  contents_.clear();
+  files_.clear();
+  std::error_code error;
+  for (const auto& entry : fs::directory_iterator(folder_, error)) {
+    if (!entry.is_regular_file(error))
+      continue;
+    const std::string name = entry.path().filename().string();
+    const auto standard = StandardFormat(name);
+    const unsigned format = standard ? *standard : RegisterClipboardFormatA(name);
+    if (format == 0)
+      continue;
+    std::ifstream in(entry.path(), std::ios::binary);
+    if (!in)
+      continue;
+    contents_[format] = Bytes(std::istreambuf_iterator<char>(in), {});
+    files_[format] = name;
+  }
+  generation_ = StoredGeneration();
+  changed_.clear();
+  emptied_ = false;
+}
+
+void EmulatedClipboard::WriteBack() {
+  std::error_code error;
+  for (auto file = files_.begin(); file != files_.end();) {
+    if (contents_.contains(file->first)) {
+      ++file;
+    } else {
+      fs::remove(folder_ / file->second, error);
+      file = files_.erase(file);
+    }
+  }
+  for (const unsigned format : changed_) {
+    const std::string name = FileNameOf(format);
+    const Bytes& bytes = contents_.at(format);
+    std::ofstream out(folder_ / name, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
+    files_[format] = name;
+  }
+  // The lock is held and the generation was checked when the clipboard was opened.
+  const std::uint64_t generation = generation_.value_or(0) + 1;
+  if (::pwrite(lockFd_, &generation, sizeof generation, 0) == sizeof generation) {
+    generation_ = generation;
+  } else {
+    generation_.reset();  // read everything again next time
+  }
+  changed_.clear();
+  emptied_ = false;
 }
 
 host::Handle EmulatedClipboard::GetClipboardData(unsigned format) {
-  if (lock_fd_ < 0)
+  if (!open_)
     return 0;
   if (const auto held = blocks_.find(format); held != blocks_.end())
     return held->second;
-  const auto bytes = Read(format);
-  if (!bytes)
+  const auto stored = contents_.find(format);
+  if (stored == contents_.end())
     return 0;
+  const Bytes& bytes = stored->second;
   const host::Handle block =
-      memory_.GlobalAlloc(host::kGmemMoveable | host::kGmemShare, bytes->size());
+      memory_.GlobalAlloc(host::kGmemMoveable | host::kGmemShare, bytes.size());
   if (block == 0)
     return 0;
-  if (!bytes->empty()) {
-    std::memcpy(memory_.GlobalLock(block), bytes->data(), bytes->size());
+  if (!bytes.empty()) {
+    std::memcpy(memory_.GlobalLock(block), bytes.data(), bytes.size());
     memory_.GlobalUnlock(block);
   }
   blocks_[format] = block;
@@ -149,7 +194,7 @@ host::Handle EmulatedClipboard::GetClipboardData(unsigned format) {
 }
 
 host::Handle EmulatedClipboard::SetClipboardData(unsigned format, host::Handle block) {
-  if (lock_fd_ < 0 || !memory_.IsBlock(block))
+  if (!open_ || !memory_.IsBlock(block))
     return 0;
   const std::size_t size = memory_.GlobalSize(block);
   const auto* data = static_cast<const std::uint8_t*>(memory_.GlobalLock(block));
@@ -166,47 +211,22 @@ host::Handle EmulatedClipboard::SetClipboardData(unsigned format, host::Handle b
 
 std::vector<EmulatedClipboard::FormatData> EmulatedClipboard::ReadAllFormats() {
   std::vector<FormatData> formats;
-  if (lock_fd_ < 0)
+  if (!open_)
     return formats;
-  std::vector<std::string> names;
-  std::error_code error;
-  for (const auto& entry : fs::directory_iterator(folder_, error)) {
-    if (entry.is_regular_file(error))
-      names.push_back(entry.path().filename().string());
-  }
-  std::vector<unsigned> numbers;
-  for (const std::string& name : names) {
-    const auto standard = StandardFormat(name);
-    const unsigned number = standard ? *standard : RegisterClipboardFormatA(name);
-    if (number != 0)
-      numbers.push_back(number);
-  }
-  std::sort(numbers.begin(), numbers.end());
-  for (const unsigned number : numbers) {
-    if (auto bytes = Read(number))
-      formats.push_back({number, std::move(*bytes)});
-  }
+  for (const auto& [format, bytes] : contents_)
+    formats.push_back({format, bytes});
   return formats;
 }
 
 bool EmulatedClipboard::WriteFormat(unsigned format, std::span<const std::uint8_t> bytes) {
-  if (lock_fd_ < 0)
+  if (!open_ || format == 0)
     return false;
-  const auto path = FileOf(format);
-  if (!path)
+  if (format >= kFirstRegisteredFormat && format - kFirstRegisteredFormat >= registered_.size()) {
     return false;
-  // Written beside and renamed into place, so a reader never sees half a format.
-  const fs::path partial = prefix_ / "clipboard.partial";
-  {
-    std::ofstream out(partial, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()),
-              static_cast<std::streamsize>(bytes.size()));
-    if (!out.flush())
-      return false;
   }
-  std::error_code error;
-  fs::rename(partial, *path, error);
-  return !error;
+  contents_[format] = Bytes(bytes.begin(), bytes.end());
+  changed_.insert(format);
+  return true;
 }
 
 void EmulatedClipboard::ReleaseBlock(unsigned format) {

@@ -2,12 +2,17 @@
 // named by the number of a standard format ("8") or the name of a registered one ("Toolbar
 // Button Face"), so that it outlives a run and other processes see it. Opening it takes an
 // exclusive lock on <prefix>/clipboard.lock, so another process cannot open it meanwhile.
+//
+// While a process uses it, the clipboard is kept in memory as well: the files are read again
+// only when another process has changed them since (the lock file holds a generation number),
+// and what a session changed is written back when it closes the clipboard.
 #pragma once
 
 #include <cstdint>
 #include <filesystem>
 #include <map>
 #include <optional>
+#include <set>
 #include <span>
 #include <string>
 #include <vector>
@@ -48,8 +53,12 @@ class EmulatedClipboard final : public host::Clipboard {
   const std::filesystem::path& folder() const { return folder_; }
 
  private:
-  std::optional<std::filesystem::path> FileOf(unsigned format) const;
-  std::optional<std::vector<std::uint8_t>> Read(unsigned format) const;
+  using Bytes = std::vector<std::uint8_t>;
+
+  std::string FileNameOf(unsigned format) const;
+  std::uint64_t StoredGeneration() const;
+  void Load();
+  void WriteBack();
   void ReleaseBlock(unsigned format);
   void ReleaseBlocks();
 
@@ -58,7 +67,14 @@ class EmulatedClipboard final : public host::Clipboard {
   EmulatedGlobalMemory& memory_;
   std::vector<std::string> registered_;      // index + 0xC000 is the format number
   std::map<unsigned, host::Handle> blocks_;  // blocks the clipboard owns, by format
-  int lock_fd_ = -1;                         // held while the clipboard is open
+  int lockFd_ = -1;                          // the lock file, open for the object's life
+  bool open_ = false;
+
+  std::map<unsigned, Bytes> contents_;       // what the clipboard holds, by format
+  std::map<unsigned, std::string> files_;    // the file each held format was read from
+  std::optional<std::uint64_t> generation_;  // of the files `contents_` matches
+  std::set<unsigned> changed_;               // formats to write back when it closes
+  bool emptied_ = false;                     // then the files of formats no longer held go too
 };
 
 }  // namespace tkw::emulated
