@@ -15,7 +15,10 @@ Each folder beside this script is one scenario:
                         "powerpoint": false when PowerPoint must not have been touched
   expected_clipboard.txt  optional: the clipboard's formats after the run, "<format> <bytes>" each
 
-The machine is an emulated Windows prefix (TKW_PREFIX) for the Linux build.
+The machine is an emulated Windows prefix (TKW_PREFIX) for the Linux build. With --wine TOOLS
+the x86_64 Windows build runs under Wine instead (see tests/wine/README.md): the same scenarios,
+with the registry imported by regedit, the files laid in the prefix's drive_c, and the stand-in
+automation servers of TOOLS; their unload report must show no live COM object.
 """
 
 import argparse
@@ -30,13 +33,11 @@ import tempfile
 from pathlib import Path
 
 HERE = Path(__file__).resolve().parent
+sys.path.insert(0, str(HERE.parent / "wine"))
+from wine_machine import WineMachine, windows_path  # noqa: E402
 DATE_LINE = re.compile(r"^\d{1,2}/\d{1,2}/\d{4}( \d{1,2}:\d{2}:\d{2} [AP]M)?$")
 LOG_NAME = "tkwtbrloggin.txt"
 MARKER_NAME = "tkwtbrstrtd.txt"
-
-
-def windows_path(path: Path) -> str:
-    return "Z:" + str(path).replace("/", "\\")
 
 
 def describe_face(face) -> str:
@@ -93,6 +94,128 @@ class Failure(Exception):
     pass
 
 
+class Skipped(Exception):
+    pass
+
+
+class LinuxMachine:
+    """The emulated Windows environment: a prefix folder per scenario."""
+
+    def __init__(self, hold: Path):
+        self.hold = hold
+
+    def prepare(self, scenario: Path, work: Path, settings: dict):
+        self.prefix = work / "prefix"
+        self.prefix.mkdir()
+        shutil.copy2(scenario / "registry.reg", self.prefix / "registry.reg")
+        if (scenario / "files").is_dir():
+            shutil.copytree(scenario / "files", self.prefix, dirs_exist_ok=True)
+        self.env = dict(os.environ, TKW_PREFIX=str(self.prefix))
+        if settings.get("read_only_app"):
+            # The machine stays writable for the unprivileged user; the program's folder does not.
+            for folder, dirs, files in os.walk(work):
+                os.chmod(folder, 0o777)
+                for name in files:
+                    os.chmod(os.path.join(folder, name), 0o666)
+
+    def hold_command(self, resource: str) -> list:
+        return [str(self.hold), resource]
+
+    def run_program(self, program: Path, env: dict, preexec_fn=None) -> subprocess.CompletedProcess:
+        return subprocess.run([str(program)], env=env, capture_output=True, timeout=120,
+                              preexec_fn=preexec_fn)
+
+    def powerpoint_folder(self) -> Path:
+        return self.prefix / "powerpoint"
+
+    def clipboard_formats(self) -> list:
+        folder = self.prefix / "clipboard"
+        return sorted(f"{p.name} {p.stat().st_size}" for p in folder.iterdir()) if folder.is_dir() else []
+
+    def check_leaks(self):
+        pass
+
+    def finish(self):
+        pass
+
+
+# Formats Windows offers beside others, converted from them on demand: text as OEM and Unicode
+# text with its locale, a DIB as a bitmap and a version 5 DIB. They are the system's, not the
+# program's, so they are left out of the comparison.
+SYNTHESIZED_FORMATS = {"1": {"7", "13", "16"}, "8": {"2", "17"}}
+
+
+class WineScenarioMachine:
+    """The x86_64 Windows build under Wine: one prefix for every scenario, reset between them."""
+
+    RESET = HERE.parent / "wine" / "reset_scenario.reg"
+
+    def __init__(self, wine: WineMachine, hold: Path):
+        self.wine = wine
+        self.hold = hold
+        self.laid = []
+
+    def prepare(self, scenario: Path, work: Path, settings: dict):
+        if settings.get("read_only_app"):
+            raise Skipped("Wine runs every program with the user's own rights")
+        self.work = work
+        self.wine.import_registry(self.RESET, scenario / "registry.reg")
+        files = scenario / "files"
+        self.lay(files / "drive_c", self.wine.drive_c)
+        if (files / "powerpoint").is_dir():
+            shutil.copytree(files / "powerpoint", work / "powerpoint")
+        self.wine.clipboard("set", files / "clipboard")
+        self.report = work / "stand_ins.txt"
+        self.env = dict(self.wine.env,
+                        TKW_POWERPOINT_STATE=windows_path(work) + "\\powerpoint\\commandbars.json",
+                        TKW_STAND_IN_REPORT=windows_path(work) + "\\stand_ins.txt")
+
+    def lay(self, source: Path, destination: Path):
+        """Copies the scenario's files into the shared prefix, noting what it adds so that the
+        next scenario finds the prefix as it was."""
+        if not source.is_dir():
+            return
+        for folder, dirs, files in os.walk(source, followlinks=True):
+            target = destination / Path(folder).relative_to(source)
+            if not target.exists():
+                target.mkdir()
+                self.laid.append(target)
+            for name in files:
+                shutil.copy2(Path(folder) / name, target / name)
+                self.laid.append(target / name)
+
+    def hold_command(self, resource: str) -> list:
+        if resource == "clipboard":
+            return self.wine.command(self.wine.tools / "tkw_clipboard.exe", "hold")
+        return self.wine.command(self.hold, resource)
+
+    def run_program(self, program: Path, env: dict, preexec_fn=None) -> subprocess.CompletedProcess:
+        return self.wine.run([str(program)], env=env)
+
+    def powerpoint_folder(self) -> Path:
+        return self.work / "powerpoint"
+
+    def clipboard_formats(self) -> list:
+        folder = self.work / "clipboard"
+        self.wine.clipboard("dump", folder)
+        names = {p.name: p.stat().st_size for p in folder.iterdir()}
+        for source, derived in SYNTHESIZED_FORMATS.items():
+            if source in names:
+                names = {name: size for name, size in names.items() if name not in derived}
+        return sorted(f"{name} {size}" for name, size in names.items())
+
+    def check_leaks(self):
+        if self.report.exists():
+            unloads = self.report.read_text().splitlines()
+            if any(line != "objects 0 locks 0" for line in unloads):
+                raise Failure(f"the stand-in servers were left holding references: {unloads}")
+
+    def finish(self):
+        for path in reversed(self.laid):
+            path.rmdir() if path.is_dir() else path.unlink()
+        self.laid.clear()
+
+
 def compare(what: str, expected: str, actual: str):
     if expected != actual:
         import difflib
@@ -101,42 +224,32 @@ def compare(what: str, expected: str, actual: str):
         raise Failure(f"{what} differs:\n{diff}")
 
 
-def run_scenario(exe: Path, hold: Path, scenario: Path, work: Path):
+def run_scenario(machine, exe: Path, scenario: Path, work: Path):
     settings = json.loads((scenario / "scenario.json").read_text()) if (scenario / "scenario.json").exists() else {}
-    prefix = work / "prefix"
     app = work / "app"
     app.mkdir(parents=True)
-    prefix.mkdir()
     shutil.copy2(exe, app / exe.name)
-    shutil.copy2(scenario / "registry.reg", prefix / "registry.reg")
-    if (scenario / "files").is_dir():
-        shutil.copytree(scenario / "files", prefix, dirs_exist_ok=True)
-
-    env = dict(os.environ, TKW_PREFIX=str(prefix))
+    machine.prepare(scenario, work, settings)
+    env = machine.env
     if settings.get("read_only_app"):
-        # The machine stays writable for the unprivileged user; the program's folder does not.
-        for folder, dirs, files in os.walk(work):
-            os.chmod(folder, 0o777)
-            for name in files:
-                os.chmod(os.path.join(folder, name), 0o666)
         os.chmod(app / exe.name, 0o755)
         os.chmod(app, 0o555)
     holders = []
     try:
         for resource in settings.get("hold", []):
             # Another program holding the resource for the whole run.
-            holder = subprocess.Popen([str(hold), resource], env=env, stdin=subprocess.PIPE,
-                                      stdout=subprocess.PIPE)
+            holder = subprocess.Popen(machine.hold_command(resource), env=env,
+                                      stdin=subprocess.PIPE, stdout=subprocess.PIPE)
             holders.append(holder)
-            if holder.stdout.readline() != b"held\n":
+            if holder.stdout.readline().rstrip() != b"held":  # CR LF from Windows programs
                 raise Failure(f"could not hold the {resource}")
         if "mutex" in settings.get("hold", []):
             # The copy at work has its marker written.
             (app / MARKER_NAME).write_bytes(b"tkwtbar app is running\r\n")
         if settings.get("stale_marker"):
             (app / MARKER_NAME).write_bytes(b"left by a run that was cut short\r\n")
-        result = subprocess.run([str(app / exe.name)], env=env, capture_output=True, timeout=120,
-                                preexec_fn=drop_root if settings.get("read_only_app") else None)
+        result = machine.run_program(app / exe.name, env,
+                                     preexec_fn=drop_root if settings.get("read_only_app") else None)
     finally:
         for holder in holders:
             holder.stdin.close()
@@ -170,26 +283,48 @@ def run_scenario(exe: Path, hold: Path, scenario: Path, work: Path):
         raise Failure("a log was written with logging off")
 
     if (scenario / "expected_clipboard.txt").exists():
-        folder = prefix / "clipboard"
-        formats = sorted(f"{p.name} {p.stat().st_size}" for p in folder.iterdir()) if folder.is_dir() else []
         compare("clipboard", (scenario / "expected_clipboard.txt").read_text(),
-                "".join(line + "\n" for line in formats))
+                "".join(line + "\n" for line in machine.clipboard_formats()))
 
-    if not settings.get("powerpoint", True) and (prefix / "powerpoint").exists():
+    if not settings.get("powerpoint", True) and machine.powerpoint_folder().exists():
         raise Failure("PowerPoint was touched")
 
     if (scenario / "expected_bars.txt").exists():
-        state = prefix / "powerpoint" / "commandbars.json"
+        state = machine.powerpoint_folder() / "commandbars.json"
         if not state.exists():
             raise Failure("PowerPoint's command bars were never saved")
         compare("command bars", (scenario / "expected_bars.txt").read_text(),
                 dump_bars(json.loads(state.read_text(encoding="utf-8"))))
+    machine.check_leaks()
+
+
+def run_all(machine, exe: Path, names: list) -> int:
+    passed = failed = skipped = 0
+    for name in names:
+        with tempfile.TemporaryDirectory(prefix=f"tkw-{name}-") as work:
+            try:
+                run_scenario(machine, exe, HERE / name, Path(work))
+                passed += 1
+                print(f"PASS {name}")
+            except Skipped as reason:
+                skipped += 1
+                print(f"SKIP {name}: {reason}")
+            except Failure as failure:
+                failed += 1
+                print(f"FAIL {name}: {failure}")
+            finally:
+                machine.finish()
+    print(f"{passed} passed, {failed} failed, {skipped} skipped")
+    return 1 if failed else 0
 
 
 def main() -> int:
     parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     parser.add_argument("--exe", type=Path, help="the program to run")
     parser.add_argument("--hold", type=Path, help="the tkw_hold tool of the same build")
+    parser.add_argument("--wine", type=Path, metavar="TOOLS",
+                        help="run the Windows build under Wine, with the stand-in servers and "
+                             "tkw_clipboard.exe of the folder TOOLS")
     parser.add_argument("scenarios", nargs="*", help="scenario names (default: all)")
     parser.add_argument("--dump", type=Path, help="print the bars of a commandbars.json and stop")
     args = parser.parse_args()
@@ -200,18 +335,11 @@ def main() -> int:
         parser.error("--exe and --hold are needed to run scenarios")
 
     names = args.scenarios or sorted(p.name for p in HERE.iterdir() if (p / "registry.reg").exists())
-    passed = failed = 0
-    for name in names:
-        with tempfile.TemporaryDirectory(prefix=f"tkw-{name}-") as work:
-            try:
-                run_scenario(args.exe.resolve(), args.hold.resolve(), HERE / name, Path(work))
-                passed += 1
-                print(f"PASS {name}")
-            except Failure as failure:
-                failed += 1
-                print(f"FAIL {name}: {failure}")
-    print(f"{passed} passed, {failed} failed")
-    return 1 if failed else 0
+    exe, hold = args.exe.resolve(), args.hold.resolve()
+    if not args.wine:
+        return run_all(LinuxMachine(hold), exe, names)
+    with WineMachine(args.wine) as wine:
+        return run_all(WineScenarioMachine(wine, hold), exe, names)
 
 
 if __name__ == "__main__":

@@ -1,0 +1,62 @@
+#include "tests/wine/clipboard_backup.h"
+
+#include <algorithm>
+#include <cwctype>
+#include <vector>
+
+#include "host/runtime_error.h"
+#include "tests/wine/clipboard_blocks.h"
+
+namespace tkw::wine {
+namespace {
+
+constexpr host::InterfaceId kIidUnknown = {
+    0x00000000, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
+constexpr host::InterfaceId kIidDispatch = {
+    0x00020400, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
+
+bool IsMember(std::wstring_view member, std::wstring_view name) {
+  return std::equal(member.begin(), member.end(), name.begin(), name.end(),
+                    [](wchar_t a, wchar_t b) { return std::towlower(a) == std::towlower(b); });
+}
+
+class ClipboardBackup final : public host::Dispatch {
+ public:
+  bool Supports(const host::InterfaceId& iid) override {
+    return iid == kIidUnknown || iid == kIidDispatch;
+  }
+
+  host::Variant Invoke(std::wstring_view member, host::InvokeKind kind,
+                       std::span<const host::Variant> args) override {
+    const bool backup = IsMember(member, L"Backup");
+    if ((!backup && !IsMember(member, L"Restore")) || kind == host::InvokeKind::kPut)
+      throw host::RuntimeError(438, "Object doesn't support this property or method");
+    if (!args.empty())
+      throw host::RuntimeError(450, "Wrong number of arguments or invalid property assignment");
+
+    const OpenedClipboard opened;
+    if (!opened)
+      throw host::RuntimeError::CannotOpenClipboard();
+    if (backup) {
+      saved_ = ReadClipboardBlocks();
+      return {};
+    }
+    ::EmptyClipboard();
+    for (const ClipboardBlock& block : saved_) {
+      if (!WriteClipboardBlock(block))
+        throw host::RuntimeError(7, "Out of memory");
+    }
+    return {};
+  }
+
+ private:
+  std::vector<ClipboardBlock> saved_;
+};
+
+}  // namespace
+
+host::DispatchPtr CreateClipboardBackup() {
+  return std::make_shared<ClipboardBackup>();
+}
+
+}  // namespace tkw::wine

@@ -1,0 +1,46 @@
+// A real IDispatch over an automation object of host/, so that the emulation's objects serve
+// late-bound callers under Wine as they serve the program on Linux.
+#pragma once
+
+#include <windows.h>
+// After windows.h, which it needs.
+#include <oleauto.h>
+
+#include <atomic>
+
+#include "host/automation.h"
+#include "tests/wine/live_objects.h"
+
+namespace tkw::wine {
+
+class DispatchAdapter final : public IDispatch, LiveObject {
+ public:
+  // A new COM object holding one reference, which the caller owns.
+  static IDispatch* Wrap(host::DispatchPtr object);
+
+  // IUnknown: IUnknown and IDispatch, and every interface the object says it supports (all of
+  // them dual, so this IDispatch serves them).
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override;
+  ULONG STDMETHODCALLTYPE AddRef() override;
+  ULONG STDMETHODCALLTYPE Release() override;
+
+  // IDispatch. There is no type information; members are found by name alone.
+  HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override;
+  HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT index, LCID locale, ITypeInfo** info) override;
+  HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID iid, LPOLESTR* names, UINT count, LCID locale,
+                                          DISPID* ids) override;
+  HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID iid, LCID locale, WORD flags,
+                                   DISPPARAMS* params, VARIANT* result, EXCEPINFO* exception,
+                                   UINT* argumentError) override;
+
+  const host::DispatchPtr& object() const { return object_; }
+
+ private:
+  explicit DispatchAdapter(host::DispatchPtr object) : object_(std::move(object)) {}
+  ~DispatchAdapter() = default;
+
+  host::DispatchPtr object_;
+  std::atomic<ULONG> references_{1};
+};
+
+}  // namespace tkw::wine
