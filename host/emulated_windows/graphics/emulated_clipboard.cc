@@ -203,9 +203,9 @@ host::Handle EmulatedClipboard::SetClipboardData(unsigned format, host::Handle b
     memory_.GlobalUnlock(block);
   if (!stored)
     return 0;
-  if (blocks_[format] != block)
-    ReleaseBlock(format);
-  blocks_[format] = block;
+  // The clipboard keeps the bytes, not the block: a large format is not held twice.
+  ReleaseBlock(format);
+  memory_.GlobalFree(block);
   return block;
 }
 

@@ -38,7 +38,7 @@ class EmulatedClipboard final : public host::Clipboard {
   // Numbered from 0xC000 in order of first registration; names match without regard to case.
   unsigned RegisterClipboardFormatA(const std::string& name) override;
   host::Handle GetClipboardData(unsigned format) override;
-  // Stores GlobalSize bytes of `block`, which then belongs to the clipboard.
+  // Stores GlobalSize bytes of `block`, which then belongs to the clipboard (and is freed).
   host::Handle SetClipboardData(unsigned format, host::Handle block) override;
 
   struct FormatData {
