@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <sstream>
 
@@ -12,6 +13,8 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
+constexpr std::string_view kV5 = "Windows Registry Editor Version 5.00\r\n\r\n";
+
 Bytes Utf16Z(std::u16string_view text) {
   Bytes bytes;
   for (char16_t unit : text)
@@ -20,128 +23,87 @@ Bytes Utf16Z(std::u16string_view text) {
   return bytes;
 }
 
-const RegistryValue* Lookup(const RegFile& file, host::RegistryKey root,
-                            std::initializer_list<std::u16string_view> path,
-                            std::u16string_view name) {
-  const RegistryKeyNode* key = file.Root(root);
-  for (auto part : path)
-    key = key ? key->FindSubkey(part) : nullptr;
-  return key ? key->FindValue(name) : nullptr;
+// "01 ff" as bytes.
+Bytes Hex(std::string_view text) {
+  Bytes bytes;
+  for (std::size_t at = 0; at + 1 < text.size(); at += 3)
+    bytes.push_back(std::uint8_t(std::stoi(std::string(text.substr(at, 2)), nullptr, 16)));
+  return bytes;
 }
 
-constexpr std::string_view kV5 = "Windows Registry Editor Version 5.00\r\n\r\n";
+// The value `name` of the key at `path` (parts separated by '\'), or null.
+const RegistryValue* Lookup(const RegFile& file, host::RegistryKey root, std::u16string_view path,
+                            std::u16string_view name) {
+  const RegistryKeyNode* key = file.Root(root);
+  for (std::size_t start = 0, end = 0; key && start <= path.size(); start = end + 1) {
+    end = std::min(path.find(u'\\', start), path.size());
+    key = key->FindSubkey(path.substr(start, end - start));
+  }
+  return key ? key->FindValue(name) : nullptr;
+}
 
 TEST(RegFileTest, ParsesWhatRegeditWrites) {
   struct Case {
     const char* what;
-    std::string text;
-    host::RegistryKey root;
-    std::initializer_list<std::u16string_view> path;
-    std::u16string_view name;
-    std::optional<std::pair<std::uint32_t, Bytes>> expected;  // nullopt: no such value
+    std::string text;  // after the version 5 header, unless it has its own
+    std::u16string_view path, name;
+    std::uint32_t type;  // kRegNone: no such value
+    Bytes data;
+    host::RegistryKey root = host::kHkeyLocalMachine;
   };
   const Case cases[] = {
-      {"escapes",
-       std::string(kV5) + "[HKEY_LOCAL_MACHINE\\S]\r\n\"a\\\"b\"=\"C:\\\\P\\\\ \\\"q\\\" \\n\"",
-       host::kHkeyLocalMachine,
-       {u"S"},
-       u"A\"B",
-       {{kRegSz, Utf16Z(u"C:\\P\\ \"q\" \\n")}}},
-      {"default value, abbreviated root",
-       std::string(kV5) + "[HKCU\\S\\T]\n@=\"x\"",
-       host::kHkeyCurrentUser,
-       {u"s", u"t"},
-       u"",
-       {{kRegSz, Utf16Z(u"x")}}},
-      {"dword",
-       std::string(kV5) + "[HKLM\\S]\n\"d\"=dword:0001fFfF",
-       host::kHkeyLocalMachine,
-       {u"S"},
-       u"d",
-       {{kRegDword, {0xFF, 0xFF, 0x01, 0x00}}}},
-      {"hex continued",
-       std::string(kV5) + "[HKLM\\S]\n\"b\"=hex:01,02,\\\n  03 , 04,\\\n  ff\n",
-       host::kHkeyLocalMachine,
-       {u"S"},
-       u"b",
-       {{kRegBinary, {1, 2, 3, 4, 0xFF}}}},
-      {"hex(2) kept as UTF-16",
-       std::string(kV5) + "[HKLM\\S]\n\"e\"=hex(2):25,00,00,00",
-       host::kHkeyLocalMachine,
-       {u"S"},
-       u"e",
-       {{kRegExpandSz, {0x25, 0, 0, 0}}}},
-      {"REGEDIT4 hex(7) is ANSI",
-       "REGEDIT4\n[HKLM\\S]\n\"m\"=hex(7):61,00,80,00,00",
-       host::kHkeyLocalMachine,
-       {u"S"},
-       u"m",
-       {{kRegMultiSz, {0x61, 0, 0, 0, 0xAC, 0x20, 0, 0, 0, 0}}}},
-      {"hex(b) qword",
-       std::string(kV5) + "[HKLM\\S]\n\"q\"=hex(b):01,00,00,00,00,00,00,80",
-       host::kHkeyLocalMachine,
-       {u"S"},
-       u"q",
-       {{kRegQword, {1, 0, 0, 0, 0, 0, 0, 0x80}}}},
-      {"value deleted",
-       std::string(kV5) + "[HKLM\\S]\n\"v\"=\"1\"\n\"V\"=-",
-       host::kHkeyLocalMachine,
-       {u"S"},
-       u"v",
-       std::nullopt},
-      {"subtree deleted",
-       std::string(kV5) + "[HKLM\\S\\T\\U]\n\"v\"=\"1\"\n[-HKLM\\s\\t]\n[HKLM\\S]",
-       host::kHkeyLocalMachine,
-       {u"S", u"T", u"U"},
-       u"v",
-       std::nullopt},
-      {"classes root",
-       std::string(kV5) + "[HKEY_CLASSES_ROOT\\P.A\\CLSID]\n@=\"{1}\"",
-       host::kHkeyLocalMachine,
-       {u"Software", u"classes", u"P.A", u"CLSID"},
-       u"",
-       {{kRegSz, Utf16Z(u"{1}")}}},
-      {"Windows-1252",
-       std::string(kV5) + "[HKLM\\S]\n\"\xE9\"=\"\x80\"",
-       host::kHkeyLocalMachine,
-       {u"S"},
-       u"\u00C9",
-       {{kRegSz, Utf16Z(u"\u20AC")}}},
+      {"escapes", "[HKEY_LOCAL_MACHINE\\S]\r\n\"a\\\"b\"=\"C:\\\\P\\\\ \\\"q\\\" \\n\"", u"S",
+       u"A\"B", kRegSz, Utf16Z(u"C:\\P\\ \"q\" \\n")},
+      {"default value, abbreviated root", "[HKCU\\S\\T]\n@=\"x\"", u"s\\t", u"", kRegSz,
+       Utf16Z(u"x"), host::kHkeyCurrentUser},
+      {"dword", "[HKLM\\S]\n\"d\"=dword:0001fFfF", u"S", u"d", kRegDword, Hex("ff ff 01 00")},
+      {"hex continued", "[HKLM\\S]\n\"b\"=hex:01,02,\\\n  03 , 04,\\\n  ff\n", u"S", u"b",
+       kRegBinary, Hex("01 02 03 04 ff")},
+      {"hex(2) kept as UTF-16", "[HKLM\\S]\n\"e\"=hex(2):25,00,00,00", u"S", u"e", kRegExpandSz,
+       Hex("25 00 00 00")},
+      {"REGEDIT4 hex(7) is ANSI", "REGEDIT4\n[HKLM\\S]\n\"m\"=hex(7):61,00,80,00,00", u"S", u"m",
+       kRegMultiSz, Hex("61 00 00 00 ac 20 00 00 00 00")},
+      {"hex(b) qword", "[HKLM\\S]\n\"q\"=hex(b):01,00,00,00,00,00,00,80", u"S", u"q", kRegQword,
+       Hex("01 00 00 00 00 00 00 80")},
+      {"value deleted", "[HKLM\\S]\n\"v\"=\"1\"\n\"V\"=-", u"S", u"v", kRegNone, Bytes()},
+      {"subtree deleted", "[HKLM\\S\\T\\U]\n\"v\"=\"1\"\n[-HKLM\\s\\t]\n[HKLM\\S]", u"S\\T\\U",
+       u"v", kRegNone, Bytes()},
+      {"classes root", "[HKEY_CLASSES_ROOT\\P.A\\CLSID]\n@=\"{1}\"",
+       u"Software\\classes\\P.A\\CLSID", u"", kRegSz, Utf16Z(u"{1}")},
+      {"Windows-1252", "[HKLM\\S]\n\"\xE9\"=\"\x80\"", u"S", u"\u00C9", kRegSz, Utf16Z(u"\u20AC")},
       {"UTF-8 with BOM",
-       "\xEF\xBB\xBF" + std::string(kV5) + "[HKLM\\S]\n\"\xC3\xA9\"=\"\xE2\x82\xAC\"",
-       host::kHkeyLocalMachine,
-       {u"S"},
-       u"\u00C9",
-       {{kRegSz, Utf16Z(u"\u20AC")}}},
+       "\xEF\xBB\xBFWindows Registry Editor Version 5.00\n[HKLM\\S]\n\"\xC3\xA9\"=\"\xE2\x82\xAC\"",
+       u"S", u"\u00C9", kRegSz, Utf16Z(u"\u20AC")},
   };
   for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const bool headed = c.text.starts_with("REGEDIT4") || c.text.starts_with("\xEF\xBB\xBF");
     std::ostringstream diagnostics;
-    const RegFile file = RegFile::Parse(c.text, "t.reg", diagnostics);
-    EXPECT_EQ(diagnostics.str(), "") << c.what;
+    const RegFile file =
+        RegFile::Parse(headed ? c.text : std::string(kV5) + c.text, "t.reg", diagnostics);
+    EXPECT_EQ(diagnostics.str(), "");
     const RegistryValue* value = Lookup(file, c.root, c.path, c.name);
-    ASSERT_EQ(value != nullptr, c.expected.has_value()) << c.what;
-    if (!value)
-      continue;
-    EXPECT_EQ(value->type, c.expected->first) << c.what;
-    EXPECT_EQ(value->data, c.expected->second) << c.what;
+    ASSERT_EQ(value != nullptr, c.type != kRegNone);
+    if (value) {
+      EXPECT_EQ(value->type, c.type);
+      EXPECT_EQ(value->data, c.data);
+    }
   }
 }
 
 TEST(RegFileTest, ReadsUtf16AndKeepsFirstOrderOnRedefinition) {
-  const std::u16string text =
-      u"\uFEFFWindows Registry Editor Version 5.00\r\n[HKLM\\S]\r\n\"b\"=\"1\"\r\n\"a\"=\"2\"\r\n"
-      u"\"B\"=dword:00000003\r\n\"\u0100\"=\"\"\r\n";
   std::string bytes;
-  for (char16_t unit : text)
+  for (char16_t unit : std::u16string_view(
+           u"\uFEFFWindows Registry Editor Version 5.00\r\n[HKLM\\S]\r\n\"b\"=\"1\"\r\n"
+           u"\"a\"=\"2\"\r\n\"B\"=dword:00000003\r\n\"\u0100\"=\"\"\r\n"))
     bytes += {char(unit & 0xFF), char(unit >> 8)};
   std::ostringstream diagnostics;
   const RegFile file = RegFile::Parse(bytes, "t.reg", diagnostics);
-  const auto& values = file.Root(host::kHkeyLocalMachine)->FindSubkey(u"s")->values();
-  ASSERT_EQ(values.size(), 3u);
-  EXPECT_EQ(values[0].name, u"b");
-  EXPECT_EQ(values[0].type, kRegDword);
-  EXPECT_EQ(values[1].name, u"a");
-  EXPECT_EQ(values[2].name, u"\u0100");
+  std::vector<std::u16string> names;
+  for (const RegistryValue& value : file.Root(host::kHkeyLocalMachine)->FindSubkey(u"s")->values())
+    names.push_back(value.name);
+  EXPECT_EQ(names, (std::vector<std::u16string>{u"b", u"a", u"\u0100"}));
+  EXPECT_EQ(Lookup(file, host::kHkeyLocalMachine, u"S", u"b")->type, kRegDword);
 }
 
 TEST(RegFileTest, ReportsEachMalformedLineOnceAndGoesOn) {
@@ -159,46 +121,37 @@ TEST(RegFileTest, ReportsEachMalformedLineOnceAndGoesOn) {
                            "\"f\"=hex:01,\\";         // 13: continues past the end
   std::ostringstream diagnostics;
   const RegFile file = RegFile::Parse(text, "registry.reg", diagnostics);
-  std::vector<std::string> lines;
+  std::string lines;
   std::istringstream stream(diagnostics.str());
   for (std::string line; std::getline(stream, line);)
-    lines.push_back(line.substr(0, line.find(" (")));
-  EXPECT_EQ(
-      lines,
-      (std::vector<std::string>{
-          "registry.reg:4: skipped malformed line", "registry.reg:5: skipped malformed line",
-          "registry.reg:7: skipped malformed line", "registry.reg:10: skipped malformed line",
-          "registry.reg:11: skipped malformed line", "registry.reg:13: skipped malformed line"}));
-  const auto& values = file.Root(host::kHkeyLocalMachine)->FindSubkey(u"S")->values();
-  ASSERT_EQ(values.size(), 1u);
-  EXPECT_EQ(values[0].name, u"e");
+    lines += line.substr(0, line.find(" (")) + "\n";
+  std::string expected;
+  for (int line : {4, 5, 7, 10, 11, 13})
+    expected += "registry.reg:" + std::to_string(line) + ": skipped malformed line\n";
+  EXPECT_EQ(lines, expected);
+  EXPECT_EQ(file.Root(host::kHkeyLocalMachine)->FindSubkey(u"S")->values().size(), 1u);
+  EXPECT_NE(Lookup(file, host::kHkeyLocalMachine, u"S", u"e"), nullptr);
 
   std::ostringstream headerless;
   RegFile::Parse("[HKLM\\S]\n\"e\"=\"x\"\n", "x.reg", headerless);
-  EXPECT_EQ(headerless.str().rfind("x.reg:1: ", 0), 0u) << headerless.str();
+  EXPECT_TRUE(headerless.str().starts_with("x.reg:1: ")) << headerless.str();
 }
 
 class EmulatedRegistryTest : public testing::Test {
  protected:
-  EmulatedRegistryTest()
-      : registry_(RegFile::Parse(std::string(kV5) +
-                                     "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Tarnwick]\n"
-                                     "\"Logging\"=dword:00000001\n\"Zero\"=dword:00000000\n"
-                                     "\"All\"=dword:ffffffff\n\"Big\"=dword:00011170\n"
-                                     "\"Text0\"=\"0\"\n\"Euro\"=\"\x80\xC4\"\n@=\"default\"\n"
-                                     "\"Wide\"=hex(1):00,01,00,00\n\"Bin\"=hex:01,02,03\n"
-                                     "\"F1023\"=\"" +
-                                     std::string(1023, 'f') +
-                                     "\"\n"
-                                     "\"F1024\"=\"" +
-                                     std::string(1024, 'f') +
-                                     "\"\n"
-                                     "\"" +
-                                     std::string(1023, 'n') +
-                                     "\"=\"\"\n"
-                                     "\"" +
-                                     std::string(1024, 'n') + "\"=\"\"\n",
-                                 "t.reg", std::cerr)) {}
+  static std::string Settings() {
+    std::string text = std::string(kV5) +
+                       "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Tarnwick]\n"
+                       "\"Logging\"=dword:00000001\n\"Big\"=dword:00011170\n\"Text0\"=\"0\"\n"
+                       "\"Euro\"=\"\x80\xC4\"\n@=\"default\"\n\"Wide\"=hex(1):00,01,00,00\n"
+                       "\"Bin\"=hex:01,02,03\n";
+    // Data and names either side of the 1024-byte limits.
+    for (std::size_t length : {1023, 1024})
+      text += "\"F" + std::to_string(length) + "\"=\"" + std::string(length, 'f') + "\"\n";
+    for (std::size_t length : {1023, 1024})
+      text += "\"" + std::string(length, 'n') + "\"=\"\"\n";
+    return text;
+  }
 
   host::RegistryKey Open(const std::string& subKey = "software\\TARNWICK") {
     host::RegistryKey key = 0;
@@ -206,21 +159,13 @@ class EmulatedRegistryTest : public testing::Test {
     return key;
   }
 
-  EmulatedRegistry registry_;
+  EmulatedRegistry registry_{RegFile::Parse(Settings(), "t.reg", std::cerr)};
 };
 
 TEST_F(EmulatedRegistryTest, QueryGivesWindowsResultsSizesAndAnsiText) {
-  struct Case {
-    std::string name;
-    std::uint32_t bufferSize;
-    long result;
-    std::uint32_t size;
-    Bytes start;  // the first bytes of the data read
-  };
-  const Case cases[] = {
+  const std::tuple<std::string, std::uint32_t, long, std::uint32_t, Bytes> cases[] = {
+      // name, buffer size, result, size, the first bytes of the data read
       {"logging", 4, 0, 4, {1, 0, 0, 0}},
-      {"Zero", 4, 0, 4, {0, 0, 0, 0}},
-      {"All", 4, 0, 4, {0xFF, 0xFF, 0xFF, 0xFF}},
       {"Big", 4, 0, 4, {0x70, 0x11, 0x01, 0x00}},
       {"Text0", 4, 0, 2, {0x30, 0x00}},
       {"Euro", 4, 0, 3, {0x80, 0xC4, 0}},
@@ -232,18 +177,16 @@ TEST_F(EmulatedRegistryTest, QueryGivesWindowsResultsSizesAndAnsiText) {
       {"Missing", 1024, 2, 1024, {}},
   };
   const host::RegistryKey key = Open();
-  for (const Case& c : cases) {
-    Bytes buffer(c.bufferSize, 0xEE);
-    std::uint32_t size = c.bufferSize;
-    EXPECT_EQ(registry_.RegQueryValueExA(key, c.name, nullptr, buffer.data(), &size), c.result)
-        << c.name;
-    EXPECT_EQ(size, c.size) << c.name;
-    EXPECT_TRUE(std::equal(c.start.begin(), c.start.end(), buffer.begin())) << c.name;
+  for (const auto& [name, bufferSize, result, expectedSize, start] : cases) {
+    Bytes buffer(bufferSize, 0xEE);
+    std::uint32_t size = bufferSize;
+    EXPECT_EQ(registry_.RegQueryValueExA(key, name, nullptr, buffer.data(), &size), result) << name;
+    EXPECT_EQ(size, expectedSize) << name;
+    EXPECT_TRUE(std::equal(start.begin(), start.end(), buffer.begin())) << name;
   }
   std::uint32_t type = 0, size = 0;
   EXPECT_EQ(registry_.RegQueryValueExA(key, "F1024", &type, nullptr, &size), 0);
-  EXPECT_EQ(size, 1025u);
-  EXPECT_EQ(type, kRegSz);
+  EXPECT_TRUE(size == 1025 && type == kRegSz) << size;
 }
 
 TEST_F(EmulatedRegistryTest, EnumeratesInFileOrderWithWindowsLimits) {
@@ -262,27 +205,18 @@ TEST_F(EmulatedRegistryTest, EnumeratesInFileOrderWithWindowsLimits) {
     }
   }
   EXPECT_EQ(result, 234);  // the 1024-character name does not fit with its NUL
-  ASSERT_EQ(names.size(), 12u);
+  ASSERT_EQ(names.size(), 10u);
   EXPECT_EQ(names[0], "Logging");
-  EXPECT_EQ(names[6], "");
-  EXPECT_EQ(names[11], std::string(1023, 'n'));
-  EXPECT_EQ(registry_.RegEnumValueA(key, 13, name, &length, &type, nullptr, &dataSize), 259);
-
-  std::uint8_t small[2];
-  dataSize = sizeof small;
-  EXPECT_EQ(registry_.RegEnumValueA(key, 8, name, &length, &type, small, &dataSize), 234);
-  EXPECT_EQ(dataSize, 3u);
+  EXPECT_EQ(names[4], "");
+  EXPECT_EQ(names[9], std::string(1023, 'n'));
+  EXPECT_EQ(registry_.RegEnumValueA(key, 11, name, &length, &type, nullptr, &dataSize), 259);
 }
 
 TEST_F(EmulatedRegistryTest, OpensAndClosesKeysAsWindowsDoes) {
-  host::RegistryKey key = 0;
-  EXPECT_EQ(registry_.RegOpenKeyExA(host::kHkeyLocalMachine, "SOFTWARE\\Tarnwick\\PPTMenus", 0,
-                                    host::kKeyRead, &key),
-            2);
+  host::RegistryKey key = 0, again = 0;
+  EXPECT_EQ(registry_.RegOpenKeyExA(Open(), "PPTMenus", 0, host::kKeyRead, &key), 2);
   EXPECT_EQ(registry_.RegOpenKeyExA(0x1234, "", 0, host::kKeyRead, &key), 6);
-  const host::RegistryKey software = Open("SOFTWARE");
-  host::RegistryKey again = 0;
-  EXPECT_EQ(registry_.RegOpenKeyExA(software, "tarnwick", 0, host::kKeyRead, &key), 0);
+  EXPECT_EQ(registry_.RegOpenKeyExA(Open("SOFTWARE"), "tarnwick", 0, host::kKeyRead, &key), 0);
   EXPECT_EQ(registry_.RegOpenKeyExA(key, "", 0, host::kKeyRead, &again), 0);
   EXPECT_NE(again, key);
   EXPECT_EQ(registry_.RegCloseKey(key), 0);
@@ -294,10 +228,8 @@ TEST_F(EmulatedRegistryTest, OpensAndClosesKeysAsWindowsDoes) {
 }
 
 TEST(Windows1252Test, ConvertsBothWaysAsWindowsDoes) {
-  for (int byte = 0; byte < 256; ++byte) {
-    const std::string ansi(1, char(byte));
-    EXPECT_EQ(WideToAnsi(AnsiToWide(ansi)), ansi) << byte;
-  }
+  for (int byte = 0; byte < 256; ++byte)
+    EXPECT_EQ(WideToAnsi(AnsiToWide(std::string(1, char(byte)))), std::string(1, char(byte)));
   EXPECT_EQ(AnsiToWide("\x80\x81\x8D\x8F\x90\x9D\x9F\xFF"),
             L"\u20AC\u0081\u008D\u008F\u0090\u009D\u0178\u00FF");
   EXPECT_EQ(WideToAnsi(L"\u20AC\u2122\u0100\U0001F600\u00E9"), "\x80\x99??\xE9");
