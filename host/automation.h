@@ -2,8 +2,10 @@
 // IDispatch::Invoke is called.
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
+#include <cwctype>
 #include <memory>
 #include <span>
 #include <string>
@@ -31,6 +33,18 @@ struct InterfaceId {
   std::array<std::uint8_t, 8> data4;
   friend bool operator==(const InterfaceId&, const InterfaceId&) = default;
 };
+
+// IUnknown and IDispatch, which every automation object answers.
+inline constexpr InterfaceId kIidUnknown = {
+    0x00000000, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
+inline constexpr InterfaceId kIidDispatch = {
+    0x00020400, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
+
+// Member names match without regard to letter case, as IDispatch::GetIDsOfNames matches them.
+inline bool SameMemberName(std::wstring_view a, std::wstring_view b) {
+  return std::equal(a.begin(), a.end(), b.begin(), b.end(),
+                    [](wchar_t x, wchar_t y) { return std::towlower(x) == std::towlower(y); });
+}
 
 enum class InvokeKind {
   kGet,     // DISPATCH_METHOD | DISPATCH_PROPERTYGET: a call whose result is used

@@ -1,7 +1,5 @@
 #include "tests/wine/clipboard_backup.h"
 
-#include <algorithm>
-#include <cwctype>
 #include <vector>
 
 #include "host/runtime_error.h"
@@ -10,26 +8,16 @@
 namespace tkw::wine {
 namespace {
 
-constexpr host::InterfaceId kIidUnknown = {
-    0x00000000, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
-constexpr host::InterfaceId kIidDispatch = {
-    0x00020400, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
-
-bool IsMember(std::wstring_view member, std::wstring_view name) {
-  return std::equal(member.begin(), member.end(), name.begin(), name.end(),
-                    [](wchar_t a, wchar_t b) { return std::towlower(a) == std::towlower(b); });
-}
-
 class ClipboardBackup final : public host::Dispatch {
  public:
   bool Supports(const host::InterfaceId& iid) override {
-    return iid == kIidUnknown || iid == kIidDispatch;
+    return iid == host::kIidUnknown || iid == host::kIidDispatch;
   }
 
   host::Variant Invoke(std::wstring_view member, host::InvokeKind kind,
                        std::span<const host::Variant> args) override {
-    const bool backup = IsMember(member, L"Backup");
-    if ((!backup && !IsMember(member, L"Restore")) || kind == host::InvokeKind::kPut)
+    const bool backup = host::SameMemberName(member, L"Backup");
+    if ((!backup && !host::SameMemberName(member, L"Restore")) || kind == host::InvokeKind::kPut)
       throw host::RuntimeError(438, "Object doesn't support this property or method");
     if (!args.empty())
       throw host::RuntimeError(450, "Wrong number of arguments or invalid property assignment");

@@ -16,14 +16,11 @@ namespace {
 using host::DispatchPtr;
 using host::InterfaceId;
 using host::InvokeKind;
+using host::kIidDispatch;
+using host::kIidUnknown;
 using host::RuntimeError;
 using host::Variant;
 namespace office = host::office;
-
-constexpr InterfaceId kIidUnknown = {
-    0x00000000, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
-constexpr InterfaceId kIidDispatch = {
-    0x00020400, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
 
 constexpr int kInvalidArgument = 5;
 constexpr int kAutomationError = 440;       // a reference to an object that is gone
