@@ -27,7 +27,7 @@ std::string ReadFile(const fs::path& path) {
 // The emulated machine with three seams: the program's folder, the clock and CreateObject.
 class TestMachine final : public host::Host, host::Shell, host::Kernel, host::Ole {
  public:
-  explicit TestMachine(const std::string& registry)
+  explicit TestMachine(const std::string& registry, const fs::path& driveC = {})
       : root_(fs::temp_directory_path() /
               ("tkw-form-" + std::to_string(::getpid()) + "-" +
                testing::UnitTest::GetInstance()->current_test_info()->name())) {
@@ -36,11 +36,14 @@ class TestMachine final : public host::Host, host::Shell, host::Kernel, host::Ol
     fs::create_directories(app());
     std::ofstream(root_ / "prefix" / "registry.reg") << "Windows Registry Editor Version 5.00\n\n"
                                                      << registry;
+    if (!driveC.empty())
+      fs::copy(driveC, root_ / "prefix" / "drive_c", fs::copy_options::recursive);
     machine_.emplace(root_ / "prefix");
   }
   ~TestMachine() override { fs::remove_all(root_); }
 
   fs::path app() const { return root_ / "app"; }
+  emulated::EmulatedWindows& emulated() { return *machine_; }
   std::optional<host::LocalTime> now;
   std::function<void(const std::wstring& progId)> onCreateObject;
 
@@ -204,6 +207,21 @@ TEST(StartedMarkerTest, ExistsWhileTheBuildersWorkAndNotAfter) {
   EXPECT_FALSE(fs::exists(marker));
   EXPECT_FALSE(fs::exists(machine.app() / "tkwtbrloggin.txt"));
   EXPECT_FALSE(form.IsLoaded());
+}
+
+TEST(WholeRunTest, GivesBackEveryDrawingObjectAndMemoryBlock) {
+  const fs::path example = fs::path(TKW_SOURCE_DIR) / "examples" / "machine";
+  std::string registry = ReadFile(example / "registry.reg");
+  registry.erase(0, registry.find('\n'));  // the machine adds the header itself
+  TestMachine machine(registry, example / "drive_c");
+
+  frmTkwPPTToolbarAdder form(machine);
+  form.Form_Load();
+
+  EXPECT_NE(ReadFile(machine.app() / "tkwtbrloggin.txt").find("Work completed successfully"),
+            std::string::npos);
+  EXPECT_EQ(machine.emulated().emulatedGdi().live_objects(), 0u);
+  EXPECT_EQ(machine.emulated().emulatedMemory().live_blocks(), 0u);
 }
 
 }  // namespace
