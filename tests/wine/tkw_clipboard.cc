@@ -15,15 +15,15 @@
 #include <iterator>
 #include <string>
 
-#include "tests/wine/clipboard_blocks.h"
+#include "host/emulated_windows/com_server/clipboard_blocks.h"
 
 namespace fs = std::filesystem;
-using tkw::wine::ClipboardBlock;
+using tkw::com_server::ClipboardBlock;
 
 namespace {
 
 int Set(const fs::path& folder) {
-  const tkw::wine::OpenedClipboard opened;
+  const tkw::com_server::OpenedClipboard opened;
   if (!opened || !::EmptyClipboard()) {
     std::fprintf(stderr, "tkw_clipboard: cannot open the clipboard\n");
     return 1;
@@ -33,9 +33,9 @@ int Set(const fs::path& folder) {
   for (const fs::directory_entry& entry : fs::directory_iterator(folder)) {
     const std::string name = entry.path().filename().string();
     std::ifstream in(entry.path(), std::ios::binary);
-    const ClipboardBlock block{tkw::wine::ClipboardFormatOf(name),
+    const ClipboardBlock block{tkw::com_server::ClipboardFormatOf(name),
                                {std::istreambuf_iterator<char>(in), {}}};
-    if (block.format == 0 || !tkw::wine::WriteClipboardBlock(block)) {
+    if (block.format == 0 || !tkw::com_server::WriteClipboardBlock(block)) {
       std::fprintf(stderr, "tkw_clipboard: cannot put %s on the clipboard\n", name.c_str());
       return 1;
     }
@@ -44,14 +44,15 @@ int Set(const fs::path& folder) {
 }
 
 int Dump(const fs::path& folder) {
-  const tkw::wine::OpenedClipboard opened;
+  const tkw::com_server::OpenedClipboard opened;
   if (!opened) {
     std::fprintf(stderr, "tkw_clipboard: cannot open the clipboard\n");
     return 1;
   }
   fs::create_directories(folder);
-  for (const ClipboardBlock& block : tkw::wine::ReadClipboardBlocks()) {
-    std::ofstream out(folder / tkw::wine::ClipboardFormatName(block.format), std::ios::binary);
+  for (const ClipboardBlock& block : tkw::com_server::ReadClipboardBlocks()) {
+    std::ofstream out(folder / tkw::com_server::ClipboardFormatName(block.format),
+                      std::ios::binary);
     out.write(reinterpret_cast<const char*>(block.bytes.data()),
               static_cast<std::streamsize>(block.bytes.size()));
   }

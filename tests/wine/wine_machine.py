@@ -11,6 +11,7 @@ import os
 import shutil
 import subprocess
 import tempfile
+import time
 from pathlib import Path
 
 HERE = Path(__file__).resolve().parent
@@ -89,6 +90,12 @@ class WineMachine:
 
     def clipboard(self, action: str, folder: Path):
         """Lays the clipboard from `folder` ("set") or writes it there ("dump")."""
-        result = self.run([str(self.tools / "tkw_clipboard.exe"), action, windows_path(folder)])
-        if result.returncode != 0:
-            raise RuntimeError(f"tkw_clipboard {action}: {result.stderr.decode(errors='replace')}")
+        # A prefix that has just been made may still be starting its desktop, which holds the
+        # clipboard for a moment; a second try finds it free.
+        for attempt in range(3):
+            result = self.run([str(self.tools / "tkw_clipboard.exe"), action, windows_path(folder)])
+            if result.returncode == 0:
+                return
+            time.sleep(1)
+        raise RuntimeError(f"tkw_clipboard {action} (exit {result.returncode}): "
+                           f"{result.stderr.decode(errors='replace')}")

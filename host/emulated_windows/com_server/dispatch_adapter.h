@@ -9,9 +9,9 @@
 #include <atomic>
 
 #include "host/automation.h"
-#include "tests/wine/live_objects.h"
+#include "host/emulated_windows/com_server/live_objects.h"
 
-namespace tkw::wine {
+namespace tkw::com_server {
 
 class DispatchAdapter final : public IDispatch, LiveObject {
  public:
@@ -43,4 +43,4 @@ class DispatchAdapter final : public IDispatch, LiveObject {
   std::atomic<ULONG> references_{1};
 };
 
-}  // namespace tkw::wine
+}  // namespace tkw::com_server

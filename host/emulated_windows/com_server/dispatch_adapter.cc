@@ -1,4 +1,4 @@
-#include "tests/wine/dispatch_adapter.h"
+#include "host/emulated_windows/com_server/dispatch_adapter.h"
 
 #include <algorithm>
 #include <cwctype>
@@ -13,7 +13,7 @@
 
 #include "host/runtime_error.h"
 
-namespace tkw::wine {
+namespace tkw::com_server {
 namespace {
 
 // Asks a VT_DISPATCH argument whether it is one of ours, and for the object it adapts.
@@ -243,4 +243,4 @@ HRESULT DispatchAdapter::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS*
   }
 }
 
-}  // namespace tkw::wine
+}  // namespace tkw::com_server

@@ -4,8 +4,8 @@
 
 #include "host/automation.h"
 
-namespace tkw::wine {
+namespace tkw::com_server {
 
 host::DispatchPtr CreateClipboardBackup();
 
-}  // namespace tkw::wine
+}  // namespace tkw::com_server

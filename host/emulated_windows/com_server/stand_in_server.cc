@@ -14,15 +14,15 @@
 #include <new>
 #include <string>
 
+#include "host/emulated_windows/com_server/clipboard_backup.h"
+#include "host/emulated_windows/com_server/dispatch_adapter.h"
+#include "host/emulated_windows/com_server/live_objects.h"
 #include "host/emulated_windows/powerpoint/powerpoint_application.h"
 #include "host/runtime_error.h"
 #include "host/win32/clipboard.h"
 #include "host/win32/kernel.h"
-#include "tests/wine/clipboard_backup.h"
-#include "tests/wine/dispatch_adapter.h"
-#include "tests/wine/live_objects.h"
 
-namespace tkw::wine {
+namespace tkw::com_server {
 namespace {
 
 // The classes the registration file names.
@@ -118,22 +118,22 @@ void ReportLiveObjects() {
 }
 
 }  // namespace
-}  // namespace tkw::wine
+}  // namespace tkw::com_server
 
 extern "C" {
 
 BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
   if (reason == DLL_PROCESS_ATTACH) {
-    tkw::wine::g_module = instance;
+    tkw::com_server::g_module = instance;
     ::DisableThreadLibraryCalls(instance);
   } else if (reason == DLL_PROCESS_DETACH) {
-    tkw::wine::ReportLiveObjects();
+    tkw::com_server::ReportLiveObjects();
   }
   return TRUE;
 }
 
 STDAPI DllGetClassObject(REFCLSID clsid, REFIID iid, void** out) {
-  using namespace tkw::wine;
+  using namespace tkw::com_server;
   if (out == nullptr)
     return E_POINTER;
   *out = nullptr;
@@ -153,7 +153,7 @@ STDAPI DllGetClassObject(REFCLSID clsid, REFIID iid, void** out) {
 }
 
 STDAPI DllCanUnloadNow() {
-  using namespace tkw::wine;
+  using namespace tkw::com_server;
   return LiveObject::Count() == 0 && ServerLocks::Count() == 0 ? S_OK : S_FALSE;
 }
 

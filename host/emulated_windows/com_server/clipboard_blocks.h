@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-namespace tkw::wine {
+namespace tkw::com_server {
 
 struct ClipboardBlock {
   UINT format;
@@ -45,4 +45,4 @@ class OpenedClipboard {
   bool open_;
 };
 
-}  // namespace tkw::wine
+}  // namespace tkw::com_server

@@ -1,8 +1,8 @@
-#include "tests/wine/clipboard_blocks.h"
+#include "host/emulated_windows/com_server/clipboard_blocks.h"
 
 #include <cstring>
 
-namespace tkw::wine {
+namespace tkw::com_server {
 namespace {
 
 constexpr UINT kFirstRegisteredFormat = 0xC000;
@@ -90,4 +90,4 @@ UINT ClipboardFormatOf(const std::string& name) {
   return ::RegisterClipboardFormatA(name.c_str());
 }
 
-}  // namespace tkw::wine
+}  // namespace tkw::com_server

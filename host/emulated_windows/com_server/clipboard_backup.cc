@@ -1,11 +1,11 @@
-#include "tests/wine/clipboard_backup.h"
+#include "host/emulated_windows/com_server/clipboard_backup.h"
 
 #include <vector>
 
+#include "host/emulated_windows/com_server/clipboard_blocks.h"
 #include "host/runtime_error.h"
-#include "tests/wine/clipboard_blocks.h"
 
-namespace tkw::wine {
+namespace tkw::com_server {
 namespace {
 
 class ClipboardBackup final : public host::Dispatch {
@@ -47,4 +47,4 @@ host::DispatchPtr CreateClipboardBackup() {
   return std::make_shared<ClipboardBackup>();
 }
 
-}  // namespace tkw::wine
+}  // namespace tkw::com_server

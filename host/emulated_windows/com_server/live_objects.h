@@ -4,7 +4,7 @@
 
 #include <atomic>
 
-namespace tkw::wine {
+namespace tkw::com_server {
 
 // A base of every COM object the stand-ins hand out.
 class LiveObject {
@@ -32,4 +32,4 @@ class ServerLocks {
   static inline std::atomic<long> count_{0};
 };
 
-}  // namespace tkw::wine
+}  // namespace tkw::com_server
