@@ -2,9 +2,12 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cctype>
 #include <cstring>
 #include <fstream>
@@ -44,6 +47,8 @@ EmulatedClipboard::EmulatedClipboard(fs::path prefix, EmulatedGlobalMemory& memo
 EmulatedClipboard::~EmulatedClipboard() {
   CloseClipboard();
   ReleaseBlocks();
+  if (generationMap_ != nullptr)
+    ::munmap(generationMap_, sizeof *generationMap_);
   if (lockFd_ >= 0)
     ::close(lockFd_);
 }
@@ -59,6 +64,19 @@ bool EmulatedClipboard::OpenClipboard(host::Handle /*owner*/) {
     lockFd_ = ::open((prefix_ / "clipboard.lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
     if (lockFd_ < 0)
       return false;
+    // The generation number is the lock file's first eight bytes, mapped so that reading and
+    // counting it up costs no call into the system.
+    struct stat status {};
+    if (::fstat(lockFd_, &status) != 0 ||
+        (status.st_size < static_cast<off_t>(sizeof *generationMap_) &&
+         ::ftruncate(lockFd_, sizeof *generationMap_) != 0)) {
+      return false;
+    }
+    void* map =
+        ::mmap(nullptr, sizeof *generationMap_, PROT_READ | PROT_WRITE, MAP_SHARED, lockFd_, 0);
+    if (map == MAP_FAILED)
+      return false;
+    generationMap_ = static_cast<std::uint64_t*>(map);
   }
   if (::flock(lockFd_, LOCK_EX | LOCK_NB) != 0)
     return false;
@@ -114,10 +132,7 @@ std::string EmulatedClipboard::FileNameOf(unsigned format) const {
 
 // The generation number in the lock file; every session that changes the clipboard adds one.
 std::uint64_t EmulatedClipboard::StoredGeneration() const {
-  std::uint64_t generation = 0;
-  if (::pread(lockFd_, &generation, sizeof generation, 0) != sizeof generation)
-    return 0;
-  return generation;
+  return std::atomic_ref<std::uint64_t>(*generationMap_).load();
 }
 
 void EmulatedClipboard::Load() {
@@ -162,12 +177,8 @@ void EmulatedClipboard::WriteBack() {
     files_[format] = name;
   }
   // The lock is held and the generation was checked when the clipboard was opened.
-  const std::uint64_t generation = generation_.value_or(0) + 1;
-  if (::pwrite(lockFd_, &generation, sizeof generation, 0) == sizeof generation) {
-    generation_ = generation;
-  } else {
-    generation_.reset();  // read everything again next time
-  }
+  generation_ = generation_.value_or(0) + 1;
+  std::atomic_ref<std::uint64_t>(*generationMap_).store(*generation_);
   changed_.clear();
   emptied_ = false;
 }

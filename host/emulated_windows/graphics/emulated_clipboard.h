@@ -68,6 +68,7 @@ class EmulatedClipboard final : public host::Clipboard {
   std::vector<std::string> registered_;      // index + 0xC000 is the format number
   std::map<unsigned, host::Handle> blocks_;  // blocks the clipboard owns, by format
   int lockFd_ = -1;                          // the lock file, open for the object's life
+  std::uint64_t* generationMap_ = nullptr;   // in the lock file, shared by every process
   bool open_ = false;
 
   std::map<unsigned, Bytes> contents_;       // what the clipboard holds, by format

@@ -83,8 +83,15 @@ std::optional<fs::path> WindowsPaths::ToLinux(std::string_view windowsPath) cons
     AppendComponents(windowsPath, names);
   }
 
+  // Names given exactly are the usual case: one look at the whole path settles it.
+  fs::path whole = path;
+  for (const std::string& name : names)
+    whole /= name;
+  std::error_code error;
+  if (fs::exists(fs::symlink_status(whole, error)))
+    return whole;
+
   for (const std::string& name : names) {
-    std::error_code error;
     fs::path exact = path / name;
     if (fs::exists(fs::symlink_status(exact, error))) {
       path = std::move(exact);
