@@ -11,6 +11,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "host/emulated_windows/powerpoint/text.h"
 #include "host/runtime_error.h"
 
 namespace tkw::com_server {
@@ -123,22 +124,13 @@ HRESULT ToVariant(const host::Variant& value, VARIANT& result) {
       value);
 }
 
-std::wstring Utf8ToWide(const std::string& text) {
-  const int length =
-      ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-  std::wstring wide(static_cast<std::size_t>(length), L'\0');
-  ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(),
-                        length);
-  return wide;
-}
-
 // The error as a Visual Basic server raises it: its number in FACILITY_CONTROL.
 void Describe(const host::RuntimeError& error, EXCEPINFO* exception) {
   if (exception == nullptr)
     return;
   *exception = EXCEPINFO{};
   exception->scode = MAKE_HRESULT(SEVERITY_ERROR, FACILITY_CONTROL, error.number());
-  const std::wstring description = Utf8ToWide(error.description());
+  const std::wstring description = emulated::Utf8ToWide(error.description());
   exception->bstrDescription =
       ::SysAllocStringLen(description.data(), static_cast<UINT>(description.size()));
 }
