@@ -36,45 +36,16 @@ class Arguments {
 
  private:
   static void Assign(const host::Variant& value, VARIANT& variant) {
-    std::visit(
-        [&variant]<class T>(const T& v) {
-          if constexpr (std::is_same_v<T, std::monostate>) {
-            V_VT(&variant) = VT_EMPTY;
-          } else if constexpr (std::is_same_v<T, host::MissingArgument>) {
-            V_VT(&variant) = VT_ERROR;
-            V_ERROR(&variant) = DISP_E_PARAMNOTFOUND;
-          } else if constexpr (std::is_same_v<T, std::int16_t>) {
-            V_VT(&variant) = VT_I2;
-            V_I2(&variant) = v;
-          } else if constexpr (std::is_same_v<T, std::int32_t>) {
-            V_VT(&variant) = VT_I4;
-            V_I4(&variant) = v;
-          } else if constexpr (std::is_same_v<T, bool>) {
-            V_VT(&variant) = VT_BOOL;
-            V_BOOL(&variant) = v ? VARIANT_TRUE : VARIANT_FALSE;
-          } else if constexpr (std::is_same_v<T, std::wstring>) {
-            BSTR text = ::SysAllocStringLen(v.data(), static_cast<UINT>(v.size()));
-            if (text == nullptr) {
-              throw std::bad_alloc();
-            }
-            V_VT(&variant) = VT_BSTR;
-            V_BSTR(&variant) = text;
-          } else {
-            static_assert(std::is_same_v<T, host::DispatchPtr>);
-            // Nothing is a null dispatch reference.
-            IDispatch* dispatch = nullptr;
-            if (v != nullptr) {
-              const auto* own = dynamic_cast<const Dispatch*>(v.get());
-              if (own == nullptr)
-                throw TypeMismatch();
-              dispatch = own->get();
-              dispatch->AddRef();
-            }
-            V_VT(&variant) = VT_DISPATCH;
-            V_DISPATCH(&variant) = dispatch;
-          }
-        },
-        value);
+    const HRESULT result = ToVariant(value, variant, [](const host::DispatchPtr& object) {
+      // Only objects that came from automation can be handed back to it.
+      const auto* own = dynamic_cast<const Dispatch*>(object.get());
+      if (own == nullptr)
+        throw TypeMismatch();
+      own->get()->AddRef();
+      return own->get();
+    });
+    if (result == E_OUTOFMEMORY)
+      throw std::bad_alloc();
   }
 
   // A member of its own, so that the variants made so far are cleared when one fails.
@@ -212,6 +183,41 @@ host::Variant Dispatch::Invoke(std::wstring_view member, host::InvokeKind kind,
   if (kind != host::InvokeKind::kGet)
     return std::monostate{};
   return ToHost(result.get());
+}
+
+HRESULT ToVariant(const host::Variant& value, VARIANT& variant,
+                  const std::function<IDispatch*(const host::DispatchPtr&)>& toDispatch) {
+  return std::visit(
+      [&]<class T>(const T& v) -> HRESULT {
+        if constexpr (std::is_same_v<T, std::monostate>) {
+          V_VT(&variant) = VT_EMPTY;
+        } else if constexpr (std::is_same_v<T, host::MissingArgument>) {
+          V_VT(&variant) = VT_ERROR;
+          V_ERROR(&variant) = DISP_E_PARAMNOTFOUND;
+        } else if constexpr (std::is_same_v<T, std::int16_t>) {
+          V_VT(&variant) = VT_I2;
+          V_I2(&variant) = v;
+        } else if constexpr (std::is_same_v<T, std::int32_t>) {
+          V_VT(&variant) = VT_I4;
+          V_I4(&variant) = v;
+        } else if constexpr (std::is_same_v<T, bool>) {
+          V_VT(&variant) = VT_BOOL;
+          V_BOOL(&variant) = v ? VARIANT_TRUE : VARIANT_FALSE;
+        } else if constexpr (std::is_same_v<T, std::wstring>) {
+          BSTR text = ::SysAllocStringLen(v.data(), static_cast<UINT>(v.size()));
+          if (text == nullptr)
+            return E_OUTOFMEMORY;
+          V_VT(&variant) = VT_BSTR;
+          V_BSTR(&variant) = text;
+        } else {
+          static_assert(std::is_same_v<T, host::DispatchPtr>);
+          // Nothing is a null dispatch reference.
+          V_VT(&variant) = VT_DISPATCH;
+          V_DISPATCH(&variant) = v == nullptr ? nullptr : toDispatch(v);
+        }
+        return S_OK;
+      },
+      value);
 }
 
 }  // namespace tkw::win32

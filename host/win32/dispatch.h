@@ -1,6 +1,7 @@
 // A late-bound automation object: one reference to its IDispatch.
 #pragma once
 
+#include <functional>
 #include <utility>
 
 #include "host/automation.h"
@@ -21,5 +22,11 @@ class Dispatch final : public host::Dispatch {
  private:
   ComPtr<IDispatch> dispatch_;
 };
+
+// Fills `variant`, which the caller cleared, with `value` as the variant type the Office type
+// library expects. `toDispatch` gives an object's IDispatch with a reference of its own.
+// Returns E_OUTOFMEMORY when a string cannot be allocated.
+HRESULT ToVariant(const host::Variant& value, VARIANT& variant,
+                  const std::function<IDispatch*(const host::DispatchPtr&)>& toDispatch);
 
 }  // namespace tkw::win32

@@ -13,6 +13,7 @@
 
 #include "host/emulated_windows/powerpoint/text.h"
 #include "host/runtime_error.h"
+#include "host/win32/dispatch.h"
 
 namespace tkw::com_server {
 namespace {
@@ -87,41 +88,6 @@ std::optional<host::Variant> ToHost(const VARIANT& argument) {
     default:
       return std::nullopt;
   }
-}
-
-// Fills `result`, which the caller cleared.
-HRESULT ToVariant(const host::Variant& value, VARIANT& result) {
-  return std::visit(
-      [&result]<class T>(const T& v) -> HRESULT {
-        if constexpr (std::is_same_v<T, std::monostate>) {
-          V_VT(&result) = VT_EMPTY;
-        } else if constexpr (std::is_same_v<T, host::MissingArgument>) {
-          V_VT(&result) = VT_ERROR;
-          V_ERROR(&result) = DISP_E_PARAMNOTFOUND;
-        } else if constexpr (std::is_same_v<T, std::int16_t>) {
-          V_VT(&result) = VT_I2;
-          V_I2(&result) = v;
-        } else if constexpr (std::is_same_v<T, std::int32_t>) {
-          V_VT(&result) = VT_I4;
-          V_I4(&result) = v;
-        } else if constexpr (std::is_same_v<T, bool>) {
-          V_VT(&result) = VT_BOOL;
-          V_BOOL(&result) = v ? VARIANT_TRUE : VARIANT_FALSE;
-        } else if constexpr (std::is_same_v<T, std::wstring>) {
-          BSTR text = ::SysAllocStringLen(v.data(), static_cast<UINT>(v.size()));
-          if (text == nullptr)
-            return E_OUTOFMEMORY;
-          V_VT(&result) = VT_BSTR;
-          V_BSTR(&result) = text;
-        } else {
-          static_assert(std::is_same_v<T, host::DispatchPtr>);
-          // Nothing is a null dispatch reference.
-          V_VT(&result) = VT_DISPATCH;
-          V_DISPATCH(&result) = v == nullptr ? nullptr : DispatchAdapter::Wrap(v);
-        }
-        return S_OK;
-      },
-      value);
 }
 
 // The error as a Visual Basic server raises it: its number in FACILITY_CONTROL.
@@ -226,7 +192,7 @@ HRESULT DispatchAdapter::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS*
     if (result == nullptr)
       return S_OK;
     ::VariantInit(result);
-    return ToVariant(value, *result);
+    return win32::ToVariant(value, *result, &DispatchAdapter::Wrap);
   } catch (const host::RuntimeError& error) {
     Describe(error, exception);
     return DISP_E_EXCEPTION;
