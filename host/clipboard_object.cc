@@ -13,9 +13,6 @@ namespace {
 RuntimeError FormatMismatch() {
   return {461, "Specified format doesn't match format of data"};
 }
-RuntimeError OutOfMemory() {
-  return {7, "Out of memory"};
-}
 
 // A global block that is freed unless the clipboard took it.
 class OwnedBlock {
@@ -61,18 +58,18 @@ void ClipboardSetData(Host& host, Picture& picture, unsigned format) {
   const std::uint64_t image_size = std::uint64_t{4} * static_cast<std::uint32_t>(bitmap.bmWidth) *
                                    static_cast<std::uint32_t>(bitmap.bmHeight);
   if (image_size > std::numeric_limits<std::uint32_t>::max() - sizeof header)
-    throw OutOfMemory();
+    throw RuntimeError::OutOfMemory();
   header.biSizeImage = static_cast<std::uint32_t>(image_size);
 
   GlobalMemory& memory = host.memory();
   OwnedBlock block(memory, sizeof header + static_cast<std::size_t>(image_size));
   if (block.get() == 0)
-    throw OutOfMemory();
+    throw RuntimeError::OutOfMemory();
   {
     const ScopedGlobalLock locked(memory, block.get());
     auto* data = static_cast<std::uint8_t*>(locked.data());
     if (data == nullptr)
-      throw OutOfMemory();
+      throw RuntimeError::OutOfMemory();
     const ScopedScreenDC screen(gdi);
     if (gdi.GetDIBits(screen.get(), picture.handle(), 0, static_cast<unsigned>(bitmap.bmHeight),
                       data + sizeof header, &info, kDibRgbColors) == 0) {

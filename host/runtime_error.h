@@ -18,6 +18,7 @@ class RuntimeError : public std::runtime_error {
 
   static RuntimeError InvalidProcedureCall() { return {5, "Invalid procedure call or argument"}; }
   static RuntimeError Overflow() { return {6, "Overflow"}; }
+  static RuntimeError OutOfMemory() { return {7, "Out of memory"}; }
   static RuntimeError FileNotFound() { return {53, "File not found"}; }
   static RuntimeError BadFileNameOrNumber() { return {52, "Bad file name or number"}; }
   static RuntimeError FileAlreadyOpen() { return {55, "File already open"}; }

@@ -18,6 +18,24 @@ inline host::Handle ToHandle(const void* handle) {
   return reinterpret_cast<host::Handle>(handle);
 }
 
+// A kernel file handle, closed with the object.
+class FileHandle {
+ public:
+  explicit FileHandle(HANDLE handle) : handle_(handle) {}
+  FileHandle(const FileHandle&) = delete;
+  FileHandle& operator=(const FileHandle&) = delete;
+  ~FileHandle() {
+    if (*this)
+      ::CloseHandle(handle_);
+  }
+
+  explicit operator bool() const { return handle_ != INVALID_HANDLE_VALUE && handle_ != nullptr; }
+  HANDLE get() const { return handle_; }
+
+ private:
+  HANDLE handle_;
+};
+
 // Writes a 32-bit DWORD result back into an optional std::uint32_t out-argument, which the
 // portable interfaces use where Win32 has DWORD (unsigned long on Windows).
 class DwordArgument {

@@ -48,15 +48,39 @@ class Picture final : public host::Picture {
 }  // namespace
 
 std::unique_ptr<host::Picture> Ole::LoadPicture(const std::wstring& path) {
-  ComPtr<IPicture> picture;
-  const HRESULT hr = ::OleLoadPicturePath(const_cast<LPOLESTR>(path.c_str()), nullptr, 0, 0,
-                                          IID_IPicture, picture.Receive());
-  if (FAILED(hr) || !picture) {
-    if (::GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES) {
-      throw host::RuntimeError::FileNotFound();
-    }
+  // The run-time reads the file itself (a relative path is taken from the current folder) and
+  // hands its bytes to OLE as a stream; OleLoadPicturePath would take a relative path for a URL.
+  const FileHandle file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  LARGE_INTEGER size{};
+  if (!file || !::GetFileSizeEx(file.get(), &size))
+    throw host::RuntimeError::FileNotFound();
+  // Larger than any picture OLE loads, and more than the 32-bit sizes below can carry.
+  if (size.QuadPart > 0x7FFFFFFF)
     throw host::RuntimeError::InvalidPicture();
+  const auto length = static_cast<DWORD>(size.QuadPart);
+
+  // The stream owns the block and frees it with its last reference.
+  const HGLOBAL block = ::GlobalAlloc(GMEM_MOVEABLE, length == 0 ? 1 : length);
+  if (block == nullptr)
+    throw host::RuntimeError::OutOfMemory();
+  ComPtr<IStream> stream;
+  if (FAILED(::CreateStreamOnHGlobal(block, TRUE, reinterpret_cast<IStream**>(stream.Receive())))) {
+    ::GlobalFree(block);
+    throw host::RuntimeError::OutOfMemory();
   }
+  DWORD read = 0;
+  void* bytes = ::GlobalLock(block);
+  const bool complete = ::ReadFile(file.get(), bytes, length, &read, nullptr) && read == length;
+  ::GlobalUnlock(block);
+  if (!complete)
+    throw host::RuntimeError::FileNotFound();
+
+  ComPtr<IPicture> picture;
+  const HRESULT hr = ::OleLoadPicture(stream.get(), static_cast<LONG>(length), FALSE, IID_IPicture,
+                                      picture.Receive());
+  if (FAILED(hr) || !picture)
+    throw host::RuntimeError::InvalidPicture();
   return std::make_unique<Picture>(std::move(picture));
 }
 

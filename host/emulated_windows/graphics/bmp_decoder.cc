@@ -146,7 +146,7 @@ Format ReadFormat(const FileReader& file, std::int64_t largestPixelCount) {
       Invalid();
   }
   if (format.width * format.rows > largestPixelCount)
-    throw host::RuntimeError(7, "Out of memory");
+    throw host::RuntimeError::OutOfMemory();
   return format;
 }
 

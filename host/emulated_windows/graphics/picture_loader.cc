@@ -78,7 +78,7 @@ std::vector<std::uint8_t> ReadWholeFile(const std::filesystem::path& path) {
   if (error)
     throw host::RuntimeError::PathFileAccessError();
   if (size > kLargestFile)
-    throw host::RuntimeError(7, "Out of memory");
+    throw host::RuntimeError::OutOfMemory();
   std::ifstream in(path, std::ios::binary);
   std::vector<std::uint8_t> bytes(static_cast<std::size_t>(size));
   if (!in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(size))) {
@@ -101,7 +101,7 @@ std::unique_ptr<host::Picture> PictureLoader::LoadPicture(std::span<const std::u
         gdi_.CreateScreenBitmap(decoded.width, decoded.height, std::move(decoded.pixels));
     auto picture = std::make_unique<GdiPicture>(gdi_, host::kPicTypeBitmap, bitmap, palette);
     if (bitmap == 0)
-      throw host::RuntimeError(7, "Out of memory");
+      throw host::RuntimeError::OutOfMemory();
     return picture;
   }
   if (const auto icon = ReadIconDirectory(file)) {
