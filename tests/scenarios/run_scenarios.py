@@ -16,9 +16,11 @@ Each folder beside this script is one scenario:
   expected_clipboard.txt  optional: the clipboard's formats after the run, "<format> <bytes>" each
 
 The machine is an emulated Windows prefix (TKW_PREFIX) for the Linux build. With --wine TOOLS
-the x86_64 Windows build runs under Wine instead (see tests/wine/README.md): the same scenarios,
-with the registry imported by regedit, the files laid in the prefix's drive_c, and the stand-in
-automation servers of TOOLS; their unload report must show no live COM object.
+a Windows build runs under Wine instead (see tests/wine/README.md): the same scenarios, with the
+registry imported by the regedit of the build's architecture, the files laid in the prefix's
+drive_c, and the stand-in automation servers of TOOLS. There the program also runs under
+tkw_census, and a run passes only when it gave back every GDI object, user object and kernel
+handle it took, the stand-ins were left no live COM object, and PowerPoint's server ended.
 """
 
 import argparse
@@ -34,7 +36,7 @@ from pathlib import Path
 
 HERE = Path(__file__).resolve().parent
 sys.path.insert(0, str(HERE.parent / "wine"))
-from wine_machine import WineMachine, windows_path  # noqa: E402
+from wine_machine import WineMachine, WinePrefix, architecture_of, windows_path  # noqa: E402
 DATE_LINE = re.compile(r"^\d{1,2}/\d{1,2}/\d{4}( \d{1,2}:\d{2}:\d{2} [AP]M)?$")
 LOG_NAME = "tkwtbrloggin.txt"
 MARKER_NAME = "tkwtbrstrtd.txt"
@@ -146,7 +148,7 @@ SYNTHESIZED_FORMATS = {"1": {"7", "13", "16"}, "8": {"2", "17"}}
 
 
 class WineScenarioMachine:
-    """The x86_64 Windows build under Wine: one prefix for every scenario, reset between them."""
+    """A Windows build under Wine: one prefix for every scenario, reset between them."""
 
     RESET = HERE.parent / "wine" / "reset_scenario.reg"
 
@@ -166,6 +168,7 @@ class WineScenarioMachine:
             shutil.copytree(files / "powerpoint", work / "powerpoint")
         self.wine.clipboard("set", files / "clipboard")
         self.report = work / "stand_ins.txt"
+        self.census = work / "census.txt"
         self.env = dict(self.wine.env,
                         TKW_POWERPOINT_STATE=windows_path(work) + "\\powerpoint\\commandbars.json",
                         TKW_STAND_IN_REPORT=windows_path(work) + "\\stand_ins.txt")
@@ -190,7 +193,8 @@ class WineScenarioMachine:
         return self.wine.command(self.hold, resource)
 
     def run_program(self, program: Path, env: dict, preexec_fn=None) -> subprocess.CompletedProcess:
-        return self.wine.run([str(program)], env=env)
+        return self.wine.run([str(self.wine.tools / "tkw_census.exe"), windows_path(self.census),
+                              windows_path(program)], env=env)
 
     def powerpoint_folder(self) -> Path:
         return self.work / "powerpoint"
@@ -205,10 +209,9 @@ class WineScenarioMachine:
         return sorted(f"{name} {size}" for name, size in names.items())
 
     def check_leaks(self):
-        if self.report.exists():
-            unloads = self.report.read_text().splitlines()
-            if any(line != "objects 0 locks 0" for line in unloads):
-                raise Failure(f"the stand-in servers were left holding references: {unloads}")
+        failures = self.wine.stand_in_failures(self.report) + self.wine.census_failures(self.census)
+        if failures:
+            raise Failure("; ".join(failures))
 
     def finish(self):
         for path in reversed(self.laid):
@@ -298,7 +301,9 @@ def run_scenario(machine, exe: Path, scenario: Path, work: Path):
     machine.check_leaks()
 
 
-def run_all(machine, exe: Path, names: list) -> int:
+def run_all(machine, exe: Path, names: list) -> tuple:
+    """Runs the scenarios `names`, printing a line for each; gives the counts passed, failed
+    and skipped."""
     passed = failed = skipped = 0
     for name in names:
         with tempfile.TemporaryDirectory(prefix=f"tkw-{name}-") as work:
@@ -314,8 +319,7 @@ def run_all(machine, exe: Path, names: list) -> int:
                 print(f"FAIL {name}: {failure}")
             finally:
                 machine.finish()
-    print(f"{passed} passed, {failed} failed, {skipped} skipped")
-    return 1 if failed else 0
+    return passed, failed, skipped
 
 
 def main() -> int:
@@ -334,12 +338,19 @@ def main() -> int:
     if not args.exe or not args.hold:
         parser.error("--exe and --hold are needed to run scenarios")
 
-    names = args.scenarios or sorted(p.name for p in HERE.iterdir() if (p / "registry.reg").exists())
+    names = args.scenarios or all_scenarios()
     exe, hold = args.exe.resolve(), args.hold.resolve()
     if not args.wine:
-        return run_all(LinuxMachine(hold), exe, names)
-    with WineMachine(args.wine) as wine:
-        return run_all(WineScenarioMachine(wine, hold), exe, names)
+        counts = run_all(LinuxMachine(hold), exe, names)
+    else:
+        with WinePrefix() as prefix, WineMachine(prefix, args.wine, architecture_of(exe)) as wine:
+            counts = run_all(WineScenarioMachine(wine, hold), exe, names)
+    print("{} passed, {} failed, {} skipped".format(*counts))
+    return 1 if counts[1] else 0
+
+
+def all_scenarios() -> list:
+    return sorted(p.name for p in HERE.iterdir() if (p / "registry.reg").exists())
 
 
 if __name__ == "__main__":

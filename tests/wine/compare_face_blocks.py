@@ -3,10 +3,10 @@
 
 Writes a set of bitmaps (1, 4, 8, 16, 24 and 32 bits per pixel, full and short palettes, odd
 widths, bottom-up and top-down), runs face_blocks of the Linux build and face_blocks.exe of the
-x86_64 Windows build under Wine on them, and reports every block that differs with the first
-bytes that do. The last two bytes of a mask block are never written and are not compared.
+Windows build under Wine on them, and reports every block that differs with the first bytes
+that do. The last two bytes of a mask block are never written and are not compared.
 
-  compare_face_blocks.py --linux build/dev/tests/wine/face_blocks --wine build/mingw64-tests/tests/wine
+  compare_face_blocks.py --linux build/dev/tests/wine/face_blocks --wine build/mingw64/tests/wine
 """
 
 import argparse
@@ -18,7 +18,7 @@ import sys
 import tempfile
 from pathlib import Path
 
-from wine_machine import WineMachine, windows_path
+from wine_machine import WineMachine, WinePrefix, architecture_of, windows_path
 
 WHITE = (255, 255, 255)
 
@@ -105,14 +105,9 @@ def describe_difference(kind: str, expected: str, actual: str) -> str:
             f"{emulation[first:first + 16].hex()}")
 
 
-def main() -> int:
-    parser = argparse.ArgumentParser(description=__doc__,
-                                     formatter_class=argparse.RawDescriptionHelpFormatter)
-    parser.add_argument("--linux", type=Path, required=True, help="face_blocks of the Linux build")
-    parser.add_argument("--wine", type=Path, required=True, metavar="TOOLS",
-                        help="the folder of face_blocks.exe and the stand-ins (x86_64 build)")
-    args = parser.parse_args()
-
+def compare_faces(linux: Path, wine: WineMachine) -> list:
+    """The differences between the blocks of the emulation (face_blocks at `linux`) and those of
+    the build in `wine`, one line each."""
     with tempfile.TemporaryDirectory(prefix="tkw-faces-") as work:
         work = Path(work)
         files = []
@@ -120,22 +115,35 @@ def main() -> int:
             (work / name).write_bytes(bitmap(seed=seed, **shape))
             files.append(windows_path(work / name))
         (work / "prefix").mkdir()
-        emulation = subprocess.run([str(args.linux.resolve()), *files], capture_output=True,
-                                   check=True, env=dict(os.environ, TKW_PREFIX=str(work / "prefix")))
-        with WineMachine(args.wine) as wine:
-            real = wine.run([str(wine.tools / "face_blocks.exe"), *files])
-        if real.returncode != 0:
-            print(f"face_blocks.exe failed: {real.stderr.decode(errors='replace')}")
-            return 1
-
+        emulation = subprocess.run([str(linux.resolve()), *files], capture_output=True, check=True,
+                                   env=dict(os.environ, TKW_PREFIX=str(work / "prefix")))
+        real = wine.run([str(wine.tools / "face_blocks.exe"), *files])
+    if real.returncode != 0:
+        return [f"face_blocks.exe failed: {real.stderr.decode(errors='replace')}"]
     expected, actual = parse(real.stdout.decode()), parse(emulation.stdout.decode())
-    differences = 0
+    differences = []
     for key in sorted(expected.keys() | actual.keys()):
         difference = describe_difference(key[2], expected.get(key, "none"), actual.get(key, "none"))
         if difference:
-            differences += 1
-            print(f"DIFF {' '.join(key)}: {difference}")
-    print(f"{len(expected)} blocks compared, {differences} differ")
+            differences.append(f"{' '.join(key)}: {difference}")
+    if not expected:
+        differences.append("face_blocks.exe printed no blocks")
+    return differences
+
+
+def main() -> int:
+    parser = argparse.ArgumentParser(description=__doc__,
+                                     formatter_class=argparse.RawDescriptionHelpFormatter)
+    parser.add_argument("--linux", type=Path, required=True, help="face_blocks of the Linux build")
+    parser.add_argument("--wine", type=Path, required=True, metavar="TOOLS",
+                        help="the folder of face_blocks.exe and the stand-ins of a Windows build")
+    args = parser.parse_args()
+    architecture = architecture_of(args.wine / "face_blocks.exe")
+    with WinePrefix() as prefix, WineMachine(prefix, args.wine, architecture) as wine:
+        differences = compare_faces(args.linux, wine)
+    for difference in differences:
+        print(f"DIFF {difference}")
+    print(f"{len(SAMPLES) * 2} bitmaps compared, {len(differences)} blocks differ")
     return 1 if differences else 0
 
 

@@ -32,7 +32,7 @@ class ClipboardBackup final : public host::Dispatch {
     ::EmptyClipboard();
     for (const ClipboardBlock& block : saved_) {
       if (!WriteClipboardBlock(block))
-        throw host::RuntimeError(7, "Out of memory");
+        throw host::RuntimeError::OutOfMemory();
     }
     return {};
   }

@@ -1,0 +1,217 @@
+#!/usr/bin/env python3
+"""Proves each given Windows build under Wine and ends with one line per build:
+
+  Wine <architecture>: N passed, M failed, K skipped
+  Wine <architecture>: skipped: <reason>          (when this machine cannot run the build)
+
+  run_wine.py --linux build/dev build/mingw64 build/mingw32
+
+Every build runs in one Wine prefix with its own stand-in servers registered in its
+architecture's registry view (see README.md). The checks, each counted once:
+  win32_host_test   the Win32 platform layer against the real system
+  stand_ins_test    a late-bound client of the registered stand-ins, across processes
+  <scenario>        every scenario of tests/scenarios, as for the Linux build, with the program
+                    run under tkw_census and the stand-ins' reports read
+  census growth     a machine with three times the definitions of another: the run on it ends
+                    holding exactly the GDI objects, windows and handles of every kind that the
+                    smaller run ends holding, so nothing is kept per definition
+  face blocks       the face and mask blocks of Wine's GDI against the emulation's (--linux)
+  shipped file      what an administrator expects of the executable: a windowless program for
+                    Windows XP and later, with its icon and version resource, without symbols
+"""
+
+import argparse
+import shutil
+import struct
+import sys
+import tempfile
+from pathlib import Path
+
+HERE = Path(__file__).resolve().parent
+sys.path.insert(0, str(HERE.parent / "scenarios"))
+import run_scenarios  # noqa: E402
+from compare_face_blocks import compare_faces  # noqa: E402
+from wine_machine import WineMachine, WinePrefix, architecture_of, missing_loader, read_census  # noqa: E402
+
+PROGRAM = "tkwPPTToolbarAdder.exe"
+
+
+class Tally:
+    def __init__(self):
+        self.passed = self.failed = self.skipped = 0
+
+    def record(self, name: str, failures: list):
+        if failures:
+            self.failed += 1
+            print(f"FAIL {name}: " + "; ".join(failures))
+        else:
+            self.passed += 1
+            print(f"PASS {name}")
+
+
+def run_test_program(wine: WineMachine, program: Path, work: Path) -> list:
+    report = work / "stand_ins.txt"
+    env = dict(wine.env, TKW_STAND_IN_REPORT=run_scenarios.windows_path(report))
+    result = wine.run([str(program)], env=env)
+    failures = [] if result.returncode == 0 else [
+        f"exit code {result.returncode}: " + (result.stdout + result.stderr).decode(errors="replace")]
+    return failures + wine.stand_in_failures(report)
+
+
+def growing_machine(folder: Path, shares: int):
+    """A scenario folder whose registry holds `shares` copies of one share of definitions, each
+    copy on bars, tags and captions of its own. A share takes every road that holds resources:
+    new buttons with faces, buttons already there, images missing, in an unknown product's
+    (relative) folder or icons, too few fields, menu controls with and without faces, replaced,
+    placed before another, and in no menu."""
+    toolbar, menus = [], []
+    for n in range(1, shares + 1):
+        bar = f"Bar {n}"
+        toolbar += [
+            (f"{n} a new", f"{bar},New {n},Mac.a{n},tag.a{n},Prod,new.bmp,Tip {n}"),
+            (f"{n} b existing tag", f"{bar},Again {n},Mac.b{n},tag.a{n},Prod,new.bmp"),
+            (f"{n} c missing image", f"{bar},Missing {n},Mac.c{n},tag.c{n},Prod,missing.bmp"),
+            (f"{n} d unknown product", f"{bar},Stray {n},Mac.d{n},tag.d{n},Nobody,new.bmp"),
+            (f"{n} e icon file", f"{bar},Icon {n},Mac.e{n},tag.e{n},Prod,face.ico"),
+            (f"{n} f too few", f"{bar},Few {n}"),
+        ]
+        menus += [
+            (f"{n} a face", f"&Tools,Menu {n},Mac.m{n},,Prod,new.bmp"),
+            (f"{n} b replaced", f"&Tools,Menu {n},Mac.r{n},,Prod,new.bmp"),
+            (f"{n} c plain", f"&Insert,Plain {n},Mac.p{n}"),
+            (f"{n} d before", f"&Tools,Before {n},Mac.q{n},Menu {n},Prod,missing.bmp"),
+            (f"{n} e no menu", f"No Such Menu,Lost {n},Mac.l{n}"),
+        ]
+
+    def values(pairs):
+        return "".join(f'"{name}"="{data}"\n' for name, data in pairs)
+
+    folder.mkdir(parents=True)
+    (folder / "registry.reg").write_text(
+        "Windows Registry Editor Version 5.00\n\n"
+        "[HKEY_CLASSES_ROOT\\PowerPoint.Application\\CLSID]\n"
+        '@="{91493441-5A91-11CF-8700-00AA0060263B}"\n\n'
+        "[HKEY_CLASSES_ROOT\\AtlClipBoard.Clipboard\\CLSID]\n"
+        '@="{6C1B6E43-2F7D-4E43-9A3E-5C8E0F3A7D21}"\n\n'
+        "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Tarnwick]\n" + values(toolbar) +
+        '"Logging"=dword:00000001\n\n'
+        "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Tarnwick\\Prod]\n"
+        '"InstallFolder"="C:\\\\Prog"\n\n'
+        "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Tarnwick\\PPTMenus]\n" + values(menus))
+    # The bitmap and the icon of the scenario that tries every toolbar record.
+    shutil.copytree(run_scenarios.HERE / "toolbar_records" / "files", folder / "files")
+
+
+def census_growth(wine: WineMachine, exe: Path, work: Path) -> list:
+    machine = run_scenarios.WineScenarioMachine(wine, exe.parent / "tests" / "wine" / "tkw_hold.exe")
+    readings = {}
+    for shares in (1, 3):
+        run = work / f"shares_{shares}"
+        growing_machine(run / "scenario", shares)
+        (run / "app").mkdir()
+        shutil.copy2(exe, run / "app" / PROGRAM)
+        try:
+            machine.prepare(run / "scenario", run, {})
+            result = machine.run_program(run / "app" / PROGRAM, machine.env)
+            failures = wine.stand_in_failures(machine.report)
+        finally:
+            machine.finish()
+        if result.returncode != 0 or failures:
+            return [f"the run of {shares} shares failed (exit code {result.returncode})"] + failures
+        readings[shares] = read_census(machine.census).get("exit")
+        if readings[shares] is None:
+            return [f"the run of {shares} shares never reached ExitProcess"]
+    small, large = readings[1], readings[3]
+    grown = [f"{name} {small.get(name, 0)} after one share, {large.get(name, 0)} after three"
+             for name in sorted(small.keys() | large.keys()) if small.get(name, 0) != large.get(name, 0)]
+    return [f"kept per definition: {', '.join(grown)}"] if grown else []
+
+
+# The oldest Windows that Office 2007 runs on: XP (5.01), and XP x64 (5.02).
+SUBSYSTEM_VERSIONS = {"i686": (5, 1), "x86_64": (5, 2)}
+RT_ICON, RT_GROUP_ICON, RT_VERSION = 3, 14, 16
+
+
+def shipped_file_faults(exe: Path, architecture: str) -> list:
+    """What the executable's PE headers say against what it must be."""
+    data = exe.read_bytes()
+    pe = struct.unpack_from("<I", data, 0x3C)[0]
+    symbols, count = struct.unpack_from("<II", data, pe + 12)
+    sections, optional_size = struct.unpack_from("<H", data, pe + 6)[0], struct.unpack_from(
+        "<H", data, pe + 20)[0]
+    optional = pe + 24
+    subsystem_version = struct.unpack_from("<HH", data, optional + 48)
+    subsystem = struct.unpack_from("<H", data, optional + 68)[0]
+    directories = optional + (96 if architecture == "i686" else 112)
+    resource_rva = struct.unpack_from("<I", data, directories + 2 * 8)[0]
+    faults = []
+    if symbols or count:
+        faults.append("it carries a symbol table")
+    if subsystem != 2:
+        faults.append(f"subsystem {subsystem}, not the Windows GUI (2)")
+    if subsystem_version != SUBSYSTEM_VERSIONS[architecture]:
+        faults.append(f"subsystem version {subsystem_version}, not {SUBSYSTEM_VERSIONS[architecture]}")
+    types = set()
+    for i in range(sections):
+        name, _, virtual, raw_size, raw = struct.unpack_from("<8sIIII", data, optional + optional_size + 40 * i)
+        if virtual == resource_rva and resource_rva:
+            named, numbered = struct.unpack_from("<HH", data, raw + 12)
+            types = {struct.unpack_from("<I", data, raw + 16 + 8 * j)[0]
+                     for j in range(named, named + numbered)}
+    for kind, what in ((RT_ICON, "icon"), (RT_GROUP_ICON, "icon group"), (RT_VERSION, "version")):
+        if kind not in types:
+            faults.append(f"no {what} resource")
+    if "FileDescription".encode("utf-16-le") not in data:
+        faults.append("the version resource has no FileDescription")
+    return faults
+
+
+def prove(prefix: WinePrefix, build: Path, linux: Path) -> tuple:
+    """Runs every check of one build; gives its closing line and whether nothing failed."""
+    exe = build / PROGRAM
+    architecture = architecture_of(exe)
+    reason = missing_loader(architecture)
+    if reason:
+        return f"Wine {architecture}: skipped: {reason}", True
+    tools = build / "tests" / "wine"
+    tally = Tally()
+    tally.record("shipped file", shipped_file_faults(exe, architecture))
+    with WineMachine(prefix, tools, architecture) as wine, \
+            tempfile.TemporaryDirectory(prefix="tkw-wine-checks-") as work:
+        work = Path(work)
+        print(f"== {architecture}: {exe}")
+        for test in ("win32_host_test", "stand_ins_test"):
+            folder = work / test
+            folder.mkdir()
+            program = build / "tests" / f"{test}.exe"
+            if not program.exists():
+                program = tools / f"{test}.exe"
+            tally.record(test, run_test_program(wine, program, folder))
+        machine = run_scenarios.WineScenarioMachine(wine, tools / "tkw_hold.exe")
+        passed, failed, skipped = run_scenarios.run_all(machine, exe.resolve(),
+                                                        run_scenarios.all_scenarios())
+        tally.passed += passed
+        tally.failed += failed
+        tally.skipped += skipped
+        tally.record("census growth", census_growth(wine, exe.resolve(), work))
+        tally.record("face blocks", compare_faces(linux / "tests" / "wine" / "face_blocks", wine))
+    return (f"Wine {architecture}: {tally.passed} passed, {tally.failed} failed, "
+            f"{tally.skipped} skipped"), tally.failed == 0
+
+
+def main() -> int:
+    parser = argparse.ArgumentParser(description=__doc__,
+                                     formatter_class=argparse.RawDescriptionHelpFormatter)
+    parser.add_argument("--linux", type=Path, required=True,
+                        help="the Linux build, for the emulation's face blocks")
+    parser.add_argument("builds", type=Path, nargs="+", help="Windows build folders")
+    args = parser.parse_args()
+    with WinePrefix() as prefix:
+        results = [prove(prefix, build.resolve(), args.linux.resolve()) for build in args.builds]
+    for line, _ in results:
+        print(line)
+    return 0 if all(ok for _, ok in results) else 1
+
+
+if __name__ == "__main__":
+    sys.exit(main())
