@@ -14,7 +14,6 @@ namespace tkw::helper {
 
 namespace {
 
-constexpr int kLargestSide = 30000;
 constexpr std::uint32_t kClipboardBlockFlags = host::kGmemMoveable | host::kGmemShare;
 // The mask block: header, two colour entries, the rows, and two bytes that are never written.
 constexpr std::size_t kMaskInfoSize = sizeof(host::BitmapInfoHeader) + 2 * sizeof(host::RgbQuad);
@@ -60,7 +59,7 @@ void MakeMaskBitmap(host::Gdi& gdi, host::Handle hbmSource, host::ColorRef trans
   gdi.GetObjectA(hbmSource, sizeof bitmap, &bitmap);
   const int width = bitmap.bmWidth;
   const int height = bitmap.bmHeight;
-  if (width < 1 || width > kLargestSide || height < 1 || height > kLargestSide)
+  if (width < 1 || width > kLargestMaskSide || height < 1 || height > kLargestMaskSide)
     return;
 
   const host::ScopedMemoryDC source(gdi, hdcReference);

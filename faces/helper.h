@@ -16,8 +16,12 @@ namespace tkw::helper {
 void PlacePictureFaceOnClipboard(host::Host& host, host::Picture* picture,
                                  std::uint32_t maskColour);
 
+// The widest and highest bitmap that gets a mask.
+inline constexpr int kLargestMaskSide = 30000;
+
 // Makes a monochrome copy of `hbmSource` in which the pixels of `translatedColour` are 1.
-// Leaves `hbmMask` alone when the bitmap is narrower or lower than 1 or larger than 30000.
+// Leaves `hbmMask` alone when the bitmap is narrower or lower than 1 or larger than
+// kLargestMaskSide.
 void MakeMaskBitmap(host::Gdi& gdi, host::Handle hbmSource, host::ColorRef translatedColour,
                     host::Handle hdcReference, host::Handle hPalette, host::Handle& hbmMask);
 

@@ -1,11 +1,8 @@
 // The menu builder's driver: one menu control per value of the PPTMenus key.
 #include "run/frmTkwPPTToolbarAdder.h"
+#include "run/settings.h"
 
 namespace tkw {
-
-namespace {
-constexpr std::size_t kRequiredFields = 3;
-}
 
 void frmTkwPPTToolbarAdder::CreateMenuControlsFromRegistryValues() {
   RecordLog(L"CreateMenuControlsFromRegistryValues[");
@@ -14,9 +11,8 @@ void frmTkwPPTToolbarAdder::CreateMenuControlsFromRegistryValues() {
 
   RecordLog(L"Open Key: HKEY_LOCAL_MACHINE\\Software\\Tarnwick\\PPTMenus");
   const bool opened = ReadDefinitionValues(
-      "SOFTWARE\\Tarnwick\\PPTMenus", L"Add Menu control ",
-      [&](const std::vector<std::wstring>& fields) {
-        if (fields.size() < kRequiredFields) {
+      settings::kMenusKey, L"Add Menu control ", [&](const std::vector<std::wstring>& fields) {
+        if (fields.size() < settings::kMenuFieldsNeeded) {
           RecordLog(L"less no of args");
           return;
         }

@@ -4,12 +4,9 @@
 
 #include "run/definition_record.h"
 #include "run/frmTkwPPTToolbarAdder.h"
+#include "run/settings.h"
 
 namespace tkw {
-
-namespace {
-constexpr std::uint32_t kBufferSize = 1024;
-}
 
 bool frmTkwPPTToolbarAdder::ReadDefinitionValues(const std::string& sSubKey,
                                                  const std::wstring& sAddText,
@@ -22,12 +19,12 @@ bool frmTkwPPTToolbarAdder::ReadDefinitionValues(const std::string& sSubKey,
   std::uint32_t index = 0;
   long enumResult = host::kErrorSuccess;
   do {
-    std::array<char, kBufferSize> name;
-    std::array<std::uint8_t, kBufferSize> data;
+    std::array<char, settings::kBufferSize> name;
+    std::array<std::uint8_t, settings::kBufferSize> data;
     name.fill(' ');
     data.fill(' ');
-    std::uint32_t nameLength = kBufferSize;
-    std::uint32_t dataSize = kBufferSize;
+    std::uint32_t nameLength = settings::kBufferSize;
+    std::uint32_t dataSize = settings::kBufferSize;
     std::uint32_t type = 0;
 
     RecordLog(L" RegEnumValue: " + std::to_wstring(index));
@@ -35,15 +32,15 @@ bool frmTkwPPTToolbarAdder::ReadDefinitionValues(const std::string& sSubKey,
                                         &dataSize);
     ++index;
 
-    const std::string sValueName(name.data(), std::min(nameLength, kBufferSize));
-    if (enumResult == host::kErrorSuccess && sValueName != "Logging") {
+    const std::string sValueName(name.data(), std::min(nameLength, settings::kBufferSize));
+    if (enumResult == host::kErrorSuccess && sValueName != settings::kLoggingValue) {
       RecordLog(L"RegEnumValue: " + ToWide(sValueName));
-      dataSize = kBufferSize;
+      dataSize = settings::kBufferSize;
       if (registry.RegQueryValueExA(key.get(), sValueName, &type, data.data(), &dataSize) ==
           host::kErrorSuccess) {
         RecordLog(sAddText + ToWide(sValueName));
         const std::string_view text(reinterpret_cast<const char*>(data.data()),
-                                    std::min(dataSize, kBufferSize));
+                                    std::min(dataSize, settings::kBufferSize));
         handleDefinition(SplitDefinitionRecord(ToWide(text)));
       }
     } else {

@@ -5,13 +5,11 @@
 
 #include "host/runtime_error.h"
 #include "run/frmTkwPPTToolbarAdder.h"
+#include "run/settings.h"
 
 namespace tkw {
 
 namespace {
-
-constexpr char kSettingsKey[] = "SOFTWARE\\Tarnwick";
-constexpr std::uint32_t kFolderBufferSize = 1024;
 
 // CInt: a number that does not fit 16 bits is an overflow.
 std::int16_t ToInteger(std::int32_t value) {
@@ -29,13 +27,13 @@ std::int16_t frmTkwPPTToolbarAdder::GetLoggingSwitchValue() {
   try {
     host::Registry& registry = host_.registry();
     host::ScopedRegistryKey key(registry);
-    if (key.Open(host::kHkeyLocalMachine, kSettingsKey) == host::kErrorSuccess) {
+    if (key.Open(host::kHkeyLocalMachine, settings::kSettingsKey) == host::kErrorSuccess) {
       // Read as a 32-bit integer whatever its type: the stored bytes, little-endian.
       std::array<std::uint8_t, 4> data{};
       std::uint32_t size = data.size();
       std::uint32_t type = 0;
-      if (registry.RegQueryValueExA(key.get(), "Logging", &type, data.data(), &size) ==
-          host::kErrorSuccess) {
+      if (registry.RegQueryValueExA(key.get(), settings::kLoggingValue, &type, data.data(),
+                                    &size) == host::kErrorSuccess) {
         const std::uint32_t value =
             data[0] | data[1] << 8 | data[2] << 16 | static_cast<std::uint32_t>(data[3]) << 24;
         result = ToInteger(static_cast<std::int32_t>(value));
@@ -52,13 +50,13 @@ std::wstring frmTkwPPTToolbarAdder::GetInstallFolderPath(const std::wstring& sPr
   try {
     host::Registry& registry = host_.registry();
     host::ScopedRegistryKey key(registry);
-    if (key.Open(host::kHkeyLocalMachine,
-                 std::string(kSettingsKey) + "\\" + ToAnsi(sProductName)) == host::kErrorSuccess) {
-      std::array<std::uint8_t, kFolderBufferSize> data{};
+    if (key.Open(host::kHkeyLocalMachine, std::string(settings::kSettingsKey) + "\\" +
+                                              ToAnsi(sProductName)) == host::kErrorSuccess) {
+      std::array<std::uint8_t, settings::kBufferSize> data{};
       std::uint32_t size = data.size();
       std::uint32_t type = 0;
-      if (registry.RegQueryValueExA(key.get(), "InstallFolder", &type, data.data(), &size) ==
-          host::kErrorSuccess) {
+      if (registry.RegQueryValueExA(key.get(), settings::kInstallFolderValue, &type, data.data(),
+                                    &size) == host::kErrorSuccess) {
         const std::string_view buffer(reinterpret_cast<const char*>(data.data()), data.size());
         result = ToWide(buffer.substr(0, buffer.find('\0')));
       }
@@ -72,10 +70,8 @@ std::wstring frmTkwPPTToolbarAdder::GetInstallFolderPath(const std::wstring& sPr
 void frmTkwPPTToolbarAdder::AppendSlashIfNecessary(std::wstring& sPath) {
   try {
     // An empty path has no last character to look at.
-    if (sPath.empty())
+    if (!settings::AppendSlash(sPath))
       throw host::RuntimeError::InvalidProcedureCall();
-    if (sPath.back() != L'\\')
-      sPath += L'\\';
   } catch (const host::RuntimeError& error) {
     RecordLog(L"Error: AppendSlashIfNecessary: " + ToWide(error.description()));
   }
@@ -87,7 +83,7 @@ std::wstring frmTkwPPTToolbarAdder::GetIconFileNameWithPath(const std::wstring& 
   try {
     std::wstring sPath = GetInstallFolderPath(sProductName);
     AppendSlashIfNecessary(sPath);
-    result = sPath + L"Addins\\" + sImage;
+    result = settings::IconFileName(sPath, sImage);
   } catch (const host::RuntimeError& error) {
     RecordLog(L"Error: GetIconFileNameWithPath: " + ToWide(error.description()));
   }

@@ -1,11 +1,8 @@
 // The toolbar builder's driver: one button request per value of the settings key.
 #include "run/frmTkwPPTToolbarAdder.h"
+#include "run/settings.h"
 
 namespace tkw {
-
-namespace {
-constexpr std::size_t kRequiredFields = 6;
-}
 
 void frmTkwPPTToolbarAdder::CreateToolbarButtonsFromRegistryValues() {
   RecordLog(L"CreateToolbarButtonsFromRegistryValues[");
@@ -14,13 +11,14 @@ void frmTkwPPTToolbarAdder::CreateToolbarButtonsFromRegistryValues() {
 
   RecordLog(L"Open Key: HKEY_LOCAL_MACHINE\\Software\\Tarnwick");
   const bool opened = ReadDefinitionValues(
-      "SOFTWARE\\Tarnwick", L"Addtoolbar ", [&](const std::vector<std::wstring>& fields) {
-        if (fields.size() < kRequiredFields) {
+      settings::kSettingsKey, L"Addtoolbar ", [&](const std::vector<std::wstring>& fields) {
+        if (fields.size() < settings::kToolbarFieldsNeeded) {
           RecordLog(L"less no of args");
           return;
         }
         // Without a seventh field the caption serves as the tooltip.
-        const std::wstring& sToolTip = fields.size() > kRequiredFields ? fields[6] : fields[1];
+        const std::wstring& sToolTip =
+            fields.size() > settings::kToolbarFieldsNeeded ? fields[6] : fields[1];
         if (const host::CommandBars oCmdBars = oApp.CommandBars()) {
           AddToolBarButton(oCmdBars, fields[0], fields[1], fields[2], fields[3], fields[4],
                            fields[5], sToolTip);
