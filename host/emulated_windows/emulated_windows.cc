@@ -60,8 +60,8 @@ host::DispatchPtr EmulatedOle::CreateObject(const std::wstring& progId) {
   throw host::RuntimeError::CannotCreateObject();
 }
 
-EmulatedWindows::EmulatedWindows(const std::filesystem::path& prefix)
-    : registry_(prefix / "registry.reg"),
+EmulatedWindows::EmulatedWindows(const std::filesystem::path& prefix, std::ostream& diagnostics)
+    : registry_(prefix / "registry.reg", diagnostics),
       kernel_(prefix),
       shell_(prefix),
       clipboard_(prefix, memory_),

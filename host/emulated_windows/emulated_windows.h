@@ -41,7 +41,9 @@ class EmulatedOle final : public host::Ole {
 
 class EmulatedWindows final : public host::Host {
  public:
-  explicit EmulatedWindows(const std::filesystem::path& prefix);
+  // Malformed lines of the registry file are reported on `diagnostics`.
+  explicit EmulatedWindows(const std::filesystem::path& prefix,
+                           std::ostream& diagnostics = std::cerr);
 
   // TKW_PREFIX, or the folder "prefix" beside the executable.
   static std::filesystem::path DefaultPrefix();

@@ -46,6 +46,7 @@ void RegistryKeyNode::SetValue(RegistryValue value) {
   } else {
     values_[position->second].type = value.type;
     values_[position->second].data = std::move(value.data);
+    values_[position->second].line = value.line;
   }
 }
 
@@ -251,7 +252,7 @@ class RegFile::Parser {
         continue;
       unicode_ = line == kHeaderVersion5;
       if (unicode_ || line == kHeaderVersion4)
-        return true;
+        return file_.isExport_ = true;
       diagnostics_ << fileName_ << ':' << lines_.number()
                    << ": not a registry export (it must begin with \"Windows Registry Editor "
                       "Version 5.00\" or \"REGEDIT4\"); the file is ignored\n";
@@ -327,6 +328,7 @@ class RegFile::Parser {
   void ReadValueLine(std::u16string_view line) {
     const int lineNumber = lines_.number();
     RegistryValue value;
+    value.line = lineNumber;
     if (line.front() == u'@') {
       line.remove_prefix(1);
     } else if (auto name = TakeQuoted(line)) {

@@ -36,6 +36,7 @@ struct RegistryValue {
   std::u16string name;  // "" is the key's default value
   std::uint32_t type = kRegNone;
   std::vector<std::uint8_t> data;  // native form: text as UTF-16LE, numbers little-endian
+  int line = 0;                    // the line of the file that last set it
 };
 
 // One key: its subkeys by name and its values in the order they were first defined. Names
@@ -73,6 +74,9 @@ class RegFile {
   // other handle. HKEY_CLASSES_ROOT shows HKEY_LOCAL_MACHINE\SOFTWARE\Classes, as on Windows.
   const RegistryKeyNode* Root(host::RegistryKey root) const;
 
+  // Whether the text began with a regedit header; without one nothing of it was read.
+  bool isExport() const { return isExport_; }
+
  private:
   class Parser;
 
@@ -82,6 +86,7 @@ class RegFile {
 
   std::array<RegistryKeyNode, kRootCount> roots_;
   RegistryKeyNode emptyClassesRoot_;  // stands for a missing SOFTWARE\Classes
+  bool isExport_ = false;
 };
 
 }  // namespace tkw::emulated
