@@ -25,6 +25,10 @@ WINE32 = shutil.which("wine", path="/usr/lib/wine")
 WINE64 = shutil.which("wine64") or "/usr/lib/wine/wine64"
 WINESERVER = shutil.which("wineserver") or "/usr/lib/wine/wineserver"
 ARCHITECTURES = ("x86_64", "i686")
+LOADERS = {"x86_64": WINE64, "i686": WINE32}
+# Each started by its own architecture's loader: Wine gives a builtin program the architecture
+# of the loader that starts it.
+REGEDITS = {"x86_64": "C:\\windows\\regedit.exe", "i686": "C:\\windows\\syswow64\\regedit.exe"}
 
 
 def windows_path(path: Path) -> str:
@@ -91,14 +95,10 @@ class WineMachine:
         self.env = prefix.env
         self.tools = tools.resolve()
         self.architecture = architecture
-        self.wine = WINE32 if architecture == "i686" else WINE64
+        self.wine = LOADERS[architecture]
         # The system's tools of the build's architecture write to the registry view it reads.
-        if architecture == "i686":
-            self.regedit = "C:\\windows\\syswow64\\regedit.exe"
-            self.regsvr32 = "C:\\windows\\syswow64\\regsvr32.exe"
-        else:
-            self.regedit = "C:\\windows\\regedit.exe"
-            self.regsvr32 = "C:\\windows\\system32\\regsvr32.exe"
+        self.regsvr32 = ("C:\\windows\\syswow64\\regsvr32.exe" if architecture == "i686"
+                         else "C:\\windows\\system32\\regsvr32.exe")
         self.keeper = None
 
     @property
@@ -143,10 +143,18 @@ class WineMachine:
             err.seek(0)
             return subprocess.CompletedProcess(result.args, result.returncode, out.read(), err.read())
 
-    def import_registry(self, *files: Path):
+    def import_registry(self, *files: Path, view=None):
+        """Imports into the registry view of the build's architecture, or of the architecture
+        `view`. On a machine under load regedit now and then fails at once without a word; a
+        second try imports the file."""
+        view = view or self.architecture
         for file in files:
-            result = self.run([self.regedit, "/S", windows_path(file)])
-            if result.returncode != 0:
+            for attempt in range(3):
+                result = subprocess.run([LOADERS[view], REGEDITS[view], "/S", windows_path(file)],
+                                        env=self.env, capture_output=True, timeout=120)
+                if result.returncode == 0:
+                    break
+            else:
                 raise RuntimeError(f"regedit could not import {file}: {result.stderr!r}")
 
     def clipboard(self, action: str, folder: Path):

@@ -1,0 +1,389 @@
+// The definitions checker on small registries, the log reader on small logs, the broken example
+// as a whole, and a plan made by running the program on a copy of the example machine.
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "host/emulated_windows/emulated_windows.h"
+#include "host/emulated_windows/powerpoint/command_bar_state.h"
+#include "host/emulated_windows/system/reg_file.h"
+#include "tools/tkwcheck/check.h"
+#include "tools/tkwcheck/inputs.h"
+#include "tools/tkwcheck/plan.h"
+#include "tools/tkwcheck/report.h"
+#include "tools/tkwcheck/run_story.h"
+
+namespace fs = std::filesystem;
+using namespace tkw::check;
+
+namespace {
+
+// A registry of toolbar values and menu values (UTF-8 text, escaped as regedit escapes), with
+// the product "Prod" installed in C:\Prog and the product "Empty" with an empty folder.
+struct Registry {
+  std::string text =
+      "Windows Registry Editor Version 5.00\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Tarnwick]\n";
+  int lines = 3;
+  std::vector<int> toolbarLines, menuLines;
+
+  Registry(const std::vector<std::string>& toolbar, const std::vector<std::string>& menus) {
+    for (const std::string& value : toolbar)
+      toolbarLines.push_back(Add(value));
+    Add("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Tarnwick\\Prod]");
+    Add("\"InstallFolder\"=\"C:\\\\Prog\"");
+    Add("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Tarnwick\\Empty]");
+    Add("\"InstallFolder\"=\"\"");
+    Add("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Tarnwick\\PPTMenus]");
+    for (const std::string& value : menus)
+      menuLines.push_back(Add(value));
+  }
+  int Add(const std::string& line) {
+    text += line + "\n";
+    return ++lines;
+  }
+};
+
+// "<line> <rule>" for each finding.
+std::vector<std::string> Findings(const Registry& registry, tkw::host::Host* files = nullptr) {
+  std::ostringstream ignored;
+  const auto file = tkw::emulated::RegFile::Parse("\xEF\xBB\xBF" + registry.text, "r.reg", ignored);
+  const auto settings = SettingsOfRegFile(file, "r.reg");
+  Machine machine{tkw::emulated::BuiltInCommandBars(), files};
+  std::vector<std::string> found;
+  for (const Finding& f : CheckSettings(settings.get(), Place{"r.reg", 0, {}, {}}, machine))
+    found.push_back(std::to_string(f.place.line) + " " + f.rule);
+  return found;
+}
+
+struct RecordCase {
+  const char* what;
+  std::vector<std::string> toolbar;
+  std::vector<std::string> menus;
+  // Each finding as (index into toolbar, or 100 + index into menus, rule).
+  std::vector<std::pair<int, std::string>> expected;
+};
+
+TEST(CheckTest, FindsWhatEachRecordDoesAtRunTime) {
+  // With the six fields before it, a record of 1023 characters.
+  const std::string long1023(1023 - std::string("Bar,Cap,Mac,tag.a,Prod,i.bmp,").size(), 'x');
+  const std::string name1024(1024, 'n');
+  const RecordCase cases[] = {
+      {"a well-formed definition of each kind is silent",
+       {"\"a\"=\"Bar,Cap,Mac,tag.a,Prod,i.bmp,Tip\""},
+       {"\"m\"=\"&Tools,Menu,Mac,,Prod,i.bmp\""},
+       {}},
+      {"too few fields, and fields beyond the used ones",
+       {"\"a\"=\"Bar,Cap,Mac,tag,Prod\"", "\"b\"=\"Bar,Cap,Mac,tag.b,Prod,i.bmp,Tip,8\"",
+        "\"c\"=\"\""},
+       {"\"m\"=\"&Tools,Menu\"", "\"n\"=\"&Tools,Menu2,Mac,,Prod,i.bmp,7,8\""},
+       {{0, "too-few-fields"},
+        {1, "ignored-fields"},
+        {2, "too-few-fields"},
+        {100, "too-few-fields"},
+        {101, "ignored-fields"}}},
+      {"data of 1023 characters is read, of 1024 passed over",
+       {"\"a\"=\"Bar,Cap,Mac,tag.a,Prod,i.bmp," + long1023 + "\"",
+        "\"b\"=\"Bar,Cap,Mac,tag.b,Prod,i.bmp," + long1023 + "x\""},
+       {},
+       {{1, "data-too-long"}}},
+      {"a name of 1024 characters ends the enumeration",
+       {"\"a\"=\"Bar,Cap,Mac,tag.a,Prod,i.bmp\"",
+        "\"" + name1024 + "\"=\"Bar,Cap,Mac,tag.b,Prod,i.bmp\"",
+        "\"c\"=\"Bar,Cap,Mac,tag.c,Prod,i.bmp\""},
+       {},
+       {{1, "name-too-long"}, {2, "never-read"}}},
+      {"blanks next to commas and at the end; a leading blank of the record goes",
+       {"\"a\"=\"  Bar,Cap,Mac,tag.a,Prod, i.bmp\"", "\"b\"=\"Bar, Cap,Mac,tag.b,Prod,i.bmp,Tip \"",
+        "\"c\"=\"Bar,Cap,Mac ,tag.c,Prod,i.bmp\""},
+       {"\"m\"=\"&Tools ,Menu,Mac\""},
+       {{0, "blank-next-to-comma"},
+        {1, "blank-next-to-comma"},
+        {1, "blank-next-to-comma"},
+        {2, "blank-next-to-comma"},
+        {100, "blank-next-to-comma"}}},
+      {"characters Windows-1252 cannot hold, in a name and in data",
+       {"\"a \u2713\"=\"Bar,Cap,Mac,tag.a,Prod,i.bmp\"",
+        "\"b\"=\"Bar,Cap \u2192 Next,Mac,tag.b,Prod,i.bmp\"",
+        "\"c\"=\"Bar,Caf\u00e9 \u20ac,Mac,tag.c,Prod,i.bmp\""},
+       {},
+       {{0, "not-windows-1252"}, {1, "not-windows-1252"}}},
+      {"a value that is no string, and the default value",
+       {"\"a\"=dword:00000001", "@=\"Bar,Cap,Mac,tag.d,Prod,i.bmp\""},
+       {},
+       {{0, "not-a-string"}, {0, "too-few-fields"}, {1, "default-value"}}},
+      {"the logging switch as the string \"0\"",
+       {"\"Logging\"=\"0\""},
+       {},
+       {{0, "logging-not-dword"}}},
+      {"a logging switch out of range",
+       {"\"Logging\"=dword:00011170"},
+       {},
+       {{0, "logging-out-of-range"}}},
+      {"a value named logging in other letters is a definition",
+       {"\"logging\"=\"Bar,Cap\""},
+       {},
+       {{0, "too-few-fields"}}},
+      {"duplicate tags: on one bar (its name as PowerPoint matches it), not across bars",
+       {"\"a\"=\"Bar,One,Mac,tag,Prod,i.bmp\"", "\"b\"=\"&bar,Two,Mac,tag,Prod,i.bmp\"",
+        "\"c\"=\"Other,Three,Mac,tag,Prod,i.bmp\""},
+       {},
+       {{1, "duplicate-tag"}}},
+      {"products without a key, without a folder, and an empty image",
+       {"\"a\"=\"Bar,Cap,Mac,tag.a,Nobody,i.bmp\"", "\"b\"=\"Bar,Cap,Mac,tag.b,Empty,i.bmp\"",
+        "\"c\"=\"Bar,Cap,Mac,tag.c,Prod,\""},
+       {"\"m\"=\"&Tools,Menu,Mac,,Nobody,i.bmp\"", "\"n\"=\"&Tools,Plain,Mac,,Nobody\""},
+       {{0, "no-product"}, {1, "no-install-folder"}, {2, "empty-image"}, {100, "no-product"}}},
+      {"menus: not a pop-up of the menu bar, before-controls, replacements",
+       {},
+       {"\"a\"=\"&Nope,A,Mac\"", "\"b\"=\"&Tools,B,Mac,No Such Button\"",
+        "\"c\"=\"&Tools,C,Mac,c\"", "\"d\"=\"&Tools,D,Mac,B\"", "\"e\"=\"&tools,d,Mac2\"",
+        "\"f\"=\"&Tools,F,Mac,&Spelling...\""},
+       {{100, "menu-not-found"},
+        {101, "before-not-found"},
+        {102, "before-is-caption"},
+        {104, "replaced"}}},
+  };
+  for (const RecordCase& c : cases) {
+    const Registry registry(c.toolbar, c.menus);
+    std::vector<std::string> expected;
+    for (const auto& [index, rule] : c.expected) {
+      const int line =
+          index >= 100 ? registry.menuLines[index - 100] : registry.toolbarLines[index];
+      expected.push_back(std::to_string(line) + " " + rule);
+    }
+    EXPECT_EQ(Findings(registry), expected) << c.what;
+  }
+}
+
+class MachineTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    prefix_ = fs::temp_directory_path() / ("tkwcheck_test_" + std::to_string(::getpid()));
+    fs::create_directories(prefix_ / "drive_c" / "Prog" / "Addins");
+  }
+  void TearDown() override { fs::remove_all(prefix_); }
+
+  void Write(const std::string& name, const std::string& bytes) {
+    std::ofstream(prefix_ / "drive_c" / "Prog" / "Addins" / name, std::ios::binary) << bytes;
+  }
+
+  fs::path prefix_;
+};
+
+// A bitmap file of `width` x `height` pixels at 1 bit per pixel.
+std::string Bitmap(int width, int height) {
+  const int stride = (width + 31) / 32 * 4;
+  std::string file(14 + 40 + 8 + static_cast<std::size_t>(stride * height), '\0');
+  const auto put = [&](std::size_t at, std::uint32_t value, int bytes) {
+    for (int i = 0; i < bytes; ++i)
+      file[at + i] = static_cast<char>(value >> (8 * i));
+  };
+  file[0] = 'B';
+  file[1] = 'M';
+  put(2, static_cast<std::uint32_t>(file.size()), 4);
+  put(10, 62, 4);
+  put(14, 40, 4);
+  put(18, static_cast<std::uint32_t>(width), 4);
+  put(22, static_cast<std::uint32_t>(height), 4);
+  put(26, 1, 2);
+  put(28, 1, 2);
+  put(58, 0xFFFFFF, 4);
+  return file;
+}
+
+TEST_F(MachineTest, FindsIconsThatGiveNoFace) {
+  Write("good.bmp", Bitmap(16, 16));
+  Write("edge.bmp", Bitmap(30000, 1));
+  Write("wide.bmp", Bitmap(30001, 1));
+  Write("high.bmp", Bitmap(1, 30001));
+  Write("text.bmp", "not a picture at all");
+  // An icon file: its directory of one 1 x 1 image.
+  Write("face.ico", std::string("\0\0\1\0\1\0\1\1\0\0\1\0\x20\0\x30\0\0\0\x16\0\0\0", 22) +
+                        Bitmap(1, 2).substr(14, 40) + std::string(8, '\0'));
+  const Registry registry(
+      {"\"a\"=\"Bar,A,Mac,tag.a,Prod,good.bmp\"", "\"b\"=\"Bar,B,Mac,tag.b,Prod,edge.bmp\"",
+       "\"c\"=\"Bar,C,Mac,tag.c,Prod,wide.bmp\"", "\"d\"=\"Bar,D,Mac,tag.d,Prod,high.bmp\"",
+       "\"e\"=\"Bar,E,Mac,tag.e,Prod,text.bmp\"", "\"f\"=\"Bar,F,Mac,tag.f,Prod,face.ico\"",
+       "\"g\"=\"Bar,G,Mac,tag.g,Prod,gone.bmp\""},
+      {});
+  std::ostringstream ignored;
+  tkw::emulated::EmulatedWindows files(prefix_, ignored);
+  const auto& line = registry.toolbarLines;
+  EXPECT_EQ(
+      Findings(registry, &files),
+      (std::vector<std::string>{
+          std::to_string(line[2]) + " no-mask", std::to_string(line[3]) + " no-mask",
+          std::to_string(line[4]) + " not-a-picture", std::to_string(line[5]) + " icon-not-bitmap",
+          std::to_string(line[6]) + " icon-missing"}));
+}
+
+TEST(CheckTest, TheBrokenExampleGivesItsWholeReport) {
+  const fs::path examples = fs::path(TKW_SOURCE_DIR) / "examples";
+  std::ostringstream out;
+  PrintFindings(out, CheckMachine(examples / "broken"), Format::kText);
+  std::string report = out.str();
+  for (std::size_t at; (at = report.find(examples.string())) != std::string::npos;)
+    report.replace(at, examples.string().size(), "examples");
+  std::ifstream expected(fs::path(TKW_SOURCE_DIR) / "tests" / "tkwcheck" / "broken.txt");
+  EXPECT_EQ(report, std::string(std::istreambuf_iterator<char>(expected), {}));
+}
+
+struct LogCase {
+  const char* what;
+  std::vector<std::string> lines;     // after the date line and "Creating Mutex"
+  std::vector<std::string> outcomes;  // "<name>: <outcome>[: details]"
+  RunStory::End end;
+};
+
+std::string Outcomes(const RunStory& story) {
+  std::string text;
+  for (const DefinitionStory& d : story.definitions) {
+    text += std::string(d.name.begin(), d.name.end()) + ": " + d.outcome;
+    for (const std::string& detail : d.details)
+      text += "; " + detail;
+    text += "\n";
+  }
+  return text;
+}
+
+TEST(RunStoryTest, TellsWhatBecameOfEachDefinition) {
+  const LogCase cases[] = {
+      {"a second copy", {"Creating Mutex Failed"}, {}, RunStory::End::kRefused},
+      {"toolbar definitions of every outcome",
+       {"CreateToolbarButtonsFromRegistryValues[",
+        " RegEnumValue: 0",
+        "RegEnumValue: new",
+        "Addtoolbar new",
+        "AddToolBarButton[",
+        "Info: Cap , Mac , tag",
+        "ToolBar not exist",
+        "Adding CommandBar button to Controls collection",
+        "Creating AltClipBoard object",
+        "AtlClipBoard object not obtained",
+        "AddToolBarButton]",
+        " RegEnumValue: 1",
+        "RegEnumValue: old",
+        "Addtoolbar old",
+        "AddToolBarButton[",
+        "Button Cap already exists",
+        "AddToolBarButton]",
+        " RegEnumValue: 2",
+        "RegEnumValue: few",
+        "Addtoolbar few",
+        "less no of args",
+        " RegEnumValue: 3",
+        "RegEnumValue: long",
+        " RegEnumValue: 4",
+        "RegEnumValue: nobar",
+        "Addtoolbar nobar",
+        "AddToolBarButton[",
+        "ToolBar not exist",
+        "No CommandBar object",
+        "AddToolBarButton]",
+        " RegEnumValue: 5",
+        "RegEnumValue: 6 : Falied",
+        " Close registry key",
+        "Work completed successfully"},
+       {"new: added; bar created; clipboard component missing", "old: already there",
+        "few: too few fields", "long: passed over", "nobar: bar could not be made"},
+       RunStory::End::kCompleted},
+      {"no PowerPoint, and a run cut short",
+       {"CreateToolbarButtonsFromRegistryValues[", " RegEnumValue: 0", "RegEnumValue: a",
+        "Addtoolbar a", " RegEnumValue: 1", "RegEnumValue: 2 : Falied"},
+       {"a: PowerPoint could not be started"},
+       RunStory::End::kCutShort},
+      {"menu definitions",
+       {"CreateMenuControlsFromRegistryValues[",
+        " RegEnumValue: 0",
+        "RegEnumValue: m",
+        "Add Menu control m",
+        "[ AddMenuControl start",
+        "Info: &Tools , Options... , Cap ,  , ",
+        "Menu control already exist, delete it",
+        "AddMenuControl end ]",
+        " RegEnumValue: 1",
+        "RegEnumValue: n",
+        "Add Menu control n",
+        "[ AddMenuControl start",
+        "Info: &Nope ,  , Cap ,  , ",
+        "Menu not found",
+        " RegEnumValue: 2",
+        "RegEnumValue: o",
+        "Add Menu control o",
+        "[ AddMenuControl start",
+        "Info: &Help ,  , Cap ,  , ",
+        "BeforeBtn not found, add as first btn",
+        "AddMenuControl end ]",
+        " Close registry key",
+        "Work completed successfully"},
+       {"m: replaced; placed before \"Options...\"", "n: menu not found", "o: added; placed first"},
+       RunStory::End::kCompleted},
+  };
+  for (const LogCase& c : cases) {
+    std::string log = "12/7/2026 10:00:00 AM\r\nCreating Mutex\r\n";
+    for (const std::string& line : c.lines)
+      log += line + "\r\n";
+    const RunStory story = ReadRunStory(log);
+    std::string expected;
+    for (const std::string& outcome : c.outcomes)
+      expected += outcome + "\n";
+    EXPECT_EQ(Outcomes(story), expected) << c.what;
+    EXPECT_EQ(story.end, c.end) << c.what;
+  }
+  for (const char* notOurs : {"", "hello\r\nworld\r\n", "12/7/2026\r\nSomething else\r\n"})
+    EXPECT_THROW(ReadRunStory(notOurs), std::runtime_error);
+}
+
+TEST(PlanTest, RunsTheProgramOnACopyAndTellsWhatStays) {
+  const fs::path machine =
+      fs::temp_directory_path() / ("tkwcheck_plan_" + std::to_string(::getpid()));
+  fs::copy(fs::path(TKW_SOURCE_DIR) / "examples" / "machine", machine, fs::copy_options::recursive);
+  const auto outcomes = [&] {
+    const Plan plan = MakePlan(machine, TKW_PROGRAM);
+    std::vector<std::string> lines;
+    for (std::size_t i = 0; i < plan.story.definitions.size(); ++i) {
+      const DefinitionStory& d = plan.story.definitions[i];
+      lines.push_back(std::to_string(plan.places[i].line) + " " + d.outcome + ": " +
+                      (d.details.empty() ? "" : d.details.back()));
+    }
+    return lines;
+  };
+  EXPECT_EQ(outcomes(),
+            (std::vector<std::string>{
+                "13 added: at place 1 of bar \"Glintwave\", with a face",
+                "14 added: at place 2 of bar \"Glintwave\", with a face",
+                "15 added: at place 12 of bar \"Standard\", with a face",
+                "22 added: at place 1 of menu \"&Insert\" when the run ends, with a face",
+                "23 added: at place 5 of menu \"&Tools\" when the run ends, with a face",
+                "24 added: at place 1 of menu \"&Help\" when the run ends"}));
+  EXPECT_FALSE(fs::exists(machine / "powerpoint")) << "the machine itself is left as it was";
+
+  // Once a real run has put the buttons there, a changed caption does not reach them.
+  const fs::path app = machine / "app";
+  fs::create_directories(app);
+  fs::copy_file(TKW_PROGRAM, app / "tkwPPTToolbarAdder");
+  ASSERT_EQ(std::system(("TKW_PREFIX='" + machine.string() + "' '" +
+                         (app / "tkwPPTToolbarAdder").string() + "'")
+                            .c_str()),
+            0);
+  std::ofstream(machine / "registry.reg", std::ios::app)
+      << "\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Tarnwick]\r\n"
+         "\"Glintwave 2 Sync\"=\"Glintwave,S&ync Now,Glintwave.Sync,tkw.glintwave.sync,"
+         "Glintwave,sync.bmp\"\r\n";
+  const Plan plan = MakePlan(machine, TKW_PROGRAM);
+  ASSERT_GE(plan.story.definitions.size(), 2u);
+  const DefinitionStory& sync = plan.story.definitions[1];
+  EXPECT_EQ(sync.outcome, "already there");
+  EXPECT_EQ(sync.details.front(), "not updated: its caption stays \"S&ync\", not \"S&ync Now\"");
+  fs::remove_all(machine);
+}
+
+}  // namespace

@@ -1,0 +1,29 @@
+// The inputs tkwcheck reads: a regedit export, and (on Linux) an emulated machine.
+#pragma once
+
+#include <filesystem>
+#include <stdexcept>
+#include <vector>
+
+#include "tools/tkwcheck/check.h"
+
+namespace tkw::check {
+
+// An input that cannot be read at all: tkwcheck stops with exit status 2.
+struct Unreadable : std::runtime_error {
+  using std::runtime_error::runtime_error;
+};
+
+std::string ReadWhole(const std::filesystem::path& path);
+
+// The settings of an export, checked against `machine`; lines the reader skips are findings
+// too. Throws Unreadable.
+std::vector<Finding> CheckExport(const std::filesystem::path& file, Machine& machine);
+
+#ifndef _WIN32
+// An emulated machine: its registry.reg against its PowerPoint state and its drive_c. Throws
+// Unreadable.
+std::vector<Finding> CheckMachine(const std::filesystem::path& prefix);
+#endif
+
+}  // namespace tkw::check

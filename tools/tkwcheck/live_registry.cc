@@ -1,0 +1,124 @@
+#include "tools/tkwcheck/live_registry.h"
+
+#include <windows.h>
+
+#include <memory>
+#include <string>
+
+#include "host/emulated_windows/powerpoint/command_bar_state.h"
+#include "host/platform_host.h"
+
+namespace tkw::check {
+namespace {
+
+// An open key of one registry view, closed with the object.
+class OpenKey {
+ public:
+  OpenKey(HKEY parent, const std::wstring& path, REGSAM view) {
+    if (::RegOpenKeyExW(parent, path.c_str(), 0, KEY_READ | view, &key_) != ERROR_SUCCESS)
+      key_ = nullptr;
+  }
+  OpenKey(const OpenKey&) = delete;
+  OpenKey& operator=(const OpenKey&) = delete;
+  ~OpenKey() {
+    if (key_ != nullptr)
+      ::RegCloseKey(key_);
+  }
+  HKEY get() const { return key_; }
+
+ private:
+  HKEY key_ = nullptr;
+};
+
+std::string Utf8(const std::wstring& text) {
+  const int size = ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
+                                         nullptr, 0, nullptr, nullptr);
+  std::string result(static_cast<std::size_t>(size), '\0');
+  ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), result.data(), size,
+                        nullptr, nullptr);
+  return result;
+}
+
+class LiveKey final : public SettingsKey {
+ public:
+  LiveKey(std::wstring path, REGSAM view, std::string viewName)
+      : path_(std::move(path)), view_(view), viewName_(std::move(viewName)) {
+    const OpenKey key(HKEY_LOCAL_MACHINE, path_, view_);
+    exists_ = key.get() != nullptr;
+    for (DWORD index = 0; exists_; ++index) {
+      std::wstring name(16384, L'\0');
+      DWORD nameLength = static_cast<DWORD>(name.size());
+      DWORD type = 0, size = 0;
+      if (::RegEnumValueW(key.get(), index, name.data(), &nameLength, nullptr, &type, nullptr,
+                          &size) != ERROR_SUCCESS)
+        break;
+      name.resize(nameLength);
+      std::vector<std::uint8_t> data(size);
+      ::RegQueryValueExW(key.get(), name.c_str(), nullptr, &type, data.data(), &size);
+      data.resize(size);
+      values_.push_back({std::u16string(name.begin(), name.end()), type, std::move(data),
+                         Place{{}, 0, KeyText(), Utf8(name)}});
+    }
+  }
+
+  bool exists() const { return exists_; }
+  const std::vector<SettingsValue>& values() const override { return values_; }
+
+  std::unique_ptr<SettingsKey> Subkey(std::u16string_view name) const override {
+    auto subkey = std::make_unique<LiveKey>(path_ + L"\\" + std::wstring(name.begin(), name.end()),
+                                            view_, viewName_);
+    return subkey->exists() ? std::move(subkey) : nullptr;
+  }
+
+  Place place() const override { return Place{{}, 0, KeyText(), ""}; }
+
+ private:
+  std::string KeyText() const { return "HKEY_LOCAL_MACHINE\\" + Utf8(path_) + viewName_; }
+
+  std::wstring path_;
+  REGSAM view_;
+  std::string viewName_;
+  bool exists_ = false;
+  std::vector<SettingsValue> values_;
+};
+
+bool SixtyFourBitWindows() {
+#ifdef _WIN64
+  return true;
+#else
+  BOOL wow64 = FALSE;
+  return ::IsWow64Process(::GetCurrentProcess(), &wow64) && wow64;
+#endif
+}
+
+}  // namespace
+
+std::vector<Finding> CheckLiveRegistry() {
+  const std::unique_ptr<host::Host> host = host::MakePlatformHost();
+  std::vector<Finding> findings;
+  const bool twoViews = SixtyFourBitWindows();
+  const LiveKey thirtyTwo(L"SOFTWARE\\Tarnwick", KEY_WOW64_32KEY, twoViews ? " (32-bit view)" : "");
+  const auto check = [&](const LiveKey& key) {
+    Machine machine{emulated::BuiltInCommandBars(), host.get()};
+    for (Finding& finding : CheckSettings(key.exists() ? &key : nullptr, key.place(), machine))
+      findings.push_back(std::move(finding));
+  };
+  check(thirtyTwo);
+  if (twoViews) {
+    const LiveKey sixtyFour(L"SOFTWARE\\Tarnwick", KEY_WOW64_64KEY, " (64-bit view)");
+    if (sixtyFour.exists() && !sixtyFour.values().empty()) {
+      if (!thirtyTwo.exists() || thirtyTwo.values().empty()) {
+        findings.push_back(
+            {sixtyFour.place(), Severity::kWarning,
+             "the definitions lie only in the 64-bit registry view, which the shipped 32-bit "
+             "program does not read: it finds none (a 32-bit installer writes them below "
+             "Wow6432Node)",
+             "wrong-view"});
+      }
+      check(sixtyFour);
+    }
+  }
+  return findings;
+}
+
+}  // namespace tkw::check

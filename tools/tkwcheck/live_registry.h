@@ -1,0 +1,15 @@
+// The live registry of the Windows machine tkwcheck runs on: the settings in both registry
+// views, and the icon files on its disks.
+#pragma once
+
+#include <vector>
+
+#include "tools/tkwcheck/check.h"
+
+namespace tkw::check {
+
+// The 32-bit view is the one the shipped program reads; definitions that only the 64-bit view
+// holds are reported as unseen.
+std::vector<Finding> CheckLiveRegistry();
+
+}  // namespace tkw::check

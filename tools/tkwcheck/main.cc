@@ -1,0 +1,162 @@
+// tkwcheck: finds what in the definitions of tkwPPTToolbarAdder will not work, before they ship,
+// and explains what a run did.
+//   tkwcheck FILE.reg                 a regedit export
+//   tkwcheck --prefix DIR             an emulated machine (its registry, PowerPoint and files)
+//   tkwcheck --plan --prefix DIR      what a run would do there, definition by definition
+//   tkwcheck --log tkwtbrloggin.txt   what the run that wrote the log did
+//   tkwcheck                          (Windows) the live registry, both views, and the files
+// --format json gives the same as JSON. Exit status: 0 nothing found, 1 errors or warnings (or a
+// run that did not do all it was asked), 2 the input cannot be read.
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <iterator>
+#include <optional>
+#include <sstream>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "host/emulated_windows/powerpoint/command_bar_state.h"
+#include "host/emulated_windows/system/reg_file.h"
+#include "host/runtime_error.h"
+#include "tools/tkwcheck/check.h"
+#include "tools/tkwcheck/inputs.h"
+#include "tools/tkwcheck/report.h"
+#include "tools/tkwcheck/run_story.h"
+
+#ifdef _WIN32
+#include "tools/tkwcheck/live_registry.h"
+#else
+#include "tools/tkwcheck/plan.h"
+#endif
+
+namespace fs = std::filesystem;
+using namespace tkw::check;
+
+namespace {
+
+constexpr char kUsage[] =
+    "usage: tkwcheck FILE.reg | --prefix DIR | --plan --prefix DIR | --log FILE"
+#ifdef _WIN32
+    " | (nothing: the live registry)"
+#endif
+    " [--format text|json]\n";
+
+struct Options {
+  std::optional<fs::path> regFile, prefix, log;
+  bool plan = false;
+  Format format = Format::kText;
+};
+
+std::optional<Options> ParseArguments(int argc, char** argv) {
+  Options options;
+  for (int i = 1; i < argc; ++i) {
+    const std::string argument = argv[i];
+    const bool hasValue = i + 1 < argc;
+    if (argument == "--prefix" && hasValue) {
+      options.prefix = argv[++i];
+    } else if (argument == "--log" && hasValue) {
+      options.log = argv[++i];
+    } else if (argument == "--plan") {
+      options.plan = true;
+    } else if (argument == "--format" && hasValue) {
+      const std::string format = argv[++i];
+      if (format != "text" && format != "json")
+        return std::nullopt;
+      options.format = format == "json" ? Format::kJson : Format::kText;
+    } else if (!argument.starts_with("--") && !options.regFile) {
+      options.regFile = argument;
+    } else {
+      return std::nullopt;
+    }
+  }
+  const int inputs =
+      options.regFile.has_value() + options.prefix.has_value() + options.log.has_value();
+  if (inputs > 1 || (options.plan && (!options.prefix || options.log || options.regFile)))
+    return std::nullopt;
+#ifndef _WIN32
+  if (inputs == 0)
+    return std::nullopt;
+#endif
+  return options;
+}
+
+bool RanInFull(const RunStory& story) {
+  if (story.end != RunStory::End::kCompleted)
+    return false;
+  for (const DefinitionStory& d : story.definitions) {
+    if (d.outcome != "added" && d.outcome != "already there" && d.outcome != "replaced")
+      return false;
+  }
+  return true;
+}
+
+int Run(const Options& options) {
+  if (options.log) {
+    RunStory story;
+    try {
+      story = ReadRunStory(ReadWhole(*options.log));
+    } catch (const Unreadable&) {
+      throw;
+    } catch (const std::runtime_error& error) {
+      throw Unreadable(options.log->string() +
+                       " is not a log of tkwPPTToolbarAdder: " + error.what());
+    }
+    PrintStory(std::cout, story, nullptr, "", options.format);
+    return RanInFull(story) ? 0 : 1;
+  }
+#ifdef _WIN32
+  if (options.prefix)
+    throw Unreadable("emulated machines (--prefix) are checked by the Linux build");
+  std::vector<Finding> findings;
+  if (options.regFile) {
+    Machine machine{tkw::emulated::BuiltInCommandBars(), nullptr};
+    findings = CheckExport(*options.regFile, machine);
+  } else {
+    findings = CheckLiveRegistry();
+  }
+#else
+  std::vector<Finding> findings;
+  if (options.regFile) {
+    Machine machine{tkw::emulated::BuiltInCommandBars(), nullptr};
+    findings = CheckExport(*options.regFile, machine);
+  } else {
+    const fs::path& prefix = *options.prefix;
+    if (options.plan) {
+      if (!fs::is_directory(prefix))
+        throw Unreadable(prefix.string() + " is no folder");
+      const fs::path program =
+          fs::read_symlink("/proc/self/exe").parent_path() / "tkwPPTToolbarAdder";
+      if (!fs::exists(program))
+        throw Unreadable("the program tkwPPTToolbarAdder is not beside tkwcheck");
+      const Plan plan = MakePlan(prefix, program);
+      PrintStory(std::cout, plan.story, &plan.places, plan.messageBoxes, options.format);
+      return RanInFull(plan.story) ? 0 : 1;
+    }
+    findings = CheckMachine(prefix);
+  }
+#endif
+  PrintFindings(std::cout, findings, options.format);
+  return HasErrorsOrWarnings(findings) ? 1 : 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const std::optional<Options> options = ParseArguments(argc, argv);
+  if (!options) {
+    std::cerr << kUsage;
+    return 2;
+  }
+  try {
+    return Run(*options);
+  } catch (const Unreadable& error) {
+    std::cerr << "tkwcheck: " << error.what() << '\n';
+  } catch (const tkw::host::RuntimeError& error) {
+    std::cerr << "tkwcheck: " << error.what() << '\n';
+  } catch (const std::exception& error) {
+    std::cerr << "tkwcheck: " << error.what() << '\n';
+  }
+  return 2;
+}

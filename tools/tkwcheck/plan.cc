@@ -1,0 +1,245 @@
+#include "tools/tkwcheck/plan.h"
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+#include <stdexcept>
+#include <unordered_map>
+
+#include "host/emulated_windows/powerpoint/command_bar_state.h"
+#include "host/emulated_windows/powerpoint/text.h"
+#include "host/emulated_windows/system/reg_file.h"
+#include "host/emulated_windows/system/windows_1252.h"
+#include "run/settings.h"
+#include "tools/tkwcheck/program_view.h"
+
+extern char** environ;
+
+namespace tkw::check {
+namespace fs = std::filesystem;
+
+namespace {
+
+using emulated::CommandBar;
+using emulated::CommandBarSet;
+using emulated::Control;
+using emulated::ControlType;
+
+std::string ReadFile(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), {}};
+}
+
+// A folder of its own below the system's temporary folder, removed with the object.
+class TemporaryFolder {
+ public:
+  TemporaryFolder() {
+    std::string pattern = (fs::temp_directory_path() / "tkwcheck-plan-XXXXXX").string();
+    if (::mkdtemp(pattern.data()) == nullptr)
+      throw std::runtime_error("cannot make a temporary folder");
+    path_ = pattern;
+  }
+  TemporaryFolder(const TemporaryFolder&) = delete;
+  TemporaryFolder& operator=(const TemporaryFolder&) = delete;
+  ~TemporaryFolder() {
+    std::error_code ignored;
+    fs::remove_all(path_, ignored);
+  }
+  const fs::path& path() const { return path_; }
+
+ private:
+  fs::path path_;
+};
+
+// Turns logging on by a last section that sets "Logging", in the file's own encoding. An
+// existing "Logging" keeps its place in the enumeration; a new one comes last, after every
+// definition.
+void SwitchLoggingOn(const fs::path& registry) {
+  std::string bytes = ReadFile(registry);
+  const std::string section =
+      "\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Tarnwick]\r\n\"Logging\"=dword:00000001\r\n";
+  if (bytes.starts_with("\xFF\xFE")) {
+    for (const char c : section) {
+      bytes.push_back(c);
+      bytes.push_back('\0');
+    }
+  } else {
+    bytes += section;
+  }
+  std::ofstream(registry, std::ios::binary | std::ios::trunc) << bytes;
+}
+
+// Runs `program` with TKW_PREFIX naming `prefix`; its standard error goes to `errors`.
+void RunProgram(const fs::path& program, const fs::path& prefix, const fs::path& errors) {
+  std::vector<std::string> environment;
+  for (char** entry = environ; *entry != nullptr; ++entry) {
+    if (!std::string_view(*entry).starts_with("TKW_PREFIX="))
+      environment.emplace_back(*entry);
+  }
+  environment.push_back("TKW_PREFIX=" + prefix.string());
+  std::vector<char*> envp;
+  for (std::string& entry : environment)
+    envp.push_back(entry.data());
+  envp.push_back(nullptr);
+
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, 2, errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  std::string path = program.string();
+  char* argv[] = {path.data(), nullptr};
+  pid_t child = 0;
+  const int spawned = ::posix_spawn(&child, path.c_str(), &actions, nullptr, argv, envp.data());
+  posix_spawn_file_actions_destroy(&actions);
+  if (spawned != 0)
+    throw std::runtime_error("cannot start " + path);
+  int status = 0;
+  ::waitpid(child, &status, 0);
+  if (!WIFEXITED(status))
+    throw std::runtime_error(path + " did not end normally");
+}
+
+std::string Quoted(std::wstring_view text) {
+  return "\"" + emulated::WideToUtf8(text) + "\"";
+}
+
+const Control* FindButtonByTag(const CommandBar& bar, const std::wstring& tag) {
+  emulated::ControlQuery query;
+  query.type = ControlType::kButton;
+  query.tag = tag;
+  query.recursive = true;
+  return bar.FindControl(query);
+}
+
+// What the run leaves of a toolbar definition in PowerPoint, and what it leaves unchanged.
+void DescribeToolbar(DefinitionStory& d, const std::vector<std::wstring>& fields,
+                     const CommandBarSet& before, const CommandBarSet& after) {
+  if (fields.size() < settings::kToolbarFieldsNeeded)
+    return;
+  const std::wstring& tooltip = fields.size() > 6 ? fields[6] : fields[1];
+  if (d.outcome == "added") {
+    const CommandBar* bar = after.Find(fields[0]);
+    const Control* button = bar ? FindButtonByTag(*bar, fields[3]) : nullptr;
+    if (button != nullptr) {
+      d.details.push_back("at place " + std::to_string(button->Index()) + " of bar " +
+                          Quoted(bar->properties().name) +
+                          (button->properties().face ? ", with a face" : ", without a face"));
+    }
+  } else if (d.outcome == "already there") {
+    const CommandBar* bar = before.Find(fields[0]);
+    const Control* button = bar ? FindButtonByTag(*bar, fields[3]) : nullptr;
+    if (button == nullptr)
+      return;
+    const emulated::ControlProperties& there = button->properties();
+    const struct {
+      const char* what;
+      const std::wstring& now;
+      const std::wstring& defined;
+    } properties[] = {{"caption", there.caption, fields[1]},
+                      {"macro", there.onAction, fields[2]},
+                      {"tooltip", there.tooltipText, tooltip}};
+    for (const auto& property : properties) {
+      if (property.now != property.defined) {
+        d.details.push_back("not updated: its " + std::string(property.what) + " stays " +
+                            Quoted(property.now) + ", not " + Quoted(property.defined));
+      }
+    }
+    d.details.push_back("nothing of the button there changes, its face neither");
+  }
+}
+
+void DescribeMenu(DefinitionStory& d, const std::vector<std::wstring>& fields,
+                  const CommandBarSet& after) {
+  if ((d.outcome != "added" && d.outcome != "replaced") ||
+      fields.size() < settings::kMenuFieldsNeeded)
+    return;
+  const CommandBar* menuBar = after.Find(L"Menu Bar");
+  const Control* menu = menuBar ? menuBar->controls().FindByCaption(fields[0]) : nullptr;
+  const Control* control =
+      menu && menu->controls() ? menu->controls()->FindByCaption(fields[1]) : nullptr;
+  if (control != nullptr) {
+    d.details.push_back("at place " + std::to_string(control->Index()) + " of menu " +
+                        Quoted(menu->properties().caption) + " when the run ends" +
+                        (control->properties().face ? ", with a face" : ""));
+  }
+}
+
+// The definitions of one key by the name the log gives them.
+std::unordered_map<std::wstring, const SettingsValue*> ByName(const SettingsKey* key) {
+  std::unordered_map<std::wstring, const SettingsValue*> byName;
+  if (key != nullptr) {
+    for (const SettingsValue& value : key->values())
+      byName.try_emplace(emulated::AnsiToWide(ViewOf(value).name), &value);
+  }
+  return byName;
+}
+
+}  // namespace
+
+Plan MakePlan(const fs::path& prefix, const fs::path& program) {
+  const fs::path registry = prefix / "registry.reg";
+  std::ostringstream ignored;
+  const emulated::RegFile file = emulated::RegFile::Load(registry, ignored);
+  const auto settings = SettingsOfRegFile(file, registry.string());
+
+  Plan plan;
+  if (settings == nullptr) {
+    // Without the key there is no log either: the run only opens it and ends.
+    plan.story.end = RunStory::End::kCompleted;
+    plan.story.noToolbarKey = plan.story.noMenuKey = true;
+    return plan;
+  }
+
+  const TemporaryFolder work;
+  const fs::path copy = work.path() / "prefix";
+  fs::create_directories(copy);
+  for (const char* part : {"registry.reg", "powerpoint", "clipboard"}) {
+    if (fs::exists(prefix / part))
+      fs::copy(prefix / part, copy / part, fs::copy_options::recursive);
+  }
+  // Icons are only read: the copy sees the machine's own drive.
+  if (fs::exists(prefix / "drive_c"))
+    fs::create_directory_symlink(fs::absolute(prefix / "drive_c"), copy / "drive_c");
+  SwitchLoggingOn(copy / "registry.reg");
+  fs::create_directories(work.path() / "app");
+  const fs::path app = work.path() / "app" / program.filename();
+  fs::copy_file(program, app);
+  RunProgram(app, copy, work.path() / "errors.txt");
+
+  const fs::path log = work.path() / "app" / "tkwtbrloggin.txt";
+  if (!fs::exists(log))
+    throw std::runtime_error("the program left no log");
+  plan.story = ReadRunStory(ReadFile(log));
+  plan.messageBoxes = ReadFile(work.path() / "errors.txt");
+
+  const CommandBarSet before =
+      emulated::LoadCommandBars(prefix / "powerpoint" / "commandbars.json");
+  const CommandBarSet after = emulated::LoadCommandBars(copy / "powerpoint" / "commandbars.json");
+  const auto menusKey = settings->Subkey(emulated::AnsiToUtf16(settings::kMenusSubkey));
+  const auto toolbarValues = ByName(settings.get());
+  const auto menuValues = ByName(menusKey.get());
+  for (DefinitionStory& d : plan.story.definitions) {
+    const bool toolbar = d.builder == DefinitionStory::Builder::kToolbar;
+    const auto& values = toolbar ? toolbarValues : menuValues;
+    const auto found = values.find(d.name);
+    if (found == values.end()) {
+      plan.places.emplace_back();
+      continue;
+    }
+    plan.places.push_back(found->second->place);
+    const std::vector<std::wstring> fields = ViewOf(*found->second).fields;
+    if (toolbar)
+      DescribeToolbar(d, fields, before, after);
+    else
+      DescribeMenu(d, fields, after);
+  }
+  return plan;
+}
+
+}  // namespace tkw::check

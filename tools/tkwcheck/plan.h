@@ -1,0 +1,25 @@
+// What a run would do on an emulated machine, found by running the program itself on a copy of
+// the machine, so that the plan cannot disagree with a real run.
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "tools/tkwcheck/run_story.h"
+#include "tools/tkwcheck/settings_source.h"
+
+namespace tkw::check {
+
+struct Plan {
+  RunStory story;             // its definitions' details tell places, faces and what stays
+  std::vector<Place> places;  // the registry line of each definition of the story
+  std::string messageBoxes;   // what the run showed the user, one line each
+};
+
+// Runs `program` on a copy of the machine at `prefix` (PowerPoint's state, the clipboard and
+// the registry, with logging on) and reads what it did. The machine itself is not changed.
+// Throws std::runtime_error when the program cannot be run or leaves no log.
+Plan MakePlan(const std::filesystem::path& prefix, const std::filesystem::path& program);
+
+}  // namespace tkw::check

@@ -1,0 +1,26 @@
+// tkwcheck's output: findings compiler-style or as JSON, and what a run did (or would do),
+// definition by definition.
+#pragma once
+
+#include <ostream>
+#include <vector>
+
+#include "tools/tkwcheck/check.h"
+#include "tools/tkwcheck/run_story.h"
+
+namespace tkw::check {
+
+enum class Format { kText, kJson };
+
+// "PLACE: error: MESSAGE [rule]" a line each, then "N errors, M warnings".
+void PrintFindings(std::ostream& out, const std::vector<Finding>& findings, Format format);
+
+// A line per definition, then how the run ended. `places`, when given, holds each
+// definition's registry line.
+void PrintStory(std::ostream& out, const RunStory& story, const std::vector<Place>* places,
+                const std::string& messageBoxes, Format format);
+
+// Counts of findings that make the exit status 1.
+bool HasErrorsOrWarnings(const std::vector<Finding>& findings);
+
+}  // namespace tkw::check
