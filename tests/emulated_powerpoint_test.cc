@@ -114,10 +114,15 @@ class EmulatedPowerPointTest : public testing::Test {
   FakeClipboard clipboard_;
 };
 
-TEST(Base64Test, RefusesWhatItCannotHaveWritten) {
+TEST(Base64Test, ReadsBackWhatItWroteAndRefusesWhatItCannotHaveWritten) {
   Bytes all(256);
   std::iota(all.begin(), all.end(), 0);
   EXPECT_TRUE(IsBase64(EncodeBase64(all)));
+  for (std::size_t size = 0; size <= 4; ++size) {  // every length of the last group
+    const Bytes part(all.begin() + 250, all.begin() + 250 + size);
+    EXPECT_EQ(DecodeBase64(EncodeBase64(part)), part) << size;
+  }
+  EXPECT_EQ(DecodeBase64(EncodeBase64(all)), all);
   for (const char* bad : {"Zg=", "Z===", "Zh==", "Zm9=", "Zm9!", "====", "Zm=v"})
     EXPECT_FALSE(IsBase64(bad)) << bad;
 }

@@ -58,4 +58,23 @@ bool IsBase64(std::string_view text) {
   return (last & (padding == 2 ? 0xF : 0x3)) == 0;
 }
 
+std::vector<std::uint8_t> DecodeBase64(std::string_view text) {
+  std::vector<std::uint8_t> bytes;
+  bytes.reserve(text.size() / 4 * 3);
+  std::uint32_t group = 0;
+  int bits = 0;
+  for (const char c : text) {
+    const int digit = kDigit[static_cast<unsigned char>(c)];
+    if (digit < 0)
+      continue;
+    group = (group << 6) | static_cast<std::uint32_t>(digit);
+    bits += 6;
+    if (bits >= 8) {
+      bits -= 8;
+      bytes.push_back(static_cast<std::uint8_t>(group >> bits));
+    }
+  }
+  return bytes;
+}
+
 }  // namespace tkw::emulated

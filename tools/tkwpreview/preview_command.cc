@@ -1,0 +1,110 @@
+#include "tools/tkwpreview/preview_command.h"
+
+#include <algorithm>
+#include <exception>
+#include <filesystem>
+#include <optional>
+
+#include "host/emulated_windows/emulated_windows.h"
+#include "host/emulated_windows/powerpoint/command_bar_state.h"
+#include "host/runtime_error.h"
+#include "tools/tkwpreview/picture_drawing.h"
+
+namespace tkw::preview {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr const char* kUsage =
+    "usage: tkwpreview [--prefix DIR] --out FILE.png [--svg FILE.svg] [--view bars|addins]";
+
+struct Options {
+  fs::path prefix;
+  fs::path png;
+  std::optional<fs::path> svg;
+  View view = View::kCommandBars;
+};
+
+// A message as one line, whatever the text it quotes.
+std::string OneLine(std::string text) {
+  std::replace(text.begin(), text.end(), '\n', ' ');
+  return text;
+}
+
+std::optional<Options> Parse(const std::vector<std::string>& args, std::ostream& err) {
+  Options options;
+  std::optional<fs::path> prefix, png;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& name = args[i];
+    if (name != "--prefix" && name != "--out" && name != "--svg" && name != "--view") {
+      err << "tkwpreview: unknown argument \"" << OneLine(name) << "\"; " << kUsage << '\n';
+      return std::nullopt;
+    }
+    if (i + 1 == args.size()) {
+      err << "tkwpreview: " << name << " needs a value; " << kUsage << '\n';
+      return std::nullopt;
+    }
+    const std::string& value = args[++i];
+    if (name == "--prefix") {
+      prefix = value;
+    } else if (name == "--out") {
+      png = value;
+    } else if (name == "--svg") {
+      options.svg = value;
+    } else if (value == "bars" || value == "addins") {
+      options.view = value == "bars" ? View::kCommandBars : View::kAddIns;
+    } else {
+      err << "tkwpreview: --view is \"bars\" or \"addins\", not \"" << OneLine(value) << "\"\n";
+      return std::nullopt;
+    }
+  }
+  if (!png) {
+    err << "tkwpreview: --out is missing; " << kUsage << '\n';
+    return std::nullopt;
+  }
+  options.png = *png;
+  // The machine beside the executable, as the program finds it.
+  options.prefix = prefix ? *prefix : emulated::EmulatedWindows::DefaultPrefix();
+  return options;
+}
+
+}  // namespace
+
+int RunPreview(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+  if (args.size() == 1 && (args[0] == "--help" || args[0] == "-h")) {
+    out << kUsage << '\n';
+    return 0;
+  }
+  const std::optional<Options> options = Parse(args, err);
+  if (!options)
+    return 2;
+  std::error_code error;
+  if (!fs::is_directory(options->prefix, error)) {
+    err << "tkwpreview: no emulated machine at " << options->prefix.string() << '\n';
+    return 2;
+  }
+  // Without a state file PowerPoint shows its built-in bars, and so does the picture.
+  const fs::path state = options->prefix / "powerpoint" / "commandbars.json";
+  std::optional<emulated::CommandBarSet> bars;
+  try {
+    bars.emplace(emulated::LoadCommandBars(state));
+  } catch (const host::RuntimeError& failure) {
+    err << "tkwpreview: " << OneLine(failure.description()) << '\n';
+    return 2;
+  } catch (const std::exception& failure) {
+    err << "tkwpreview: cannot read " << state.string() << ": " << OneLine(failure.what()) << '\n';
+    return 2;
+  }
+  const Picture picture = LayOutPicture(*bars, options->view);
+  try {
+    WritePng(picture, options->png);
+    if (options->svg)
+      WriteSvg(picture, *options->svg);
+  } catch (const std::exception& failure) {
+    err << "tkwpreview: " << OneLine(failure.what()) << '\n';
+    return 1;
+  }
+  return 0;
+}
+
+}  // namespace tkw::preview
