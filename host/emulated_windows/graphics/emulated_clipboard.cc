@@ -56,33 +56,36 @@ EmulatedClipboard::~EmulatedClipboard() {
 bool EmulatedClipboard::OpenClipboard(host::Handle /*owner*/) {
   if (open_)
     return true;  // this process holds it already
-  if (lockFd_ < 0) {
-    std::error_code error;
-    fs::create_directories(folder_, error);
-    if (error)
-      return false;
-    lockFd_ = ::open((prefix_ / "clipboard.lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
-    if (lockFd_ < 0)
-      return false;
-    // The generation number is the lock file's first eight bytes, mapped so that reading and
-    // counting it up costs no call into the system.
-    struct stat status {};
-    if (::fstat(lockFd_, &status) != 0 ||
-        (status.st_size < static_cast<off_t>(sizeof *generationMap_) &&
-         ::ftruncate(lockFd_, sizeof *generationMap_) != 0)) {
-      return false;
-    }
-    void* map =
-        ::mmap(nullptr, sizeof *generationMap_, PROT_READ | PROT_WRITE, MAP_SHARED, lockFd_, 0);
-    if (map == MAP_FAILED)
-      return false;
-    generationMap_ = static_cast<std::uint64_t*>(map);
-  }
+  if (generationMap_ == nullptr && !MapLockFile())
+    return false;
   if (::flock(lockFd_, LOCK_EX | LOCK_NB) != 0)
     return false;
   open_ = true;
   if (StoredGeneration() != generation_)
     Load();
+  return true;
+}
+
+bool EmulatedClipboard::MapLockFile() {
+  std::error_code error;
+  fs::create_directories(folder_, error);
+  if (error)
+    return false;
+  if (lockFd_ < 0)
+    lockFd_ = ::open((prefix_ / "clipboard.lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+  if (lockFd_ < 0)
+    return false;
+  // The generation number is the lock file's first eight bytes, mapped so that reading and
+  // counting it up costs no call into the system. Their blocks are allocated first: a page of
+  // a file that the disk has no room for would end the process when written through the map.
+  // Without them the clipboard cannot be opened, now; a later try may find room.
+  if (::posix_fallocate(lockFd_, 0, sizeof *generationMap_) != 0)
+    return false;
+  void* map =
+      ::mmap(nullptr, sizeof *generationMap_, PROT_READ | PROT_WRITE, MAP_SHARED, lockFd_, 0);
+  if (map == MAP_FAILED)
+    return false;
+  generationMap_ = static_cast<std::uint64_t*>(map);
   return true;
 }
 
@@ -168,12 +171,25 @@ void EmulatedClipboard::WriteBack() {
       file = files_.erase(file);
     }
   }
+  // Each format is written beside the clipboard's folder and renamed into it, so that a
+  // process that dies on the way, or a full disk, leaves every format file whole: the old
+  // bytes or the new ones.
+  const fs::path staging = prefix_ / "clipboard-staging";
+  fs::create_directories(staging, error);
   for (const unsigned format : changed_) {
     const std::string name = FileNameOf(format);
     const Bytes& bytes = contents_.at(format);
-    std::ofstream out(folder_ / name, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()),
-              static_cast<std::streamsize>(bytes.size()));
+    bool written = false;
+    {
+      std::ofstream out(staging / name, std::ios::binary | std::ios::trunc);
+      written = static_cast<bool>(out.write(reinterpret_cast<const char*>(bytes.data()),
+                                            static_cast<std::streamsize>(bytes.size()))
+                                      .flush());
+    }
+    if (written)
+      fs::rename(staging / name, folder_ / name, error);
+    if (!written || error)
+      fs::remove(staging / name, error);
     files_[format] = name;
   }
   // The lock is held and the generation was checked when the clipboard was opened.

@@ -57,6 +57,8 @@ class EmulatedClipboard final : public host::Clipboard {
 
   std::string FileNameOf(unsigned format) const;
   std::uint64_t StoredGeneration() const;
+  // Opens the lock file and maps its generation number; false when there is no room for it.
+  bool MapLockFile();
   void Load();
   void WriteBack();
   void ReleaseBlock(unsigned format);
