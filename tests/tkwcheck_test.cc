@@ -52,11 +52,13 @@ struct Registry {
 };
 
 // "<line> <rule>" for each finding.
-std::vector<std::string> Findings(const Registry& registry, tkw::host::Host* files = nullptr) {
+std::vector<std::string> Findings(
+    const Registry& registry, tkw::host::Host* files = nullptr,
+    tkw::emulated::CommandBarSet bars = tkw::emulated::BuiltInCommandBars()) {
   std::ostringstream ignored;
   const auto file = tkw::emulated::RegFile::Parse("\xEF\xBB\xBF" + registry.text, "r.reg", ignored);
   const auto settings = SettingsOfRegFile(file, "r.reg");
-  Machine machine{tkw::emulated::BuiltInCommandBars(), files};
+  Machine machine{std::move(bars), files};
   std::vector<std::string> found;
   for (const Finding& f : CheckSettings(settings.get(), Place{"r.reg", 0, {}, {}}, machine))
     found.push_back(std::to_string(f.place.line) + " " + f.rule);
@@ -161,6 +163,49 @@ TEST(CheckTest, FindsWhatEachRecordDoesAtRunTime) {
     }
     EXPECT_EQ(Findings(registry), expected) << c.what;
   }
+}
+
+TEST(CheckTest, FindsTagsTakenOnPowerPointsOwnBarsAndPopups) {
+  // An earlier version left a button tagged "old" in a pop-up of "Standard".
+  tkw::emulated::CommandBarSet bars = tkw::emulated::BuiltInCommandBars();
+  tkw::emulated::ControlProperties popup;
+  popup.type = tkw::emulated::ControlType::kPopup;
+  popup.caption = L"Glintwave";
+  tkw::emulated::CommandBar& standard = *bars.Find(L"Standard");
+  tkw::emulated::Control& menu = standard.controls().Insert(1, popup);
+  tkw::emulated::ControlProperties button;
+  button.tag = L"old";
+  button.caption = L"Old Help";
+  menu.controls()->Insert(1, button);
+  const Registry registry(
+      {"\"a\"=\"Standard,Help,Mac,old,Prod,i.bmp\"", "\"b\"=\"Other,Help,Mac,old,Prod,i.bmp\""},
+      {});
+  EXPECT_EQ(Findings(registry, nullptr, std::move(bars)),
+            std::vector<std::string>{std::to_string(registry.toolbarLines[0]) + " tag-taken"});
+}
+
+TEST(CheckTest, FindsWhatNoRecordShows) {
+  // No settings at all; an expandable string whose variables stay; a line regedit skips.
+  std::ostringstream ignored;
+  const auto empty = tkw::emulated::RegFile::Parse("REGEDIT4\n", "e.reg", ignored);
+  Machine machine{tkw::emulated::BuiltInCommandBars(), nullptr};
+  const auto none =
+      CheckSettings(SettingsOfRegFile(empty, "e.reg").get(), Place{"e.reg", 0, {}, {}}, machine);
+  ASSERT_EQ(none.size(), 1u);
+  EXPECT_EQ(none[0].rule, "no-settings");
+
+  const fs::path file =
+      fs::temp_directory_path() / ("tkwcheck_export_" + std::to_string(::getpid()));
+  std::ofstream(file) << "REGEDIT4\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Tarnwick]\n"
+                         "\"a\"=hex(2):25,00,41,00,25,00,2c,00,42,00,2c,00,43,00,2c,00,44,00,2c,"
+                         "00,45,00,2c,00,46,00,00,00\n\"broken\n";
+  std::vector<std::string> rules;
+  for (const Finding& f : CheckExport(file, machine))
+    rules.push_back(std::to_string(f.place.line) + " " + f.rule);
+  EXPECT_EQ(rules,
+            (std::vector<std::string>{"3 not-expanded", "3 no-product", "4 malformed-line"}));
+  fs::remove(file);
+  EXPECT_THROW(CheckExport(fs::path(TKW_SOURCE_DIR) / "README.md", machine), Unreadable);
 }
 
 class MachineTest : public testing::Test {
