@@ -44,6 +44,18 @@ class Mount:
         subprocess.run(["umount", "-l", str(self.folder)], capture_output=True)
 
 
+def mounting_refused():
+    """Why this machine cannot mount a tmpfs here, or None."""
+    if os.getuid() != 0:
+        return "mounting a tmpfs needs root"
+    with tempfile.TemporaryDirectory() as folder:
+        try:
+            Mount(Path(folder), "64k", 0).close()
+        except subprocess.CalledProcessError as error:
+            return f"mount refused: {error.stderr.decode(errors='replace').strip()}"
+    return None
+
+
 def drop_root():
     os.setgid(65534)
     os.setuid(65534)
@@ -89,8 +101,9 @@ def main(argv) -> int:
     parser.add_argument("--build", default="dev")
     args = parser.parse_args(argv)
     tally = machines.Tally("full disks and unwritable folders")
-    if os.getuid() != 0:
-        print("full disks and unwritable folders: skipped: mounting needs root")
+    reason = mounting_refused()
+    if reason:
+        print(f"full disks and unwritable folders: skipped: {reason}")
         return tally.close()
     exe = machines.program(args.build)
     toolbar, menus = machines.toolbar_definitions(30), machines.menu_definitions(10)
