@@ -44,7 +44,7 @@ void DrawMask(tkw::emulated::EmulatedGdi& gdi, tkw::host::Handle bitmap) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   tkw::emulated::EmulatedGdi gdi;
   // Big bitmaps only make each input slow; what they exercise, small ones do too.
-  tkw::emulated::PictureLoader loader(gdi, 1 << 18);
+  tkw::emulated::PictureLoader loader(gdi, 1 << 14);
   try {
     const auto picture = loader.LoadPicture(std::span(data, size));
     if (picture->type() == tkw::host::kPicTypeBitmap)
