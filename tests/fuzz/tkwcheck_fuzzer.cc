@@ -21,9 +21,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const auto file = tkw::emulated::RegFile::Parse(bytes, "fuzz.reg", discard);
   const auto settings = tkw::check::SettingsOfRegFile(file, "fuzz.reg");
   // PowerPoint's bars are only met by definitions; most inputs have none to check.
-  tkw::check::Machine machine{settings ? tkw::emulated::BuiltInCommandBars()
-                                       : tkw::emulated::CommandBarSet(),
-                              nullptr};
+  tkw::check::Machine machine{
+      settings ? tkw::emulated::BuiltInCommandBars() : tkw::emulated::CommandBarSet(), nullptr};
   const auto findings =
       tkw::check::CheckSettings(settings.get(), tkw::check::Place{"fuzz.reg", 0, {}, {}}, machine);
   tkw::check::PrintFindings(out, findings, tkw::check::Format::kJson);
