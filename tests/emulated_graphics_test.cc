@@ -14,6 +14,7 @@
 #include <iterator>
 
 #include "host/clipboard_object.h"
+#include "host/emulated_windows/graphics/bmp_decoder.h"
 #include "host/emulated_windows/graphics/emulated_clipboard.h"
 #include "host/emulated_windows/graphics/emulated_gdi.h"
 #include "host/emulated_windows/graphics/emulated_global_memory.h"
@@ -162,6 +163,25 @@ TEST(EmulatedPictures, DecodesEveryDepthAndCompressionPixelExactly) {
     EXPECT_EQ(picture->hPal() != 0, !c.layout.colors.empty());
   }
   EXPECT_EQ(gdi.live_objects(), 0u);  // each picture deleted its bitmap and palette
+}
+
+// A packed DIB (a file header with no pixel offset, as a face is stored) is read from after its
+// colour table, which a 24-bit DIB may carry as well, and after its bit-field masks.
+TEST(EmulatedPictures, FindsThePixelsOfAPackedDibAfterItsTableAndMasks) {
+  const std::vector<BmpLayout> cases = {
+      {40, 1, 1, 8, kBiRgb, {kBlue, kRed}, {}, "01000000"},
+      {40, 1, 1, 24, kBiRgb, {kBlue, kGreen}, {}, "0000ff00"},
+      {40, 1, 1, 32, kBiBitfields, {}, {0xFF0000, 0xFF00, 0xFF}, "0000ff00"},
+      {108, 1, 1, 32, kBiBitfields, {}, {0xFF0000, 0xFF00, 0xFF}, "0000ff00"},
+  };
+  for (const BmpLayout& layout : cases) {
+    SCOPED_TRACE(::testing::Message()
+                 << layout.bitsPerPixel << " bpp, header " << layout.headerSize);
+    Bytes file = MakeBmp(layout);
+    std::fill_n(file.begin() + 10, 4, 0);
+    const DecodedBitmap decoded = DecodeBmp(file, 1);
+    EXPECT_EQ(Bytes(decoded.pixels.begin(), decoded.pixels.begin() + 3), (Bytes{0, 0, 0xFF}));
+  }
 }
 
 TEST(EmulatedPictures, RejectsMalformedFilesAndReportsFileErrors) {

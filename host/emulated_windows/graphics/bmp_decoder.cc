@@ -1,5 +1,6 @@
 #include "host/emulated_windows/graphics/bmp_decoder.h"
 
+#include <algorithm>
 #include <array>
 #include <bit>
 #include <cstring>
@@ -290,9 +291,14 @@ DecodedBitmap DecodeBmp(std::span<const std::uint8_t> bytes, std::int64_t larges
   const FileReader file(bytes);
   const Format format = ReadFormat(file, largestPixelCount);
   std::vector<host::RgbQuad> table = ReadColorTable(file, format);
+  // A packed DIB has no offset. Its pixels follow the colour table, which above 8 bits per pixel
+  // may still hold biClrUsed colours for palette devices (at most 256, as GDI reads it).
   const std::uint32_t bits_offset = file.U32(10);
-  const std::size_t offset =
-      bits_offset != 0 ? bits_offset : format.table_offset + table.size() * format.table_entry_size;
+  const std::size_t table_entries =
+      format.bits_per_pixel <= 8 ? table.size() : std::min<std::uint32_t>(format.colors_used, 256);
+  const std::size_t offset = bits_offset != 0
+                                 ? bits_offset
+                                 : format.table_offset + table_entries * format.table_entry_size;
 
   PixelSink sink(format, table);
   if (format.compression == host::kBiRle8 || format.compression == host::kBiRle4) {

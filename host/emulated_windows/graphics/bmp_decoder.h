@@ -21,7 +21,8 @@ struct DecodedBitmap {
 // Accepts core, info, V4 and V5 headers; 1, 4, 8, 16, 24 and 32 bits per pixel; BI_RGB,
 // BI_BITFIELDS, BI_RLE4 and BI_RLE8; bottom-up and top-down rows. Throws host::RuntimeError
 // "Invalid picture" for a malformed or truncated file, "Out of memory" for one of more than
-// `largestPixelCount` pixels.
+// `largestPixelCount` pixels. A file header whose pixel offset is 0 introduces a packed DIB: the
+// pixels follow the header, its bit-field masks and its colour table.
 DecodedBitmap DecodeBmp(std::span<const std::uint8_t> file, std::int64_t largestPixelCount);
 
 }  // namespace tkw::emulated
