@@ -6,13 +6,12 @@
 // After windows.h, which it needs.
 #include <unknwn.h>
 
-#include <atomic>
-
 #include "host/automation.h"
+#include "host/emulated_windows/com_server/ref_counted.h"
 
 namespace tkw::com_server {
 
-class ClassFactory final : public IClassFactory {
+class ClassFactory final : public RefCounted<ClassFactory, IClassFactory> {
  public:
   using Creator = host::DispatchPtr (*)();
 
@@ -24,18 +23,17 @@ class ClassFactory final : public IClassFactory {
   static ClassFactory* Make(Creator create, Usage usage);
 
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override;
-  ULONG STDMETHODCALLTYPE AddRef() override;
-  ULONG STDMETHODCALLTYPE Release() override;
   HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID iid, void** out) override;
   HRESULT STDMETHODCALLTYPE LockServer(BOOL lock) override;
 
  private:
+  friend class RefCounted<ClassFactory, IClassFactory>;
+
   ClassFactory(Creator create, Usage usage);
   ~ClassFactory();
 
   Creator create_;
   Usage usage_;
-  std::atomic<ULONG> references_{1};
 };
 
 // Appends `line` to the file that TKW_STAND_IN_REPORT names, when it names one.

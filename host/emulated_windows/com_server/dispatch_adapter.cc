@@ -130,17 +130,6 @@ HRESULT DispatchAdapter::QueryInterface(REFIID iid, void** out) {
   return E_NOINTERFACE;
 }
 
-ULONG DispatchAdapter::AddRef() {
-  return ++references_;
-}
-
-ULONG DispatchAdapter::Release() {
-  const ULONG left = --references_;
-  if (left == 0)
-    delete this;
-  return left;
-}
-
 HRESULT DispatchAdapter::GetTypeInfoCount(UINT* count) {
   if (count == nullptr)
     return E_POINTER;

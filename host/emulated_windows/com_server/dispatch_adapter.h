@@ -6,14 +6,13 @@
 // After windows.h, which it needs.
 #include <oleauto.h>
 
-#include <atomic>
-
 #include "host/automation.h"
 #include "host/emulated_windows/com_server/live_objects.h"
+#include "host/emulated_windows/com_server/ref_counted.h"
 
 namespace tkw::com_server {
 
-class DispatchAdapter final : public IDispatch, LiveObject {
+class DispatchAdapter final : public RefCounted<DispatchAdapter, IDispatch>, LiveObject {
  public:
   // A new COM object holding one reference, which the caller owns.
   static IDispatch* Wrap(host::DispatchPtr object);
@@ -21,8 +20,6 @@ class DispatchAdapter final : public IDispatch, LiveObject {
   // IUnknown: IUnknown and IDispatch, and every interface the object says it supports (all of
   // them dual, so this IDispatch serves them).
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override;
-  ULONG STDMETHODCALLTYPE AddRef() override;
-  ULONG STDMETHODCALLTYPE Release() override;
 
   // IDispatch. There is no type information; members are found by name alone.
   HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override;
@@ -36,11 +33,12 @@ class DispatchAdapter final : public IDispatch, LiveObject {
   const host::DispatchPtr& object() const { return object_; }
 
  private:
+  friend class RefCounted<DispatchAdapter, IDispatch>;
+
   explicit DispatchAdapter(host::DispatchPtr object) : object_(std::move(object)) {}
   ~DispatchAdapter() = default;
 
   host::DispatchPtr object_;
-  std::atomic<ULONG> references_{1};
 };
 
 }  // namespace tkw::com_server
