@@ -12,6 +12,7 @@
 #include <string>
 
 #include "host/emulated_windows/emulated_windows.h"
+#include "host/emulated_windows/powerpoint/command_bar_state.h"
 #include "host/emulated_windows/system/windows_paths.h"
 
 namespace tkw {
@@ -43,6 +44,7 @@ class TestMachine final : public host::Host, host::Shell, host::Kernel, host::Ol
   ~TestMachine() override { fs::remove_all(root_); }
 
   fs::path app() const { return root_ / "app"; }
+  fs::path powerPointState() const { return root_ / "prefix" / "powerpoint" / "commandbars.json"; }
   emulated::EmulatedWindows& emulated() { return *machine_; }
   std::optional<host::LocalTime> now;
   std::function<void(const std::wstring& progId)> onCreateObject;
@@ -159,6 +161,7 @@ INSTANTIATE_TEST_SUITE_P(
         IconPathCase{"\"InstallFolder\"=\"C:\\\\Prog\\\\\"", "i.bmp", L"C:\\Prog\\Addins\\i.bmp"},
         IconPathCase{"\"InstallFolder\"=\"C:\"", "i.bmp", L"C:\\Addins\\i.bmp"},
         IconPathCase{"\"InstallFolder\"=\"C:/x\"", "i.bmp", L"C:/x\\Addins\\i.bmp"},
+        IconPathCase{"\"InstallFolder\"=\"C:/\"", "i.bmp", L"C:/\\Addins\\i.bmp"},
         IconPathCase{"\"InstallFolder\"=\"C:\\\\Prog\"", "", L"C:\\Prog\\Addins\\"},
         // "C:\P", NUL, "rest": the folder ends at the NUL.
         IconPathCase{"\"InstallFolder\"=hex(1):43,00,3a,00,5c,00,50,00,00,00,72,00,00,00", "i.bmp",
@@ -179,6 +182,7 @@ class FirstLogLineTest : public testing::TestWithParam<DateLineCase> {};
 TEST_P(FirstLogLineTest, IsTheGeneralDateOfTheStart) {
   TestMachine machine(std::string(kSettings) + "\"Logging\"=dword:00000001\n");
   machine.now = GetParam().now;
+  std::ofstream(machine.app() / "tkwtbrloggin.txt") << "an earlier run's log\r\n";
   frmTkwPPTToolbarAdder form(machine);
   form.Form_Load();
   const std::string log = ReadFile(machine.app() / "tkwtbrloggin.txt");
@@ -193,20 +197,81 @@ INSTANTIATE_TEST_SUITE_P(
                     DateLineCase{{2026, 6, 30, 12, 0, 0}, "6/30/2026 12:00:00 PM"},
                     DateLineCase{{2027, 10, 11, 23, 59, 59}, "10/11/2027 11:59:59 PM"}));
 
-TEST(StartedMarkerTest, ExistsWhileTheBuildersWorkAndNotAfter) {
+TEST(StartedMarkerTest, MarkerAndGuardStayWhileTheBuildersWorkAndNotAfter) {
   TestMachine machine("[HKEY_CLASSES_ROOT\\PowerPoint.Application\\CLSID]\n@=\"{x}\"\n");
   const fs::path marker = machine.app() / "tkwtbrstrtd.txt";
   std::ofstream(marker) << "left by a run that was cut short";
   std::vector<std::string> seen;
-  machine.onCreateObject = [&](const std::wstring&) { seen.push_back(ReadFile(marker)); };
+  std::vector<bool> guarded;
+  machine.onCreateObject = [&](const std::wstring&) {
+    seen.push_back(ReadFile(marker));
+    host::Kernel& kernel = machine.emulated().kernel();
+    const host::Handle other = kernel.CreateMutexA(true, "tkwPPTToolbarAdder");
+    guarded.push_back(kernel.GetLastError() == host::kErrorAlreadyExists);
+    kernel.CloseHandle(other);
+  };
 
   frmTkwPPTToolbarAdder form(machine);
   form.Form_Load();
 
   EXPECT_EQ(seen, std::vector<std::string>(2, "tkwtbar app is running\r\n"));
+  EXPECT_EQ(guarded, std::vector<bool>(2, true));
   EXPECT_FALSE(fs::exists(marker));
   EXPECT_FALSE(fs::exists(machine.app() / "tkwtbrloggin.txt"));
   EXPECT_FALSE(form.IsLoaded());
+}
+
+struct ValueNameCase {
+  std::size_t length;
+  bool read;
+};
+
+class ValueNameTest : public testing::TestWithParam<ValueNameCase> {};
+
+TEST_P(ValueNameTest, IsReadUpTo1023Characters) {
+  const std::string name(GetParam().length, 'n');
+  TestMachine machine(std::string(kSettings) + "\"Logging\"=dword:00000001\n\"" + name +
+                      "\"=\"Bar,Caption,Mac,tag,Prod,i.bmp\"\n");
+  frmTkwPPTToolbarAdder form(machine);
+  form.Form_Load();
+  const std::string log = ReadFile(machine.app() / "tkwtbrloggin.txt");
+  EXPECT_EQ(log.find("Addtoolbar " + name + "\r\n") != std::string::npos, GetParam().read);
+}
+
+INSTANTIATE_TEST_SUITE_P(Lengths, ValueNameTest,
+                         testing::Values(ValueNameCase{1, true}, ValueNameCase{1023, true},
+                                         ValueNameCase{1024, false}));
+
+TEST(PowerPointTest, KnowsTagsInPopUpsAndAddsMenuEntriesAsCustomCommands) {
+  TestMachine machine(std::string(kSettings) +
+                      "\"Logging\"=dword:00000001\n"
+                      "\"a\"=\"Standard,Help,Mac,old,Prod,i.bmp\"\n"
+                      "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Tarnwick\\PPTMenus]\n"
+                      "\"m\"=\"&Tools,Entry,Mac\"\n"
+                      "[HKEY_CLASSES_ROOT\\PowerPoint.Application\\CLSID]\n@=\"{x}\"\n");
+  // An earlier version left a button tagged "old" in a pop-up of "Standard".
+  emulated::CommandBarSet bars = emulated::BuiltInCommandBars();
+  emulated::ControlProperties popup, button;
+  popup.type = emulated::ControlType::kPopup;
+  popup.caption = L"Glintwave";
+  button.caption = L"Old Help";
+  button.tag = L"old";
+  bars.Find(L"Standard")->controls().Insert(1, popup).controls()->Insert(1, button);
+  fs::create_directories(machine.powerPointState().parent_path());
+  emulated::SaveCommandBars(bars, machine.powerPointState());
+
+  frmTkwPPTToolbarAdder form(machine);
+  form.Form_Load();
+
+  EXPECT_NE(ReadFile(machine.app() / "tkwtbrloggin.txt").find("Button Help already exists"),
+            std::string::npos);
+  const emulated::CommandBarSet after = emulated::LoadCommandBars(machine.powerPointState());
+  const emulated::Control* tools = after.Find(L"Menu Bar")->controls().FindByCaption(L"&Tools");
+  ASSERT_TRUE(tools && tools->controls());
+  const emulated::Control* entry = tools->controls()->FindByCaption(L"Entry");
+  ASSERT_TRUE(entry);
+  // Any other id would add one of PowerPoint's own commands.
+  EXPECT_EQ(entry->properties().id, 1);
 }
 
 TEST(WholeRunTest, GivesBackEveryDrawingObjectAndMemoryBlock) {

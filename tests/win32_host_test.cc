@@ -90,7 +90,7 @@ void TestRegistry(host::Registry& registry) {
   RegDeleteTreeA(HKEY_CURRENT_USER, kTestKey);
 }
 
-void TestKernel(host::Kernel& kernel, host::GlobalMemory& memory) {
+void TestKernel(host::Kernel& kernel) {
   const Handle first = kernel.CreateMutexA(true, "tkwWin32HostTestMutex");
   CHECK(first != 0 && kernel.GetLastError() != ERROR_ALREADY_EXISTS);
   const Handle second = kernel.CreateMutexA(true, "tkwWin32HostTestMutex");
@@ -106,9 +106,6 @@ void TestKernel(host::Kernel& kernel, host::GlobalMemory& memory) {
   } else {
     std::printf("skipped: code page conversions need code page 1252, not %u\n", GetACP());
   }
-  const host::LocalTime now = kernel.GetLocalTime();
-  CHECK(now.year >= 2024 && now.month >= 1 && now.month <= 12 && now.day >= 1);
-  CHECK(memory.GlobalFree(memory.GlobalAlloc(host::kGmemMoveable, 10)) == 0);
 }
 
 void TestShell(host::Shell& shell) {
@@ -299,7 +296,7 @@ int main() {
   {
     const std::unique_ptr<host::Host> platform = host::MakePlatformHost();
     TestRegistry(platform->registry());
-    TestKernel(platform->kernel(), platform->memory());
+    TestKernel(platform->kernel());
     TestShell(platform->shell());
     TestGdiAndClipboard(*platform);
     TestPictures(*platform);
