@@ -391,6 +391,9 @@ TEST(PlanTest, RunsTheProgramOnACopyAndTellsWhatStays) {
   const fs::path machine =
       fs::temp_directory_path() / ("tkwcheck_plan_" + std::to_string(::getpid()));
   fs::copy(fs::path(TKW_SOURCE_DIR) / "examples" / "machine", machine, fs::copy_options::recursive);
+  // Line 25 replaces line 22's control: only the later one stays.
+  std::ofstream(machine / "registry.reg", std::ios::app)
+      << "\"4 Chart\"=\"&insert,Glintwave Chart...,Glintwave.Chart2\"\n";
   const auto outcomes = [&] {
     const Plan plan = MakePlan(machine, TKW_PROGRAM);
     std::vector<std::string> lines;
@@ -406,9 +409,10 @@ TEST(PlanTest, RunsTheProgramOnACopyAndTellsWhatStays) {
                 "13 added: at place 1 of bar \"Glintwave\", with a face",
                 "14 added: at place 2 of bar \"Glintwave\", with a face",
                 "15 added: at place 12 of bar \"Standard\", with a face",
-                "22 added: at place 1 of menu \"&Insert\" when the run ends, with a face",
+                "22 added: replaced later in the run by the definition on line 25",
                 "23 added: at place 5 of menu \"&Tools\" when the run ends, with a face",
-                "24 added: at place 1 of menu \"&Help\" when the run ends"}));
+                "24 added: at place 1 of menu \"&Help\" when the run ends",
+                "25 replaced: at place 1 of menu \"&Insert\" when the run ends"}));
   EXPECT_FALSE(fs::exists(machine / "powerpoint")) << "the machine itself is left as it was";
 
   // Once a real run has put the buttons there, a changed caption does not reach them.

@@ -154,11 +154,18 @@ void DescribeToolbar(DefinitionStory& d, const std::vector<std::wstring>& fields
   }
 }
 
+// `replacedBy` is the line of a later definition that replaces this control in the same run;
+// the place at the end of the run is then that one's, not this one's.
 void DescribeMenu(DefinitionStory& d, const std::vector<std::wstring>& fields,
-                  const CommandBarSet& after) {
+                  const CommandBarSet& after, const Place* replacedBy) {
   if ((d.outcome != "added" && d.outcome != "replaced") ||
       fields.size() < settings::kMenuFieldsNeeded)
     return;
+  if (replacedBy != nullptr) {
+    d.details.push_back("replaced later in the run by the definition on line " +
+                        std::to_string(replacedBy->line));
+    return;
+  }
   const CommandBar* menuBar = after.Find(L"Menu Bar");
   const Control* menu = menuBar ? menuBar->controls().FindByCaption(fields[0]) : nullptr;
   const Control* control =
@@ -168,6 +175,17 @@ void DescribeMenu(DefinitionStory& d, const std::vector<std::wstring>& fields,
                         Quoted(menu->properties().caption) + " when the run ends" +
                         (control->properties().face ? ", with a face" : ""));
   }
+}
+
+// A menu definition's control goes again when a later one of the run replaces it: the same
+// caption in the same menu, as PowerPoint matches names.
+bool Replaces(const DefinitionStory& later, const std::vector<std::wstring>& laterFields,
+              const std::vector<std::wstring>& fields) {
+  return later.builder == DefinitionStory::Builder::kMenu && later.outcome == "replaced" &&
+         laterFields.size() >= settings::kMenuFieldsNeeded &&
+         fields.size() >= settings::kMenuFieldsNeeded &&
+         emulated::NameKey(laterFields[0]) == emulated::NameKey(fields[0]) &&
+         emulated::NameKey(laterFields[1]) == emulated::NameKey(fields[1]);
 }
 
 // The definitions of one key by the name the log gives them.
@@ -224,20 +242,29 @@ Plan MakePlan(const fs::path& prefix, const fs::path& program) {
   const auto menusKey = settings->Subkey(emulated::AnsiToUtf16(settings::kMenusSubkey));
   const auto toolbarValues = ByName(settings.get());
   const auto menuValues = ByName(menusKey.get());
-  for (DefinitionStory& d : plan.story.definitions) {
-    const bool toolbar = d.builder == DefinitionStory::Builder::kToolbar;
-    const auto& values = toolbar ? toolbarValues : menuValues;
+  std::vector<std::vector<std::wstring>> fields;
+  for (const DefinitionStory& d : plan.story.definitions) {
+    const auto& values =
+        d.builder == DefinitionStory::Builder::kToolbar ? toolbarValues : menuValues;
     const auto found = values.find(d.name);
-    if (found == values.end()) {
-      plan.places.emplace_back();
+    plan.places.push_back(found == values.end() ? Place{} : found->second->place);
+    fields.push_back(found == values.end() ? std::vector<std::wstring>{}
+                                           : ViewOf(*found->second).fields);
+  }
+  std::vector<DefinitionStory>& definitions = plan.story.definitions;
+  for (std::size_t i = 0; i < definitions.size(); ++i) {
+    if (fields[i].empty())
+      continue;
+    if (definitions[i].builder == DefinitionStory::Builder::kToolbar) {
+      DescribeToolbar(definitions[i], fields[i], before, after);
       continue;
     }
-    plan.places.push_back(found->second->place);
-    const std::vector<std::wstring> fields = ViewOf(*found->second).fields;
-    if (toolbar)
-      DescribeToolbar(d, fields, before, after);
-    else
-      DescribeMenu(d, fields, after);
+    const Place* replacedBy = nullptr;
+    for (std::size_t j = i + 1; j < definitions.size() && replacedBy == nullptr; ++j) {
+      if (Replaces(definitions[j], fields[j], fields[i]))
+        replacedBy = &plan.places[j];
+    }
+    DescribeMenu(definitions[i], fields[i], after, replacedBy);
   }
   return plan;
 }
