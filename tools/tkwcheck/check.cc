@@ -115,6 +115,10 @@ class Checker {
           "there is no key HKEY_LOCAL_MACHINE\\SOFTWARE\\Tarnwick: a run adds nothing");
       return std::move(findings_);
     }
+    // The program asks for the switch by name, wherever the enumeration would end.
+    loggingSwitch_ = settings_->Value(emulated::AnsiToUtf16(settings::kLoggingValue));
+    if (loggingSwitch_ != nullptr)
+      CheckLogging(*loggingSwitch_, ViewOf(*loggingSwitch_));
     CheckValues(*settings_, /*menus=*/false);
     if (const auto menus = settings_->Subkey(emulated::AnsiToUtf16(settings::kMenusSubkey)))
       CheckValues(*menus, /*menus=*/true);
@@ -150,27 +154,29 @@ class Checker {
         EnumerationEnds(values, i, view);
         return;
       }
-      if (view.name == settings::kLoggingValue) {
-        if (!menus)
-          CheckLogging(value, view);
-        continue;
-      }
-      CheckDefinition(value, view, menus);
+      if (view.name != settings::kLoggingValue)
+        CheckDefinition(value, view, menus);
     }
   }
 
   void EnumerationEnds(const std::vector<SettingsValue>& values, std::size_t at,
                        const ProgramView& view) {
+    // The switch is read by name all the same.
+    std::vector<const SettingsValue*> neverRead;
+    for (std::size_t j = at + 1; j < values.size(); ++j) {
+      if (&values[j] != loggingSwitch_)
+        neverRead.push_back(&values[j]);
+    }
     std::string unread;
-    for (std::size_t j = at + 1; j < values.size(); ++j)
-      unread += (unread.empty() ? "" : ", ") + Quoted(values[j].name);
+    for (const SettingsValue* value : neverRead)
+      unread += (unread.empty() ? "" : ", ") + Quoted(value->name);
     Add(values[at].place, Severity::kError, "name-too-long",
         "a value name of " + std::to_string(view.name.size()) +
             " characters does not fit the program's 1023: the enumeration ends here, and " +
             (unread.empty() ? std::string("this value is never read")
                             : "this value and the ones after it are never read: " + unread));
-    for (std::size_t j = at + 1; j < values.size(); ++j)
-      Add(values[j].place, Severity::kNote, "never-read",
+    for (const SettingsValue* value : neverRead)
+      Add(value->place, Severity::kNote, "never-read",
           "never read: the enumeration ends at the long value name before it");
   }
 
@@ -476,6 +482,7 @@ class Checker {
   }
 
   const SettingsKey* settings_;
+  const SettingsValue* loggingSwitch_ = nullptr;  // the value the program reads as the switch
   Place whole_;
   Machine& machine_;
   std::vector<Finding> findings_;
