@@ -35,7 +35,8 @@ INSTANTIATE_TEST_SUITE_P(
         RecordCase{"empty fields", L",,\0"s, {L"", L"", L""}},
         RecordCase{"one NUL only is dropped", L"a,b\0\0"s, {L"a", L"b\0"s}},
         RecordCase{"no comma is one field", L"abc\0"s, {L"abc"}},
-        RecordCase{"leading blanks of the record go", L"  a\0"s, {L"a"}}));
+        RecordCase{"leading blanks of the record go", L"  a\0"s, {L"a"}},
+        RecordCase{"tabs are no blanks", L"\ta,b\t\0"s, {L"\ta", L"b\t"}}));
 
 }  // namespace
 }  // namespace tkw

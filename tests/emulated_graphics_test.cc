@@ -266,6 +266,7 @@ TEST(EmulatedGdi, ColourToMonochromeMatchesTheSourceBackgroundColour) {
       {"PALETTERGB white", 0x02FFFFFF, 0, 0b1001'0000'0100'0000},
       {"PALETTEINDEX of the halftone white", 0x010000FF, 0, 0b1001'0000'0100'0000},
       {"PALETTEINDEX of the halftone dark red", 0x01000001, 0, 0b0010'0000'0000'0000},
+      {"dark red as a COLORREF, 0x00BBGGRR", 0x00000080, 0, 0b0010'0000'0000'0000},
       {"black, placed at x 3", 0x00000000, 3, 0b0000'0001'1111'0000},
   };
   EmulatedGdi gdi;

@@ -59,6 +59,8 @@ TEST(RegFileTest, ParsesWhatRegeditWrites) {
       {"dword", "[HKLM\\S]\n\"d\"=dword:0001fFfF", u"S", u"d", kRegDword, Hex("ff ff 01 00")},
       {"hex continued", "[HKLM\\S]\n\"b\"=hex:01,02,\\\n  03 , 04,\\\n  ff\n", u"S", u"b",
        kRegBinary, Hex("01 02 03 04 ff")},
+      {"a tab is a blank", "\t[HKLM\\S]\t\n\t\"b\"=hex:01\t,\t02\n", u"S", u"b", kRegBinary,
+       Hex("01 02")},
       {"hex(2) kept as UTF-16", "[HKLM\\S]\n\"e\"=hex(2):25,00,00,00", u"S", u"e", kRegExpandSz,
        Hex("25 00 00 00")},
       {"REGEDIT4 hex(7) is ANSI", "REGEDIT4\n[HKLM\\S]\n\"m\"=hex(7):61,00,80,00,00", u"S", u"m",
@@ -104,6 +106,7 @@ TEST(RegFileTest, ReadsUtf16AndKeepsFirstOrderOnRedefinition) {
     names.push_back(value.name);
   EXPECT_EQ(names, (std::vector<std::u16string>{u"b", u"a", u"\u0100"}));
   EXPECT_EQ(Lookup(file, host::kHkeyLocalMachine, u"S", u"b")->type, kRegDword);
+  EXPECT_EQ(Lookup(file, host::kHkeyLocalMachine, u"S", u"b")->line, 5) << "its last definition";
 }
 
 TEST(RegFileTest, ReportsEachMalformedLineOnceAndGoesOn) {
