@@ -5,14 +5,21 @@ Each folder beside this script is one scenario:
   registry.reg          the machine's registry
   files/                laid into the machine as they are (drive_c/..., powerpoint/..., clipboard/...)
   expected.log          the diagnostic log; "{date}" stands for the first line's date and time,
-                        "{app}" for the executable's folder as the program sees it
-  expected_bars.txt     optional: the command bars the run leaves, as dump_bars() writes them
+                        "{app}" for the executable's folder as the program sees it;
+                        expected.<n>.log, when there is one, the log of run n
+  expected_bars.txt     optional: the command bars each run leaves, as dump_bars() writes them
+  expected_bars_closed.txt  optional: the command bars once PowerPoint is closed after the runs
   scenario.json         optional settings: "log": false when no log may appear,
                         "hold": ["mutex", "clipboard"] what other programs hold during the run,
                         "stderr": the exact standard error, "marker": true when the marker stays,
                         "stale_marker": true to leave an earlier run's marker beside the program,
                         "read_only_app": true to run as a user who cannot write the program's folder,
-                        "powerpoint": false when PowerPoint must not have been touched
+                        "powerpoint": false when PowerPoint must not have been touched,
+                        "running" (the default) when the user has PowerPoint open, so that what
+                        a run adds lasts until PowerPoint is closed, "closed" when it is not
+                        running, so that the program starts it and it closes at the run's end,
+                        "runs": how many times the program runs (1),
+                        "close": true to close PowerPoint after the runs
   expected_clipboard.txt  optional: the clipboard's formats after the run, "<format> <bytes>" each
 
 The machine is an emulated Windows prefix (TKW_PREFIX) for the Linux build. With --wine TOOLS
@@ -123,6 +130,17 @@ class LinuxMachine:
     def hold_command(self, resource: str) -> list:
         return [str(self.hold), resource]
 
+    def open_powerpoint(self, running: bool):
+        """Leaves PowerPoint open as the user's, or closed, before the first run."""
+        if not running:
+            self.close_powerpoint()
+
+    def close_powerpoint(self):
+        result = subprocess.run([str(self.hold.parent / "tkw_powerpoint"), "close", str(self.prefix)],
+                                capture_output=True)
+        if result.returncode != 0:
+            raise Failure(f"tkw_powerpoint close: {result.stderr.decode(errors='replace')}")
+
     def run_program(self, program: Path, env: dict, preexec_fn=None) -> subprocess.CompletedProcess:
         return subprocess.run([str(program)], env=env, capture_output=True, timeout=120,
                               preexec_fn=preexec_fn)
@@ -229,13 +247,36 @@ def compare(what: str, expected: str, actual: str):
 
 def run_scenario(machine, exe: Path, scenario: Path, work: Path):
     settings = json.loads((scenario / "scenario.json").read_text()) if (scenario / "scenario.json").exists() else {}
+    powerpoint = settings.get("powerpoint", "running")
+    if powerpoint not in (False, "running", "closed"):
+        raise Failure(f"PowerPoint is false, \"running\" or \"closed\", not {powerpoint!r}")
     app = work / "app"
     app.mkdir(parents=True)
     shutil.copy2(exe, app / exe.name)
     machine.prepare(scenario, work, settings)
+    if powerpoint:
+        machine.open_powerpoint(powerpoint == "running")
+    for run in range(1, settings.get("runs", 1) + 1):
+        run_program_once(machine, app / exe.name, scenario, settings, run)
+    if settings.get("close"):
+        machine.close_powerpoint()
+        compare_bars(machine, scenario / "expected_bars_closed.txt")
+    machine.check_leaks()
+
+
+def compare_bars(machine, expected: Path):
+    state = machine.powerpoint_folder() / "commandbars.json"
+    if not state.exists():
+        raise Failure("PowerPoint's command bars were never saved")
+    compare(f"command bars ({expected.name})", expected.read_text(),
+            dump_bars(json.loads(state.read_text(encoding="utf-8"))))
+
+
+def run_program_once(machine, program: Path, scenario: Path, settings: dict, run: int):
+    app = program.parent
     env = machine.env
     if settings.get("read_only_app"):
-        os.chmod(app / exe.name, 0o755)
+        os.chmod(program, 0o755)
         os.chmod(app, 0o555)
     holders = []
     try:
@@ -251,22 +292,23 @@ def run_scenario(machine, exe: Path, scenario: Path, work: Path):
             (app / MARKER_NAME).write_bytes(b"tkwtbar app is running\r\n")
         if settings.get("stale_marker"):
             (app / MARKER_NAME).write_bytes(b"left by a run that was cut short\r\n")
-        result = machine.run_program(app / exe.name, env,
+        result = machine.run_program(program, env,
                                      preexec_fn=drop_root if settings.get("read_only_app") else None)
     finally:
         for holder in holders:
             holder.stdin.close()
             holder.wait()
 
+    where = f" (run {run})" if settings.get("runs", 1) > 1 else ""
     if result.returncode != 0:
-        raise Failure(f"exit code {result.returncode}; stderr:\n{result.stderr.decode(errors='replace')}")
+        raise Failure(f"exit code {result.returncode}{where}; stderr:\n{result.stderr.decode(errors='replace')}")
     if result.stdout:
-        raise Failure(f"unexpected standard output: {result.stdout!r}")
+        raise Failure(f"unexpected standard output{where}: {result.stdout!r}")
     compare("standard error", settings.get("stderr", ""), result.stderr.decode("utf-8", errors="replace"))
 
     marker_left = (app / MARKER_NAME).exists()
     if marker_left != settings.get("marker", False):
-        raise Failure(f"marker file {'left behind' if marker_left else 'missing'}")
+        raise Failure(f"marker file {'left behind' if marker_left else 'missing'}{where}")
 
     log = app / LOG_NAME
     if settings.get("log", True):
@@ -279,9 +321,12 @@ def run_scenario(machine, exe: Path, scenario: Path, work: Path):
         if not DATE_LINE.match(lines[0]):
             raise Failure(f"first line is no date and time: {lines[0]!r}")
         actual = "\r\n".join(["{date}"] + lines[1:])
-        expected = (scenario / "expected.log").read_text(encoding="cp1252").replace("\r\n", "\n")
+        expected_log = scenario / f"expected.{run}.log"
+        if not expected_log.exists():
+            expected_log = scenario / "expected.log"
+        expected = expected_log.read_text(encoding="cp1252").replace("\r\n", "\n")
         expected = expected.replace("\n", "\r\n").replace("{app}", windows_path(app))
-        compare("log", expected, actual)
+        compare(f"log{where}", expected, actual)
     elif log.exists():
         raise Failure("a log was written with logging off")
 
@@ -293,12 +338,7 @@ def run_scenario(machine, exe: Path, scenario: Path, work: Path):
         raise Failure("PowerPoint was touched")
 
     if (scenario / "expected_bars.txt").exists():
-        state = machine.powerpoint_folder() / "commandbars.json"
-        if not state.exists():
-            raise Failure("PowerPoint's command bars were never saved")
-        compare("command bars", (scenario / "expected_bars.txt").read_text(),
-                dump_bars(json.loads(state.read_text(encoding="utf-8"))))
-    machine.check_leaks()
+        compare_bars(machine, scenario / "expected_bars.txt")
 
 
 def run_all(machine, exe: Path, names: list) -> tuple:

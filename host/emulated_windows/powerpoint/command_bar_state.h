@@ -1,5 +1,6 @@
 // The emulated PowerPoint's command bars as kept between runs: a UTF-8 JSON file
-// {"commandBars": [bar...]}, bars and controls in their order.
+// {"running": true|false, "commandBars": [bar...]}, bars and controls in their order. Without
+// "running" PowerPoint is running, as it was before it could be closed.
 #pragma once
 
 #include <filesystem>
