@@ -107,6 +107,13 @@ class Skipped(Exception):
     pass
 
 
+def close_powerpoint(tool: Path, machine: Path):
+    """Closes the PowerPoint whose state is in machine/powerpoint, as its user would."""
+    result = subprocess.run([str(tool), "close", str(machine)], capture_output=True)
+    if result.returncode != 0:
+        raise Failure(f"tkw_powerpoint close: {result.stderr.decode(errors='replace')}")
+
+
 class LinuxMachine:
     """The emulated Windows environment: a prefix folder per scenario."""
 
@@ -136,10 +143,7 @@ class LinuxMachine:
             self.close_powerpoint()
 
     def close_powerpoint(self):
-        result = subprocess.run([str(self.hold.parent / "tkw_powerpoint"), "close", str(self.prefix)],
-                                capture_output=True)
-        if result.returncode != 0:
-            raise Failure(f"tkw_powerpoint close: {result.stderr.decode(errors='replace')}")
+        close_powerpoint(self.hold.parent / "tkw_powerpoint", self.prefix)
 
     def run_program(self, program: Path, env: dict, preexec_fn=None) -> subprocess.CompletedProcess:
         return subprocess.run([str(program)], env=env, capture_output=True, timeout=120,
@@ -170,9 +174,12 @@ class WineScenarioMachine:
 
     RESET = HERE.parent / "wine" / "reset_scenario.reg"
 
-    def __init__(self, wine: WineMachine, hold: Path):
+    def __init__(self, wine: WineMachine, hold: Path, powerpoint_tool: Path = None):
+        """`powerpoint_tool` is the Linux build's tkw_powerpoint: the stand-in keeps its state
+        in the scenario's folder, which the Linux tool closes as it closes an emulated one."""
         self.wine = wine
         self.hold = hold
+        self.powerpoint_tool = powerpoint_tool
         self.laid = []
 
     def prepare(self, scenario: Path, work: Path, settings: dict):
@@ -204,6 +211,14 @@ class WineScenarioMachine:
             for name in files:
                 shutil.copy2(Path(folder) / name, target / name)
                 self.laid.append(target / name)
+
+    def open_powerpoint(self, running: bool):
+        # COM starts the stand-in for each builder; the state says whether it stays open.
+        if not running:
+            self.close_powerpoint()
+
+    def close_powerpoint(self):
+        close_powerpoint(self.powerpoint_tool, self.work)
 
     def hold_command(self, resource: str) -> list:
         if resource == "clipboard":
@@ -369,6 +384,9 @@ def main() -> int:
     parser.add_argument("--wine", type=Path, metavar="TOOLS",
                         help="run the Windows build under Wine, with the stand-in servers and "
                              "tkw_clipboard.exe of the folder TOOLS")
+    parser.add_argument("--linux", type=Path, default=HERE.parents[1] / "build" / "dev",
+                        help="with --wine, the Linux build whose tests/tkw_powerpoint closes "
+                             "PowerPoint (default: build/dev)")
     parser.add_argument("scenarios", nargs="*", help="scenario names (default: all)")
     parser.add_argument("--dump", type=Path, help="print the bars of a commandbars.json and stop")
     args = parser.parse_args()
@@ -384,7 +402,8 @@ def main() -> int:
         counts = run_all(LinuxMachine(hold), exe, names)
     else:
         with WinePrefix() as prefix, WineMachine(prefix, args.wine, architecture_of(exe)) as wine:
-            counts = run_all(WineScenarioMachine(wine, hold), exe, names)
+            counts = run_all(WineScenarioMachine(wine, hold, args.linux.resolve() / "tests" / "tkw_powerpoint"),
+                             exe, names)
     print("{} passed, {} failed, {} skipped".format(*counts))
     return 1 if counts[1] else 0
 
