@@ -348,4 +348,10 @@ void SaveCommandBars(const CommandBarSet& bars, const std::filesystem::path& fil
   }
 }
 
+void SetPowerPointRunning(const std::filesystem::path& file, bool running) {
+  CommandBarSet bars = LoadCommandBars(file);
+  running ? bars.Open() : bars.Close();
+  SaveCommandBars(bars, file);
+}
+
 }  // namespace tkw::emulated

@@ -29,4 +29,8 @@ CommandBarSet LoadCommandBars(const std::filesystem::path& file);
 // state or the new one, never a part. Creates the folder. Throws host::RuntimeError.
 void SaveCommandBars(const CommandBarSet& bars, const std::filesystem::path& file);
 
+// Opens or closes (CommandBarSet::Open, Close) the PowerPoint kept in `file`, which no one is
+// using. Throws host::RuntimeError as LoadCommandBars and SaveCommandBars do.
+void SetPowerPointRunning(const std::filesystem::path& file, bool running);
+
 }  // namespace tkw::emulated

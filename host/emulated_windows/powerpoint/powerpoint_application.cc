@@ -534,9 +534,7 @@ void PowerPoint::SetRunning(bool running) {
     session->StayOpen(running);
     return;
   }
-  CommandBarSet bars = LoadCommandBars(stateFile_);
-  running ? bars.Open() : bars.Close();
-  SaveCommandBars(bars, stateFile_);
+  SetPowerPointRunning(stateFile_, running);
 }
 
 }  // namespace tkw::emulated
