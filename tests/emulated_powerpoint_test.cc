@@ -7,6 +7,7 @@
 #include <map>
 #include <nlohmann/json.hpp>
 #include <numeric>
+#include <optional>
 #include <random>
 #include <vector>
 
@@ -97,10 +98,11 @@ class EmulatedPowerPointTest : public testing::Test {
     std::string pattern = (fs::temp_directory_path() / "tkw-powerpoint-XXXXXX").string();
     folder_ = ::mkdtemp(pattern.data());
     state_ = folder_ / "powerpoint" / "commandbars.json";
+    powerPoint_.emplace(state_, clipboard_, clipboard_);
   }
   ~EmulatedPowerPointTest() override { fs::remove_all(folder_); }
 
-  DispatchPtr Start() { return CreatePowerPointApplication(state_, clipboard_, clipboard_); }
+  DispatchPtr Start() { return powerPoint_->Application(); }
   static DispatchPtr Bars(const DispatchPtr& app) { return Object(app, L"CommandBars"); }
   static DispatchPtr NewToolbar(const DispatchPtr& app, const std::wstring& name) {
     return Object(Bars(app), L"Add", {name, office::msoBarTop, false, true});
@@ -112,7 +114,28 @@ class EmulatedPowerPointTest : public testing::Test {
 
   fs::path folder_, state_;
   FakeClipboard clipboard_;
+  std::optional<PowerPoint> powerPoint_;  // the machine's, once its folder is made
 };
+
+// A packed DIB with a full colour table, its pixels zero; `extra` bytes beyond its last row.
+Bytes PackedDib(std::int32_t width, std::int32_t height, std::uint16_t bits, int extra = 0) {
+  const std::size_t table = bits <= 8 ? 4u << bits : 0;
+  const std::size_t stride = (static_cast<std::size_t>(width) * bits + 31) / 32 * 4;
+  Bytes dib(static_cast<std::size_t>(
+      40 +
+      static_cast<std::ptrdiff_t>(table + stride * static_cast<std::size_t>(std::abs(height))) +
+      extra));
+  const auto put = [&](std::size_t at, std::uint32_t value, int bytes) {
+    for (int i = 0; i < bytes; ++i)
+      dib[at + i] = static_cast<std::uint8_t>(value >> (8 * i));
+  };
+  put(0, 40, 4);
+  put(4, static_cast<std::uint32_t>(width), 4);
+  put(8, static_cast<std::uint32_t>(height), 4);
+  put(12, 1, 2);
+  put(14, bits, 2);
+  return dib;
+}
 
 TEST(Base64Test, ReadsBackWhatItWroteAndRefusesWhatItCannotHaveWritten) {
   Bytes all(256);
@@ -231,21 +254,41 @@ TEST_F(EmulatedPowerPointTest, AddPlacesBeforeAndDeleteShiftsIndexes) {
   EXPECT_THROW(Number(a, L"Index"), RuntimeError);
 }
 
-TEST_F(EmulatedPowerPointTest, PasteFaceTakesFaceAndMaskOrDibAlone) {
-  const Bytes face = {1, 2, 3}, mask = {4, 5}, dib = {6, 7, 8, 9};
+TEST_F(EmulatedPowerPointTest, PasteFaceTakesABitmapWithAMaskOfItsSizeOrDibAlone) {
+  const Bytes face = PackedDib(16, 16, 24), mask = PackedDib(16, 16, 1, 2);
+  const Bytes dib = PackedDib(3, -2, 8), topDown = PackedDib(16, -16, 32);
   const unsigned faceFormat = clipboard_.RegisterClipboardFormatA("Toolbar Button Face");
   const unsigned maskFormat = clipboard_.RegisterClipboardFormatA("Toolbar Button Mask");
+  Bytes sevenBits = face, shortFace = face, noPlanes = face, hugeTable = dib;
+  sevenBits[14] = 7;
+  shortFace.pop_back();
+  noPlanes[12] = 0;
+  hugeTable[32] = 1;  // 257 colours for 8 bits
+  hugeTable[33] = 1;
+  const auto stored = [](const Bytes& dibBytes, const Bytes* maskBytes) {
+    return nlohmann::json{{"dib", EncodeBase64(dibBytes)},
+                          {"mask", maskBytes ? nlohmann::json(EncodeBase64(*maskBytes)) : nullptr}};
+  };
   const std::tuple<std::map<unsigned, Bytes>, bool, nlohmann::json> cases[] = {
       // clipboard, held elsewhere, the face stored (null: PasteFace fails and none is stored)
-      {{{faceFormat, face}, {maskFormat, mask}, {host::kCfDib, dib}},
-       false,
-       {{"dib", "AQID"}, {"mask", "BAU="}}},
-      {{{faceFormat, face}}, false, {{"dib", "AQID"}, {"mask", nullptr}}},
-      {{{maskFormat, mask}, {host::kCfDib, dib}}, false, {{"dib", "BgcICQ=="}, {"mask", nullptr}}},
+      {{{faceFormat, face}, {maskFormat, mask}, {host::kCfDib, dib}}, false, stored(face, &mask)},
+      {{{faceFormat, topDown}, {maskFormat, mask}}, false, stored(topDown, &mask)},
+      {{{faceFormat, face}}, false, stored(face, nullptr)},
+      {{{maskFormat, mask}, {host::kCfDib, dib}}, false, stored(dib, nullptr)},
       {{{maskFormat, mask}}, false, nullptr},
       {{{host::kCfDib, dib}}, true, nullptr},
+      {{{faceFormat, {1, 2, 3}}, {maskFormat, mask}}, false, nullptr},
+      {{{faceFormat, sevenBits}, {maskFormat, mask}}, false, nullptr},
+      {{{faceFormat, shortFace}, {maskFormat, mask}}, false, nullptr},
+      {{{faceFormat, noPlanes}, {maskFormat, mask}}, false, nullptr},
+      {{{faceFormat, face}, {maskFormat, PackedDib(15, 16, 1)}}, false, nullptr},
+      {{{faceFormat, face}, {maskFormat, PackedDib(16, 17, 1)}}, false, nullptr},
+      {{{faceFormat, face}, {maskFormat, PackedDib(16, 16, 4)}}, false, nullptr},
+      {{{faceFormat, face}, {maskFormat, Bytes(mask.begin(), mask.end() - 3)}}, false, nullptr},
+      {{{host::kCfDib, hugeTable}}, false, nullptr},
   };
-  for (const auto& [formats, held, stored] : cases) {
+  for (std::size_t i = 0; i < std::size(cases); ++i) {
+    const auto& [formats, held, expected] = cases[i];
     clipboard_.data.clear();
     for (const auto& [format, bytes] : formats)
       clipboard_.data[format] = clipboard_.Store(bytes);
@@ -253,26 +296,74 @@ TEST_F(EmulatedPowerPointTest, PasteFaceTakesFaceAndMaskOrDibAlone) {
     {
       DispatchPtr app = Start();
       DispatchPtr button = AddControl(Object(NewToolbar(app, L"Bar"), L"Controls"), L"b");
-      if (stored.is_null()) {
-        EXPECT_THROW(Call(button, L"PasteFace"), RuntimeError) << stored;
+      if (expected.is_null()) {
+        EXPECT_THROW(Call(button, L"PasteFace"), RuntimeError) << "case " << i;
       } else {
         Call(button, L"PasteFace");
       }
       EXPECT_FALSE(clipboard_.open);
     }
-    EXPECT_EQ(nlohmann::json::parse(StateText())["commandBars"][3]["controls"][0]["face"], stored);
+    EXPECT_EQ(nlohmann::json::parse(StateText())["commandBars"][3]["controls"][0]["face"], expected)
+        << "case " << i;
     fs::remove(state_);
   }
 }
 
+// Temporary bars and controls last as long as PowerPoint: a PowerPoint the program starts closes
+// when it is released, the user's stays open until it is closed.
+TEST_F(EmulatedPowerPointTest, TemporaryItemsGoWhenPowerPointCloses) {
+  const std::string temporaryBar = R"({"name": "T", "type": "toolbar", "position": 1,
+      "visible": true, "temporary": true, "builtIn": false, "controls": []})";
+  const std::tuple<const char*, bool> cases[] = {
+      // the state file before (null: none), whether PowerPoint is running
+      {nullptr, true},
+      {R"({"commandBars": []})", true},
+      {R"({"running": true, "commandBars": []})", true},
+      {R"({"running": false, "commandBars": []})", false},
+  };
+  fs::create_directories(state_.parent_path());
+  for (const auto& [before, running] : cases) {
+    fs::remove(state_);
+    if (before != nullptr)
+      std::ofstream(state_, std::ios::binary) << before;
+    {
+      DispatchPtr app = Start();
+      AddControl(Object(NewToolbar(app, L"Mine"), L"Controls"), L"goes with its bar");
+      DispatchPtr kept =
+          Object(Bars(app), L"Add", {std::wstring(L"Kept"), office::msoBarTop, false, false});
+      DispatchPtr popup = Object(Object(kept, L"Controls"), L"Add",
+                                 {office::msoControlPopup, MissingArgument{}, MissingArgument{},
+                                  MissingArgument{}, false});
+      AddControl(Object(popup, L"Controls"), L"temporary in a lasting pop-up");
+      // A second application object alive beside the first is the same PowerPoint.
+      EXPECT_NO_THROW(Object(Bars(Start()), L"Item", {std::wstring(L"Mine")}));
+    }
+    const CommandBarSet after = LoadCommandBars(state_);
+    EXPECT_EQ(after.running(), running) << before;
+    EXPECT_EQ(after.Find(L"Mine") != nullptr, running) << before;
+    ASSERT_NE(after.Find(L"Kept"), nullptr);
+    EXPECT_EQ(after.Find(L"Kept")->controls().At(1).controls()->size(), running ? 1u : 0u);
+  }
+
+  // Closing the user's PowerPoint drops them; so does a state closed by hand.
+  CommandBarSet open = ParseCommandBars(R"({"commandBars": [)" + temporaryBar + "]}");
+  ASSERT_TRUE(open.running());
+  open.Close();
+  EXPECT_EQ(open.size(), 0u);
+  EXPECT_EQ(open.Find(L"T"), nullptr);
+  EXPECT_EQ(ParseCommandBars(R"({"running": false, "commandBars": [)" + temporaryBar + "]}").size(),
+            0u);
+}
+
 TEST_F(EmulatedPowerPointTest, StateIsWrittenWhenTheLastObjectGoesAndReadBack) {
-  clipboard_.data[host::kCfDib] = clipboard_.Store({0, 0xFF, 0x10});
+  clipboard_.data[host::kCfDib] = clipboard_.Store(PackedDib(1, 1, 1));
   DispatchPtr button;
   {
     DispatchPtr app = Start();
     DispatchPtr bar = NewToolbar(app, L"Tarnwick Tools");
     Put(bar, L"Visible", true);
     button = AddControl(Object(bar, L"Controls"), L"Sch\u00f6n", L"tag1");
+    EXPECT_EQ(Text(button, L"TooltipText"), L"Sch\u00f6n");  // the caption, until one is set
     Put(button, L"OnAction", std::wstring(L"Macro1"));
     Put(button, L"TooltipText", std::wstring(L"tip"));
     Put(button, L"Style", office::msoButtonIconAndCaption);
@@ -295,7 +386,10 @@ TEST_F(EmulatedPowerPointTest, StateIsWrittenWhenTheLastObjectGoesAndReadBack) {
       "temporary": true, "builtIn": false,
       "controls": [{"type": "button", "id": 1, "caption": "Sch\u00f6n", "tag": "tag1",
                     "onAction": "Macro1", "tooltipText": "tip", "temporary": true,
-                    "builtIn": false, "style": 3, "face": {"dib": "AP8Q", "mask": null}}]})"));
+                    "builtIn": false, "style": 3, "face": {"dib": "", "mask": null}}]})")
+                     .patch(nlohmann::json::parse(R"([{"op": "replace",
+                         "path": "/controls/0/face/dib", "value": ")" +
+                                                  EncodeBase64(PackedDib(1, 1, 1)) + R"("}])")));
   // The streamed text is what a JSON library writes for the same document.
   EXPECT_EQ(nlohmann::ordered_json::parse(written).dump(2) + "\n", written);
 
@@ -315,6 +409,7 @@ TEST_F(EmulatedPowerPointTest, MalformedStateFailsNamingTheFileAndIsKept) {
   const std::string cases[] = {
       "",
       "{\"commandBars\": [",
+      R"({"running": "no", "commandBars": []})",
       "{}",
       R"({"commandBars": {}})",
       bar + "}]}",  // no controls

@@ -5,7 +5,6 @@
 
 #include "host/emulated_windows/graphics/atl_clipboard.h"
 #include "host/emulated_windows/graphics/ole_color.h"
-#include "host/emulated_windows/powerpoint/powerpoint_application.h"
 #include "host/platform_host.h"
 #include "host/runtime_error.h"
 
@@ -24,14 +23,13 @@ bool SameProgId(std::wstring_view a, std::wstring_view b) {
 EmulatedOle::EmulatedOle(const std::filesystem::path& prefix, host::Registry& registry,
                          host::Kernel& kernel, EmulatedGdi& gdi, EmulatedClipboard& clipboard,
                          EmulatedGlobalMemory& memory)
-    : powerPointState_(prefix / "powerpoint" / "commandbars.json"),
-      paths_(prefix),
+    : paths_(prefix),
       registry_(registry),
       kernel_(kernel),
       gdi_(gdi),
       clipboard_(clipboard),
-      memory_(memory),
-      pictures_(gdi) {}
+      pictures_(gdi),
+      powerPoint_(prefix / "powerpoint" / "commandbars.json", clipboard, memory) {}
 
 std::unique_ptr<host::Picture> EmulatedOle::LoadPicture(const std::wstring& path) {
   const auto linuxPath = paths_.ToLinux(kernel_.WideToAnsi(path));
@@ -51,9 +49,8 @@ host::DispatchPtr EmulatedOle::CreateObject(const std::wstring& progId) {
       host::kErrorSuccess) {
     throw host::RuntimeError::CannotCreateObject();
   }
-  if (SameProgId(progId, L"PowerPoint.Application")) {
-    return CreatePowerPointApplication(powerPointState_, clipboard_, memory_);
-  }
+  if (SameProgId(progId, L"PowerPoint.Application"))
+    return powerPoint_.Application();
   if (SameProgId(progId, L"AtlClipBoard.Clipboard"))
     return CreateAtlClipboard(clipboard_);
   // Registered, but no server for it on this machine.

@@ -8,6 +8,7 @@
 #include "host/emulated_windows/graphics/emulated_gdi.h"
 #include "host/emulated_windows/graphics/emulated_global_memory.h"
 #include "host/emulated_windows/graphics/picture_loader.h"
+#include "host/emulated_windows/powerpoint/powerpoint_application.h"
 #include "host/emulated_windows/system/emulated_kernel.h"
 #include "host/emulated_windows/system/emulated_registry.h"
 #include "host/emulated_windows/system/emulated_shell.h"
@@ -25,18 +26,18 @@ class EmulatedOle final : public host::Ole {
   std::unique_ptr<host::Picture> LoadPicture(const std::wstring& path) override;
   long OleTranslateColor(std::uint32_t oleColor, host::Handle palette,
                          host::ColorRef* result) override;
-  // Only a ProgID registered under HKEY_CLASSES_ROOT with a CLSID can be created.
+  // Only a ProgID registered under HKEY_CLASSES_ROOT with a CLSID can be created. PowerPoint is
+  // the machine's one PowerPoint: a second application object alive beside the first shares it.
   host::DispatchPtr CreateObject(const std::wstring& progId) override;
 
  private:
-  std::filesystem::path powerPointState_;
   WindowsPaths paths_;
   host::Registry& registry_;
   host::Kernel& kernel_;
   EmulatedGdi& gdi_;
   EmulatedClipboard& clipboard_;
-  EmulatedGlobalMemory& memory_;
   PictureLoader pictures_;
+  PowerPoint powerPoint_;
 };
 
 class EmulatedWindows final : public host::Host {

@@ -5,14 +5,21 @@ Each folder beside this script is one scenario:
   registry.reg          the machine's registry
   files/                laid into the machine as they are (drive_c/..., powerpoint/..., clipboard/...)
   expected.log          the diagnostic log; "{date}" stands for the first line's date and time,
-                        "{app}" for the executable's folder as the program sees it
-  expected_bars.txt     optional: the command bars the run leaves, as dump_bars() writes them
+                        "{app}" for the executable's folder as the program sees it;
+                        expected.<n>.log, when there is one, the log of run n
+  expected_bars.txt     optional: the command bars each run leaves, as dump_bars() writes them
+  expected_bars_closed.txt  optional: the command bars once PowerPoint is closed after the runs
   scenario.json         optional settings: "log": false when no log may appear,
                         "hold": ["mutex", "clipboard"] what other programs hold during the run,
                         "stderr": the exact standard error, "marker": true when the marker stays,
                         "stale_marker": true to leave an earlier run's marker beside the program,
                         "read_only_app": true to run as a user who cannot write the program's folder,
-                        "powerpoint": false when PowerPoint must not have been touched
+                        "powerpoint": false when PowerPoint must not have been touched,
+                        "running" (the default) when the user has PowerPoint open, so that what
+                        a run adds lasts until PowerPoint is closed, "closed" when it is not
+                        running, so that the program starts it and it closes at the run's end,
+                        "runs": how many times the program runs (1),
+                        "close": true to close PowerPoint after the runs
   expected_clipboard.txt  optional: the clipboard's formats after the run, "<format> <bytes>" each
 
 The machine is an emulated Windows prefix (TKW_PREFIX) for the Linux build. With --wine TOOLS
@@ -100,6 +107,13 @@ class Skipped(Exception):
     pass
 
 
+def close_powerpoint(tool: Path, machine: Path):
+    """Closes the PowerPoint whose state is in machine/powerpoint, as its user would."""
+    result = subprocess.run([str(tool), "close", str(machine)], capture_output=True)
+    if result.returncode != 0:
+        raise Failure(f"tkw_powerpoint close: {result.stderr.decode(errors='replace')}")
+
+
 class LinuxMachine:
     """The emulated Windows environment: a prefix folder per scenario."""
 
@@ -122,6 +136,14 @@ class LinuxMachine:
 
     def hold_command(self, resource: str) -> list:
         return [str(self.hold), resource]
+
+    def open_powerpoint(self, running: bool):
+        """Leaves PowerPoint open as the user's, or closed, before the first run."""
+        if not running:
+            self.close_powerpoint()
+
+    def close_powerpoint(self):
+        close_powerpoint(self.hold.parent / "tkw_powerpoint", self.prefix)
 
     def run_program(self, program: Path, env: dict, preexec_fn=None) -> subprocess.CompletedProcess:
         return subprocess.run([str(program)], env=env, capture_output=True, timeout=120,
@@ -152,9 +174,12 @@ class WineScenarioMachine:
 
     RESET = HERE.parent / "wine" / "reset_scenario.reg"
 
-    def __init__(self, wine: WineMachine, hold: Path):
+    def __init__(self, wine: WineMachine, hold: Path, powerpoint_tool: Path = None):
+        """`powerpoint_tool` is the Linux build's tkw_powerpoint: the stand-in keeps its state
+        in the scenario's folder, which the Linux tool closes as it closes an emulated one."""
         self.wine = wine
         self.hold = hold
+        self.powerpoint_tool = powerpoint_tool
         self.laid = []
 
     def prepare(self, scenario: Path, work: Path, settings: dict):
@@ -186,6 +211,14 @@ class WineScenarioMachine:
             for name in files:
                 shutil.copy2(Path(folder) / name, target / name)
                 self.laid.append(target / name)
+
+    def open_powerpoint(self, running: bool):
+        # COM starts the stand-in for each builder; the state says whether it stays open.
+        if not running:
+            self.close_powerpoint()
+
+    def close_powerpoint(self):
+        close_powerpoint(self.powerpoint_tool, self.work)
 
     def hold_command(self, resource: str) -> list:
         if resource == "clipboard":
@@ -229,13 +262,36 @@ def compare(what: str, expected: str, actual: str):
 
 def run_scenario(machine, exe: Path, scenario: Path, work: Path):
     settings = json.loads((scenario / "scenario.json").read_text()) if (scenario / "scenario.json").exists() else {}
+    powerpoint = settings.get("powerpoint", "running")
+    if powerpoint not in (False, "running", "closed"):
+        raise Failure(f"PowerPoint is false, \"running\" or \"closed\", not {powerpoint!r}")
     app = work / "app"
     app.mkdir(parents=True)
     shutil.copy2(exe, app / exe.name)
     machine.prepare(scenario, work, settings)
+    if powerpoint:
+        machine.open_powerpoint(powerpoint == "running")
+    for run in range(1, settings.get("runs", 1) + 1):
+        run_program_once(machine, app / exe.name, scenario, settings, run)
+    if settings.get("close"):
+        machine.close_powerpoint()
+        compare_bars(machine, scenario / "expected_bars_closed.txt")
+    machine.check_leaks()
+
+
+def compare_bars(machine, expected: Path):
+    state = machine.powerpoint_folder() / "commandbars.json"
+    if not state.exists():
+        raise Failure("PowerPoint's command bars were never saved")
+    compare(f"command bars ({expected.name})", expected.read_text(),
+            dump_bars(json.loads(state.read_text(encoding="utf-8"))))
+
+
+def run_program_once(machine, program: Path, scenario: Path, settings: dict, run: int):
+    app = program.parent
     env = machine.env
     if settings.get("read_only_app"):
-        os.chmod(app / exe.name, 0o755)
+        os.chmod(program, 0o755)
         os.chmod(app, 0o555)
     holders = []
     try:
@@ -251,22 +307,23 @@ def run_scenario(machine, exe: Path, scenario: Path, work: Path):
             (app / MARKER_NAME).write_bytes(b"tkwtbar app is running\r\n")
         if settings.get("stale_marker"):
             (app / MARKER_NAME).write_bytes(b"left by a run that was cut short\r\n")
-        result = machine.run_program(app / exe.name, env,
+        result = machine.run_program(program, env,
                                      preexec_fn=drop_root if settings.get("read_only_app") else None)
     finally:
         for holder in holders:
             holder.stdin.close()
             holder.wait()
 
+    where = f" (run {run})" if settings.get("runs", 1) > 1 else ""
     if result.returncode != 0:
-        raise Failure(f"exit code {result.returncode}; stderr:\n{result.stderr.decode(errors='replace')}")
+        raise Failure(f"exit code {result.returncode}{where}; stderr:\n{result.stderr.decode(errors='replace')}")
     if result.stdout:
-        raise Failure(f"unexpected standard output: {result.stdout!r}")
+        raise Failure(f"unexpected standard output{where}: {result.stdout!r}")
     compare("standard error", settings.get("stderr", ""), result.stderr.decode("utf-8", errors="replace"))
 
     marker_left = (app / MARKER_NAME).exists()
     if marker_left != settings.get("marker", False):
-        raise Failure(f"marker file {'left behind' if marker_left else 'missing'}")
+        raise Failure(f"marker file {'left behind' if marker_left else 'missing'}{where}")
 
     log = app / LOG_NAME
     if settings.get("log", True):
@@ -279,9 +336,12 @@ def run_scenario(machine, exe: Path, scenario: Path, work: Path):
         if not DATE_LINE.match(lines[0]):
             raise Failure(f"first line is no date and time: {lines[0]!r}")
         actual = "\r\n".join(["{date}"] + lines[1:])
-        expected = (scenario / "expected.log").read_text(encoding="cp1252").replace("\r\n", "\n")
+        expected_log = scenario / f"expected.{run}.log"
+        if not expected_log.exists():
+            expected_log = scenario / "expected.log"
+        expected = expected_log.read_text(encoding="cp1252").replace("\r\n", "\n")
         expected = expected.replace("\n", "\r\n").replace("{app}", windows_path(app))
-        compare("log", expected, actual)
+        compare(f"log{where}", expected, actual)
     elif log.exists():
         raise Failure("a log was written with logging off")
 
@@ -293,12 +353,7 @@ def run_scenario(machine, exe: Path, scenario: Path, work: Path):
         raise Failure("PowerPoint was touched")
 
     if (scenario / "expected_bars.txt").exists():
-        state = machine.powerpoint_folder() / "commandbars.json"
-        if not state.exists():
-            raise Failure("PowerPoint's command bars were never saved")
-        compare("command bars", (scenario / "expected_bars.txt").read_text(),
-                dump_bars(json.loads(state.read_text(encoding="utf-8"))))
-    machine.check_leaks()
+        compare_bars(machine, scenario / "expected_bars.txt")
 
 
 def run_all(machine, exe: Path, names: list) -> tuple:
@@ -329,6 +384,9 @@ def main() -> int:
     parser.add_argument("--wine", type=Path, metavar="TOOLS",
                         help="run the Windows build under Wine, with the stand-in servers and "
                              "tkw_clipboard.exe of the folder TOOLS")
+    parser.add_argument("--linux", type=Path, default=HERE.parents[1] / "build" / "dev",
+                        help="with --wine, the Linux build whose tests/tkw_powerpoint closes "
+                             "PowerPoint (default: build/dev)")
     parser.add_argument("scenarios", nargs="*", help="scenario names (default: all)")
     parser.add_argument("--dump", type=Path, help="print the bars of a commandbars.json and stop")
     args = parser.parse_args()
@@ -344,7 +402,8 @@ def main() -> int:
         counts = run_all(LinuxMachine(hold), exe, names)
     else:
         with WinePrefix() as prefix, WineMachine(prefix, args.wine, architecture_of(exe)) as wine:
-            counts = run_all(WineScenarioMachine(wine, hold), exe, names)
+            counts = run_all(WineScenarioMachine(wine, hold, args.linux.resolve() / "tests" / "tkw_powerpoint"),
+                             exe, names)
     print("{} passed, {} failed, {} skipped".format(*counts))
     return 1 if counts[1] else 0
 

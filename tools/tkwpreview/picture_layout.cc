@@ -132,7 +132,7 @@ std::string BarNotes(const CommandBar& bar) {
     add(p.position >= 0 && p.position <= 5 ? kPositions[p.position] : "elsewhere");
   }
   if (p.temporary)
-    add("temporary");
+    add("until PowerPoint closes");
   return notes.empty() ? notes : notes + ")";
 }
 

@@ -16,13 +16,15 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr const char* kUsage =
-    "usage: tkwpreview [--prefix DIR] --out FILE.png [--svg FILE.svg] [--view bars|addins]";
+    "usage: tkwpreview [--prefix DIR] --out FILE.png [--svg FILE.svg] [--view bars|addins] "
+    "[--after-close]";
 
 struct Options {
   fs::path prefix;
   fs::path png;
   std::optional<fs::path> svg;
   View view = View::kCommandBars;
+  bool afterClose = false;  // the bars as PowerPoint keeps them once it has closed
 };
 
 // A message as one line, whatever the text it quotes.
@@ -36,6 +38,10 @@ std::optional<Options> Parse(const std::vector<std::string>& args, std::ostream&
   std::optional<fs::path> prefix, png;
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& name = args[i];
+    if (name == "--after-close") {
+      options.afterClose = true;
+      continue;
+    }
     if (name != "--prefix" && name != "--out" && name != "--svg" && name != "--view") {
       err << "tkwpreview: unknown argument \"" << OneLine(name) << "\"; " << kUsage << '\n';
       return std::nullopt;
@@ -95,6 +101,8 @@ int RunPreview(const std::vector<std::string>& args, std::ostream& out, std::ost
     err << "tkwpreview: cannot read " << state.string() << ": " << OneLine(failure.what()) << '\n';
     return 2;
   }
+  if (options->afterClose)
+    bars->Close();
   const Picture picture = LayOutPicture(*bars, options->view);
   try {
     WritePng(picture, options->png);

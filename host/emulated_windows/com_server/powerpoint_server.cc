@@ -49,7 +49,8 @@ tkw::host::DispatchPtr CreatePowerPoint() {
   // The face travels through the real clipboard, in real global memory blocks.
   static tkw::win32::Clipboard clipboard;
   static tkw::win32::GlobalMemory memory;
-  return tkw::emulated::CreatePowerPointApplication(StateFile(), clipboard, memory);
+  static tkw::emulated::PowerPoint powerPoint(StateFile(), clipboard, memory);
+  return powerPoint.Application();
 }
 
 // Whether the command line holds -name or /name, in any case: COM passes -Embedding to a

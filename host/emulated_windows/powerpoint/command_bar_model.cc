@@ -50,6 +50,20 @@ void RemoveFromIndex(Index& index, const std::wstring& key, Control& control) {
     index.erase(bucket);
 }
 
+void RemoveTemporaryControls(ControlList& list) {
+  std::vector<Control*> temporary;
+  list.VisitUntil([&](Control& control) {
+    if (control.properties().temporary) {
+      temporary.push_back(&control);
+    } else if (control.controls() != nullptr) {
+      RemoveTemporaryControls(*control.controls());
+    }
+    return false;
+  });
+  for (Control* control : temporary)
+    list.Remove(*control);
+}
+
 }  // namespace
 
 ControlList::ControlList(CommandBar& bar, Control* owner)
@@ -157,6 +171,16 @@ CommandBar& CommandBarSet::Add(BarProperties properties) {
   bars_.push_back(std::move(bar));
   byName_.emplace(NameKey(added.properties().name), &added);  // a duplicate keeps the first
   return added;
+}
+
+void CommandBarSet::Close() {
+  std::erase_if(bars_, [](const auto& bar) { return bar->properties().temporary; });
+  byName_.clear();
+  for (const auto& bar : bars_) {
+    byName_.emplace(NameKey(bar->properties().name), bar.get());
+    RemoveTemporaryControls(bar->controls());
+  }
+  running_ = false;
 }
 
 }  // namespace tkw::emulated

@@ -155,10 +155,17 @@ class CommandBar {
   std::unordered_map<std::wstring, std::unordered_set<Control*>> byTag_;
 };
 
-// PowerPoint's CommandBars collection. Bars are never removed, so references to them stay
-// valid as long as the set.
+// PowerPoint's CommandBars collection, and whether PowerPoint is open. Bars go only when
+// PowerPoint closes, when nothing refers to them; until then references to them stay valid.
 class CommandBarSet {
  public:
+  bool running() const { return running_; }
+  // The user starts PowerPoint; its bars are as it last saved them.
+  void Open() { running_ = true; }
+  // PowerPoint closes: its temporary bars and controls are deleted, as Office deletes them
+  // when the container application closes; what stays is what the next start shows.
+  void Close();
+
   std::size_t size() const { return bars_.size(); }
   // `place` in [1, size()].
   CommandBar& At(std::size_t place) const { return *bars_[place - 1]; }
@@ -169,6 +176,7 @@ class CommandBarSet {
  private:
   std::vector<std::unique_ptr<CommandBar>> bars_;
   std::unordered_map<std::wstring, CommandBar*> byName_;
+  bool running_ = true;
 };
 
 }  // namespace tkw::emulated

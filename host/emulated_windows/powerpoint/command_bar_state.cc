@@ -240,6 +240,9 @@ CommandBarSet ParseCommandBars(std::string_view text) {
   json& bars = Field(document, "commandBars", "the document");
   if (!bars.is_array())
     SchemaError("the document", "\"commandBars\" must be an array");
+  // A file from before PowerPoint could be closed holds a running PowerPoint's bars.
+  const bool running =
+      !document.contains("running") || FlagField(document, "running", "the document");
   CommandBarSet result;
   for (std::size_t i = 0; i < bars.size(); ++i) {
     json& bar = bars[i];
@@ -259,12 +262,16 @@ CommandBarSet ParseCommandBars(std::string_view text) {
     p.builtIn = FlagField(bar, "builtIn", at);
     ReadControls(bar, result.Add(std::move(p)).controls(), at);
   }
+  // A closed PowerPoint holds no temporary items, even where the file was edited by hand.
+  if (!running)
+    result.Close();
   return result;
 }
 
 void WriteCommandBars(const CommandBarSet& bars, std::ostream& out) {
   StateWriter writer(out);
   writer.OpenElement();
+  writer.Flag("running", bars.running());
   writer.Open("commandBars", '[');
   for (std::size_t place = 1; place <= bars.size(); ++place) {
     const CommandBar& bar = bars.At(place);
@@ -339,6 +346,12 @@ void SaveCommandBars(const CommandBarSet& bars, const std::filesystem::path& fil
         host::RuntimeError::PathFileAccessError().number(),
         "cannot write PowerPoint's command bars to " + DisplayPath(file) + ": " + error.message());
   }
+}
+
+void SetPowerPointRunning(const std::filesystem::path& file, bool running) {
+  CommandBarSet bars = LoadCommandBars(file);
+  running ? bars.Open() : bars.Close();
+  SaveCommandBars(bars, file);
 }
 
 }  // namespace tkw::emulated

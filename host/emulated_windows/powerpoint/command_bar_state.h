@@ -1,5 +1,6 @@
 // The emulated PowerPoint's command bars as kept between runs: a UTF-8 JSON file
-// {"commandBars": [bar...]}, bars and controls in their order.
+// {"running": true|false, "commandBars": [bar...]}, bars and controls in their order. Without
+// "running" PowerPoint is running, as it was before it could be closed.
 #pragma once
 
 #include <filesystem>
@@ -27,5 +28,9 @@ CommandBarSet LoadCommandBars(const std::filesystem::path& file);
 // Writes a temporary file beside `file` and renames it over `file`, so a reader sees the old
 // state or the new one, never a part. Creates the folder. Throws host::RuntimeError.
 void SaveCommandBars(const CommandBarSet& bars, const std::filesystem::path& file);
+
+// Opens or closes (CommandBarSet::Open, Close) the PowerPoint kept in `file`, which no one is
+// using. Throws host::RuntimeError as LoadCommandBars and SaveCommandBars do.
+void SetPowerPointRunning(const std::filesystem::path& file, bool running);
 
 }  // namespace tkw::emulated

@@ -2,6 +2,8 @@
 
 #include <iostream>
 #include <memory>
+#include <span>
+#include <string>
 #include <utility>
 
 #include "host/emulated_windows/powerpoint/automation_call.h"
@@ -28,19 +30,95 @@ constexpr std::int32_t kBarFloating = 4;    // msoBarFloating, Add's default pos
 constexpr std::int32_t kBarTypeNormal = 0;  // MsoBarType
 constexpr std::int32_t kBarTypeMenuBar = 1;
 
+// The fields of a packed DIB that decide whether PowerPoint can draw it.
+struct PackedDib {
+  std::int64_t width = 0, rows = 0;
+  std::uint16_t bitCount = 0;
+  std::uint32_t compression = 0;
+};
+
+std::uint32_t U32(std::span<const std::uint8_t> block, std::size_t at) {
+  return static_cast<std::uint32_t>(block[at]) | static_cast<std::uint32_t>(block[at + 1]) << 8 |
+         static_cast<std::uint32_t>(block[at + 2]) << 16 |
+         static_cast<std::uint32_t>(block[at + 3]) << 24;
+}
+std::uint16_t U16(std::span<const std::uint8_t> block, std::size_t at) {
+  return static_cast<std::uint16_t>(block[at] | block[at + 1] << 8);
+}
+
+// A BITMAPINFOHEADER (or a V4 or V5 header), its bit-field masks, its colour table and every
+// row of its pixels, all within `block`; `what` names the block in the error.
+PackedDib ReadPackedDib(std::span<const std::uint8_t> block, const AutomationCall& call,
+                        const std::string& what) {
+  const auto refuse = [&](const std::string& why) {
+    return call.Failure(kInvalidArgument, what + " is not a packed bitmap: " + why);
+  };
+  constexpr std::size_t kInfoHeaderSize = 40;
+  if (block.size() < kInfoHeaderSize)
+    throw refuse(std::to_string(block.size()) + " bytes are too few for its header");
+  const std::uint32_t headerSize = U32(block, 0);
+  if (headerSize != kInfoHeaderSize && headerSize != 108 && headerSize != 124)
+    throw refuse("its header size is " + std::to_string(headerSize));
+  PackedDib dib;
+  dib.width = static_cast<std::int32_t>(U32(block, 4));
+  const std::int64_t height = static_cast<std::int32_t>(U32(block, 8));
+  dib.rows = height < 0 ? -height : height;
+  dib.bitCount = U16(block, 14);
+  dib.compression = U32(block, 16);
+  const std::uint32_t colorsUsed = U32(block, 32);
+  if (dib.width < 1 || dib.rows < 1 || U16(block, 12) != 1)
+    throw refuse("its width, height or planes are out of range");
+  constexpr std::uint32_t kBiRgb = 0, kBiBitfields = 3;
+  const bool fewColors = dib.bitCount == 1 || dib.bitCount == 4 || dib.bitCount == 8;
+  const bool manyColors = dib.bitCount == 16 || dib.bitCount == 24 || dib.bitCount == 32;
+  if (!fewColors && !manyColors)
+    throw refuse(std::to_string(dib.bitCount) + " bits per pixel");
+  if (dib.compression != kBiRgb &&
+      !(dib.compression == kBiBitfields && (dib.bitCount == 16 || dib.bitCount == 32)))
+    throw refuse("compression " + std::to_string(dib.compression));
+  if (fewColors && colorsUsed > (1u << dib.bitCount))
+    throw refuse(std::to_string(colorsUsed) + " colours in its table");
+  const std::uint64_t tableEntries =
+      fewColors && colorsUsed == 0 ? (1u << dib.bitCount) : colorsUsed;
+  const std::uint64_t masks =
+      dib.compression == kBiBitfields && headerSize == kInfoHeaderSize ? 12 : 0;
+  const std::uint64_t before = headerSize + masks + 4 * tableEntries;
+  const std::uint64_t stride = (static_cast<std::uint64_t>(dib.width) * dib.bitCount + 31) / 32 * 4;
+  if (before > block.size() ||
+      (block.size() - before) / stride < static_cast<std::uint64_t>(dib.rows))
+    throw refuse("its " + std::to_string(block.size()) + " bytes end before its last row");
+  return dib;
+}
+
+void CheckMask(const PackedDib& mask, const PackedDib& face, const AutomationCall& call) {
+  if (mask.bitCount != 1 || mask.width != face.width || mask.rows != face.rows) {
+    throw call.Failure(kInvalidArgument,
+                       "the mask is not a 1-bit bitmap of the face's width and height");
+  }
+}
+
+}  // namespace
+
 // Every object of the model is reached only through the session, so it lives as long as any
-// of them; its end is the moment PowerPoint's state is saved.
-class Session {
+// of them; its end is the moment PowerPoint's state is saved, and PowerPoint closes when no
+// user had it open.
+class PowerPointSession {
  public:
-  Session(std::filesystem::path file, host::Clipboard& clipboard, host::GlobalMemory& memory)
+  PowerPointSession(std::filesystem::path file, host::Clipboard& clipboard,
+                    host::GlobalMemory& memory)
       : file_(std::move(file)),
         bars_(LoadCommandBars(file_)),
+        startedForTheCall_(!bars_.running()),
         clipboard_(clipboard),
-        memory_(memory) {}
-  Session(const Session&) = delete;
-  Session& operator=(const Session&) = delete;
+        memory_(memory) {
+    bars_.Open();
+  }
+  PowerPointSession(const PowerPointSession&) = delete;
+  PowerPointSession& operator=(const PowerPointSession&) = delete;
 
-  ~Session() {
+  ~PowerPointSession() {
+    if (startedForTheCall_)
+      bars_.Close();
     try {
       SaveCommandBars(bars_, file_);
     } catch (const RuntimeError& error) {
@@ -50,19 +128,27 @@ class Session {
   }
 
   CommandBarSet& bars() { return bars_; }
+  void StayOpen(bool open) { startedForTheCall_ = !open; }
 
-  // "Toolbar Button Face" with "Toolbar Button Mask", or CF_DIB alone when there is no face.
+  // "Toolbar Button Face" with "Toolbar Button Mask", or CF_DIB alone when there is no face;
+  // only a packed bitmap, and a mask of its size, make a face.
   ButtonFace FaceFromClipboard(const AutomationCall& call) {
     OpenClipboard open(clipboard_, call);
     if (host::Handle face = FormatData("Toolbar Button Face")) {
-      ButtonFace result{CopyBlock(face, call), std::nullopt};
+      const Block faceBlock(memory_, face, call);
+      const PackedDib faceDib = ReadPackedDib(faceBlock.bytes(), call, "the face");
+      ButtonFace result{EncodeBase64(faceBlock.bytes()), std::nullopt};
       if (host::Handle mask = FormatData("Toolbar Button Mask")) {
-        result.mask = CopyBlock(mask, call);
+        const Block maskBlock(memory_, mask, call);
+        CheckMask(ReadPackedDib(maskBlock.bytes(), call, "the mask"), faceDib, call);
+        result.mask = EncodeBase64(maskBlock.bytes());
       }
       return result;
     }
     if (host::Handle dib = clipboard_.GetClipboardData(host::kCfDib)) {
-      return {CopyBlock(dib, call), std::nullopt};
+      const Block dibBlock(memory_, dib, call);
+      ReadPackedDib(dibBlock.bytes(), call, "the CF_DIB data");
+      return {EncodeBase64(dibBlock.bytes()), std::nullopt};
     }
     throw call.Failure(kInvalidArgument, "the clipboard holds no button face");
   }
@@ -83,31 +169,44 @@ class Session {
     host::Clipboard& clipboard_;
   };
 
+  // A clipboard block, locked while it is read.
+  class Block {
+   public:
+    Block(host::GlobalMemory& memory, host::Handle block, const AutomationCall& call)
+        : memory_(memory), block_(block) {
+      data_ = static_cast<const std::uint8_t*>(memory_.GlobalLock(block));
+      if (data_ == nullptr)
+        throw call.Failure(kInvalidArgument, "the clipboard data cannot be read");
+      size_ = memory_.GlobalSize(block);
+    }
+    ~Block() { memory_.GlobalUnlock(block_); }
+    Block(const Block&) = delete;
+    Block& operator=(const Block&) = delete;
+
+    std::span<const std::uint8_t> bytes() const { return {data_, size_}; }
+
+   private:
+    host::GlobalMemory& memory_;
+    host::Handle block_;
+    const std::uint8_t* data_ = nullptr;
+    std::size_t size_ = 0;
+  };
+
   host::Handle FormatData(const char* name) {
     const unsigned format = clipboard_.RegisterClipboardFormatA(name);
     return format == 0 ? 0 : clipboard_.GetClipboardData(format);
   }
 
-  std::string CopyBlock(host::Handle block, const AutomationCall& call) {
-    struct Unlock {
-      host::GlobalMemory& memory;
-      host::Handle block;
-      ~Unlock() { memory.GlobalUnlock(block); }
-    };
-    const auto* data = static_cast<const std::uint8_t*>(memory_.GlobalLock(block));
-    if (data == nullptr)
-      throw call.Failure(kInvalidArgument, "the clipboard data cannot be read");
-    const Unlock unlock{memory_, block};
-    return EncodeBase64({data, memory_.GlobalSize(block)});
-  }
-
   std::filesystem::path file_;
   CommandBarSet bars_;
+  bool startedForTheCall_;
   host::Clipboard& clipboard_;
   host::GlobalMemory& memory_;
 };
 
-using SessionPtr = std::shared_ptr<Session>;
+namespace {
+
+using SessionPtr = std::shared_ptr<PowerPointSession>;
 
 DispatchPtr NewControlObject(SessionPtr session, Control& control);
 
@@ -220,8 +319,9 @@ class ControlObject final : public host::Dispatch {
         return p.tag;
       control->SetTag(call.NewText());
     } else if (call.IsProperty(L"TooltipText")) {
+      // The caption is the ScreenTip until a tooltip of its own is set.
       if (!call.writing())
-        return p.tooltipText;
+        return p.tooltipText.empty() ? p.caption : p.tooltipText;
       control->SetTooltipText(call.NewText());
     } else if (call.IsReadOnly(L"Index")) {
       return static_cast<std::int32_t>(control->Index());
@@ -409,10 +509,32 @@ class ApplicationObject final : public host::Dispatch {
 
 }  // namespace
 
-DispatchPtr CreatePowerPointApplication(std::filesystem::path stateFile, host::Clipboard& clipboard,
-                                        host::GlobalMemory& memory) {
-  return std::make_shared<ApplicationObject>(
-      std::make_shared<Session>(std::move(stateFile), clipboard, memory));
+PowerPoint::PowerPoint(std::filesystem::path stateFile, host::Clipboard& clipboard,
+                       host::GlobalMemory& memory)
+    : stateFile_(std::move(stateFile)), clipboard_(clipboard), memory_(memory) {}
+
+DispatchPtr PowerPoint::Application() {
+  SessionPtr session = session_.lock();
+  if (session == nullptr) {
+    session = std::make_shared<PowerPointSession>(stateFile_, clipboard_, memory_);
+    session_ = session;
+  }
+  return std::make_shared<ApplicationObject>(std::move(session));
+}
+
+void PowerPoint::Open() {
+  SetRunning(true);
+}
+void PowerPoint::Close() {
+  SetRunning(false);
+}
+
+void PowerPoint::SetRunning(bool running) {
+  if (const SessionPtr session = session_.lock()) {
+    session->StayOpen(running);
+    return;
+  }
+  SetPowerPointRunning(stateFile_, running);
 }
 
 }  // namespace tkw::emulated
