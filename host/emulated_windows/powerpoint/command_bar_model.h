@@ -49,6 +49,8 @@ struct BarProperties {
   bool visible = false;
   bool temporary = false;
   bool builtIn = false;
+  // MsoBarProtection; msoBarNoCustomize (1) refuses adding and deleting controls.
+  std::int32_t protection = 0;
 };
 
 class CommandBar;
@@ -129,7 +131,7 @@ struct ControlQuery {
   bool recursive = false;
 };
 
-class CommandBar {
+class CommandBar : public std::enable_shared_from_this<CommandBar> {
  public:
   explicit CommandBar(BarProperties properties)
       : properties_(std::move(properties)), controls_(*this, nullptr) {}
@@ -155,19 +157,26 @@ class CommandBar {
   std::unordered_map<std::wstring, std::unordered_set<Control*>> byTag_;
 };
 
-// PowerPoint's CommandBars collection. Bars are never removed, so references to them stay
-// valid as long as the set.
+// PowerPoint's CommandBars collection. The set holds the only lasting reference to each bar; a
+// removed bar goes once its callers let go.
 class CommandBarSet {
  public:
+  CommandBarSet() = default;
+  CommandBarSet(CommandBarSet&&) = default;
+  CommandBarSet& operator=(CommandBarSet&&) = default;
+  CommandBarSet(const CommandBarSet&) = delete;
+  CommandBarSet& operator=(const CommandBarSet&) = delete;
+
   std::size_t size() const { return bars_.size(); }
   // `place` in [1, size()].
   CommandBar& At(std::size_t place) const { return *bars_[place - 1]; }
   // The first bar whose name matches `name` as names match, or null.
   CommandBar* Find(std::wstring_view name) const;
   CommandBar& Add(BarProperties properties);
+  void Remove(CommandBar& bar);
 
  private:
-  std::vector<std::unique_ptr<CommandBar>> bars_;
+  std::vector<std::shared_ptr<CommandBar>> bars_;
   std::unordered_map<std::wstring, CommandBar*> byName_;
 };
 
