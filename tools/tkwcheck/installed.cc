@@ -81,7 +81,11 @@ class Differences {
   const std::string& text() const { return text_; }
 
  private:
-  void Add(const std::string& difference) { text_ += (text_.empty() ? "" : ", ") + difference; }
+  void Add(const std::string& difference) {
+    if (!text_.empty())
+      text_ += ", ";
+    text_ += difference;
+  }
   std::string text_;
 };
 
