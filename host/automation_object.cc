@@ -36,6 +36,20 @@ std::optional<std::int32_t> AutomationObject::GetNumber(std::wstring_view member
   return std::nullopt;
 }
 
+std::optional<std::wstring> AutomationObject::GetText(std::wstring_view member) const {
+  auto result = Invoke(member, InvokeKind::kGet);
+  if (auto* text = result ? std::get_if<std::wstring>(&*result) : nullptr)
+    return std::move(*text);
+  return std::nullopt;
+}
+
+std::optional<bool> AutomationObject::GetFlag(std::wstring_view member) const {
+  const auto result = Invoke(member, InvokeKind::kGet);
+  if (auto* flag = result ? std::get_if<bool>(&*result) : nullptr)
+    return *flag;
+  return std::nullopt;
+}
+
 DispatchPtr AutomationObject::ObjectResult(const std::optional<Variant>& result) {
   if (!result)
     return nullptr;

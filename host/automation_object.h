@@ -33,6 +33,8 @@ class AutomationObject {
   bool Call(std::wstring_view member, std::initializer_list<Variant> args = {}) const;
   bool Put(std::wstring_view member, Variant value) const;
   std::optional<std::int32_t> GetNumber(std::wstring_view member) const;
+  std::optional<std::wstring> GetText(std::wstring_view member) const;
+  std::optional<bool> GetFlag(std::wstring_view member) const;
 
   // A member's object result taken through the interface of `T`; empty when the call fails
   // or the object does not have that interface.

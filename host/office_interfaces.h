@@ -23,6 +23,9 @@ inline constexpr InterfaceId kIidCommandBarPopup = {
 inline constexpr InterfaceId kIidCommandBarButton = {
     0x000C030E, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
 
+// The command bar whose pop-ups are PowerPoint's menus.
+inline constexpr wchar_t kMenuBarName[] = L"Menu Bar";
+
 // MsoControlType
 inline constexpr std::int16_t msoControlButton = 1;
 inline constexpr std::int16_t msoControlPopup = 10;

@@ -19,6 +19,14 @@ CommandBarControl CommandBarControls::Item(const std::wstring& index) const {
   return GetObject<CommandBarControl>(L"Item", {index});
 }
 
+CommandBarControl CommandBarControls::Item(std::int32_t place) const {
+  return GetObject<CommandBarControl>(L"Item", {place});
+}
+
+std::optional<std::int32_t> CommandBarControls::Count() const {
+  return GetNumber(L"Count");
+}
+
 CommandBarControl CommandBarControls::Add(const Variant& type, const Variant& id,
                                           const Variant& parameter, const Variant& before,
                                           const Variant& temporary) const {
@@ -39,6 +47,18 @@ bool CommandBar::SetVisible(bool visible) const {
   return Put(L"Visible", visible);
 }
 
+std::optional<bool> CommandBar::Visible() const {
+  return GetFlag(L"Visible");
+}
+
+std::optional<bool> CommandBar::BuiltIn() const {
+  return GetFlag(L"BuiltIn");
+}
+
+bool CommandBar::Delete() const {
+  return Call(L"Delete");
+}
+
 bool CommandBarControl::SetCaption(const std::wstring& caption) const {
   return Put(L"Caption", caption);
 }
@@ -55,6 +75,26 @@ bool CommandBarControl::SetTooltipText(const std::wstring& tooltipText) const {
   return Put(L"TooltipText", tooltipText);
 }
 
+std::optional<std::wstring> CommandBarControl::Caption() const {
+  return GetText(L"Caption");
+}
+
+std::optional<std::wstring> CommandBarControl::OnAction() const {
+  return GetText(L"OnAction");
+}
+
+std::optional<std::wstring> CommandBarControl::Tag() const {
+  return GetText(L"Tag");
+}
+
+std::optional<std::wstring> CommandBarControl::TooltipText() const {
+  return GetText(L"TooltipText");
+}
+
+std::optional<bool> CommandBarControl::BuiltIn() const {
+  return GetFlag(L"BuiltIn");
+}
+
 std::optional<std::int32_t> CommandBarControl::Index() const {
   return GetNumber(L"Index");
 }
@@ -65,6 +105,10 @@ bool CommandBarControl::Delete() const {
 
 bool CommandBarButton::SetStyle(std::int32_t style) const {
   return Put(L"Style", style);
+}
+
+std::optional<std::int32_t> CommandBarButton::Style() const {
+  return GetNumber(L"Style");
 }
 
 bool CommandBarButton::PasteFace() const {

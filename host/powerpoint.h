@@ -40,6 +40,9 @@ class CommandBarControls : public AutomationObject {
   using AutomationObject::AutomationObject;
 
   host::CommandBarControl Item(const std::wstring& index) const;
+  // `place` counts from 1.
+  host::CommandBarControl Item(std::int32_t place) const;
+  std::optional<std::int32_t> Count() const;
   // Type, Id, Parameter, Before and Temporary; any of them may be MissingArgument.
   host::CommandBarControl Add(const Variant& type, const Variant& id, const Variant& parameter,
                               const Variant& before, const Variant& temporary) const;
@@ -56,6 +59,10 @@ class CommandBar : public AutomationObject {
   host::CommandBarControl FindControl(std::int16_t type, const std::wstring& tag,
                                       bool recursive) const;
   bool SetVisible(bool visible) const;
+  std::optional<bool> Visible() const;
+  // PowerPoint's own bars are built in; the bars that programs add are not.
+  std::optional<bool> BuiltIn() const;
+  bool Delete() const;
 };
 
 class CommandBarControl : public AutomationObject {
@@ -67,6 +74,12 @@ class CommandBarControl : public AutomationObject {
   bool SetOnAction(const std::wstring& onAction) const;
   bool SetTag(const std::wstring& tag) const;
   bool SetTooltipText(const std::wstring& tooltipText) const;
+  std::optional<std::wstring> Caption() const;
+  std::optional<std::wstring> OnAction() const;
+  std::optional<std::wstring> Tag() const;
+  std::optional<std::wstring> TooltipText() const;
+  // PowerPoint's own controls are built in; the controls that programs add are not.
+  std::optional<bool> BuiltIn() const;
   std::optional<std::int32_t> Index() const;
   // Delete with Temporary left to the host's default.
   bool Delete() const;
@@ -78,6 +91,7 @@ class CommandBarButton : public CommandBarControl {
   using CommandBarControl::CommandBarControl;
 
   bool SetStyle(std::int32_t style) const;
+  std::optional<std::int32_t> Style() const;
   bool PasteFace() const;
 };
 

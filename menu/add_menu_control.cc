@@ -23,7 +23,7 @@ void frmTkwPPTToolbarAdder::AddMenuControl(
             L" , " + sImage);
 
   // Controls are found by the host's own matching of the text; only the kind is checked here.
-  host::CommandBar oMenuBar = oApp.CommandBars().Item(L"Menu Bar");
+  host::CommandBar oMenuBar = oApp.CommandBars().Item(host::office::kMenuBarName);
   host::CommandBarPopup oMenu =
       host::QueryInterface<host::CommandBarPopup>(oMenuBar.Controls().Item(sMenuToAdd));
   if (!oMenu) {

@@ -1,4 +1,5 @@
 // The menu builder's driver: one menu control per value of the PPTMenus key.
+#include "run/definition_record.h"
 #include "run/frmTkwPPTToolbarAdder.h"
 #include "run/settings.h"
 
@@ -12,15 +13,13 @@ void frmTkwPPTToolbarAdder::CreateMenuControlsFromRegistryValues() {
   RecordLog(L"Open Key: HKEY_LOCAL_MACHINE\\Software\\Tarnwick\\PPTMenus");
   const bool opened = ReadDefinitionValues(
       settings::kMenusKey, L"Add Menu control ", [&](const std::vector<std::wstring>& fields) {
-        if (fields.size() < settings::kMenuFieldsNeeded) {
+        const std::optional<MenuRequest> request = MenuRequestOf(fields);
+        if (!request) {
           RecordLog(L"less no of args");
           return;
         }
-        // The optional fields a short record leaves out are empty: no before-control, no face.
-        const auto field = [&](std::size_t i) {
-          return i < fields.size() ? fields[i] : std::wstring();
-        };
-        AddMenuControl(oApp, fields[0], fields[1], fields[2], field(3), field(4), field(5));
+        AddMenuControl(oApp, request->sMenuToAdd, request->sCaption, request->sOnAction,
+                       request->sBefore, request->sProduct, request->sImage);
       });
   if (!opened) {
     RecordLog(L"Registry open failed: HKEY_LOCAL_MACHINE\\Software\\Tarnwick\\PPTMenus");

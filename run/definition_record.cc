@@ -1,5 +1,7 @@
 #include "run/definition_record.h"
 
+#include "run/settings.h"
+
 namespace tkw {
 
 std::vector<std::wstring> SplitDefinitionRecord(std::wstring_view data) {
@@ -20,6 +22,21 @@ std::vector<std::wstring> SplitDefinitionRecord(std::wstring_view data) {
       return fields;
     start = comma + 1;
   }
+}
+
+std::optional<ToolbarRequest> ToolbarRequestOf(const std::vector<std::wstring>& fields) {
+  if (fields.size() < settings::kToolbarFieldsNeeded)
+    return std::nullopt;
+  const std::wstring& sToolTip =
+      fields.size() > settings::kToolbarFieldsNeeded ? fields[6] : fields[1];
+  return ToolbarRequest{fields[0], fields[1], fields[2], fields[3], fields[4], fields[5], sToolTip};
+}
+
+std::optional<MenuRequest> MenuRequestOf(const std::vector<std::wstring>& fields) {
+  if (fields.size() < settings::kMenuFieldsNeeded)
+    return std::nullopt;
+  const auto field = [&](std::size_t i) { return i < fields.size() ? fields[i] : std::wstring(); };
+  return MenuRequest{fields[0], fields[1], fields[2], field(3), field(4), field(5)};
 }
 
 }  // namespace tkw

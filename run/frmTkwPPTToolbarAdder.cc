@@ -1,12 +1,9 @@
 #include "run/frmTkwPPTToolbarAdder.h"
 
 #include "host/runtime_error.h"
+#include "run/settings.h"
 
 namespace tkw {
-
-namespace {
-constexpr char kMutexName[] = "tkwPPTToolbarAdder";
-}
 
 frmTkwPPTToolbarAdder::frmTkwPPTToolbarAdder(host::Host& host)
     : host_(host), files_(host.shell(), host.kernel()) {}
@@ -20,7 +17,7 @@ void frmTkwPPTToolbarAdder::Form_Load() {
 
   try {
     RecordLog(L"Creating Mutex");
-    hMutex = kernel.CreateMutexA(true, kMutexName);
+    hMutex = kernel.CreateMutexA(true, settings::kMutexName);
     if (kernel.GetLastError() == host::kErrorAlreadyExists) {
       // Another copy is working; the marker and PowerPoint are its business.
       RecordLog(L"Creating Mutex Failed");

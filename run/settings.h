@@ -17,6 +17,10 @@ inline constexpr char kMenusKey[] = "SOFTWARE\\Tarnwick\\PPTMenus";
 inline constexpr char kLoggingValue[] = "Logging";
 inline constexpr char kInstallFolderValue[] = "InstallFolder";
 
+// The named mutex by which one copy works at a time; the companion tools that change
+// PowerPoint take it too.
+inline constexpr char kMutexName[] = "tkwPPTToolbarAdder";
+
 // Value names are read into buffers of this many characters and data into this many bytes, the
 // terminator included in both; so is a product's install folder.
 inline constexpr std::uint32_t kBufferSize = 1024;

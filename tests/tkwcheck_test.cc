@@ -17,9 +17,11 @@
 #include "host/emulated_windows/system/reg_file.h"
 #include "tools/tkwcheck/check.h"
 #include "tools/tkwcheck/inputs.h"
+#include "tools/tkwcheck/installed.h"
 #include "tools/tkwcheck/plan.h"
 #include "tools/tkwcheck/report.h"
 #include "tools/tkwcheck/run_story.h"
+#include "tools/tkwremove/removal.h"
 
 namespace fs = std::filesystem;
 using namespace tkw::check;
@@ -438,6 +440,149 @@ TEST(PlanTest, RunsTheProgramOnACopyAndTellsWhatStays) {
   EXPECT_EQ(sync.outcome, "already there");
   EXPECT_EQ(sync.details.front(), "not updated: its caption stays \"S&ync\", not \"S&ync Now\"");
   fs::remove_all(machine);
+}
+
+// A copy of the example machine, read and changed through the tools' own code.
+class DeploymentTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    fs::copy(fs::path(TKW_SOURCE_DIR) / "examples" / "machine", machine_,
+             fs::copy_options::recursive);
+  }
+  void TearDown() override { fs::remove_all(machine_); }
+
+  std::string State() const { return ReadWhole(machine_ / "powerpoint" / "commandbars.json"); }
+  std::vector<Definition> Definitions() const {
+    return DefinitionsOf(ReadRegistrySettings(machine_ / "registry.reg").key.get());
+  }
+  // "<line> <rule>" for each definition.
+  std::vector<std::string> Installed() {
+    tkw::emulated::EmulatedWindows host(machine_);
+    std::vector<std::string> lines;
+    for (const Finding& f : CheckInstalled(StartPowerPoint(host), Definitions()))
+      lines.push_back(std::to_string(f.place.line) + " " + f.rule);
+    return lines;
+  }
+  std::string Remove(bool plan) {
+    tkw::emulated::EmulatedWindows host(machine_);
+    const auto outcome = tkw::remove::RemoveInstalled(StartPowerPoint(host), Definitions(), plan);
+    std::ostringstream out;
+    tkw::remove::PrintOutcome(out, outcome, /*plan=*/false);
+    return out.str();
+  }
+  void RunProgram() {
+    const fs::path app = machine_ / "app";
+    fs::create_directories(app);
+    fs::copy_file(TKW_PROGRAM, app / "tkwPPTToolbarAdder", fs::copy_options::overwrite_existing);
+    ASSERT_EQ(std::system(("TKW_PREFIX='" + machine_.string() + "' '" +
+                           (app / "tkwPPTToolbarAdder").string() + "'")
+                              .c_str()),
+              0);
+  }
+  void AppendToRegistry(const std::string& lines) {
+    std::ofstream(machine_ / "registry.reg", std::ios::app) << lines;
+  }
+
+  const fs::path machine_ =
+      fs::temp_directory_path() / ("tkw_deployment_" + std::to_string(::getpid()));
+};
+
+TEST_F(DeploymentTest, RemovalUndoesARunAndNothingElse) {
+  EXPECT_EQ(Installed(), (std::vector<std::string>{"13 missing", "14 missing", "15 missing",
+                                                   "22 missing", "23 missing", "24 missing"}));
+  const std::string before = State();
+  RunProgram();
+  EXPECT_EQ(Installed(),
+            (std::vector<std::string>{"13 installed", "14 installed", "15 installed",
+                                      "22 installed", "23 installed", "24 installed"}));
+  {
+    // A user's own button with a definition's caption, on the same bar.
+    tkw::emulated::EmulatedWindows host(machine_);
+    const auto button =
+        StartPowerPoint(host)
+            .CommandBars()
+            .Item(L"Standard")
+            .Controls()
+            .Add(std::int16_t{1}, tkw::host::MissingArgument{}, tkw::host::MissingArgument{},
+                 tkw::host::MissingArgument{}, tkw::host::MissingArgument{});
+    button.SetCaption(L"Glintwave Help");
+    button.SetTag(L"users.own");
+  }
+  const std::string withUsersOwn = State();
+  const std::string planned = Remove(/*plan=*/true);
+  EXPECT_EQ(State(), withUsersOwn) << "a plan changes nothing";
+  EXPECT_EQ(Remove(/*plan=*/false), planned);
+  EXPECT_NE(planned.find("6 controls and 1 bar removed"), std::string::npos) << planned;
+  EXPECT_NE(State().find("users.own"), std::string::npos) << "the user's own button stays";
+  EXPECT_EQ(Remove(/*plan=*/false), "0 controls and 0 bars removed\n");
+  EXPECT_EQ(Installed().front(), "13 missing");
+
+  // What is left is the state before the run, but for the user's button.
+  RunProgram();
+  {
+    tkw::emulated::EmulatedWindows host(machine_);
+    StartPowerPoint(host)
+        .CommandBars()
+        .Item(L"Standard")
+        .FindControl(1, L"users.own", true)
+        .Delete();
+  }
+  Remove(/*plan=*/false);
+  EXPECT_EQ(State(), before);
+}
+
+TEST_F(DeploymentTest, LeavesPowerPointsOwnAndTellsWhatDiffers) {
+  // Definitions that name PowerPoint's own controls: a menu caption and a built-in bar's button.
+  AppendToRegistry(
+      "\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Tarnwick\\PPTMenus]\r\n"
+      "\"4 Spelling\"=\"&Tools,&Spelling...,Glintwave.Spell\"\r\n");
+  Installed();  // PowerPoint's state as it starts
+  const std::string before = State();
+  EXPECT_EQ(Remove(/*plan=*/false),
+            "" + (machine_ / "registry.reg").string() +
+                ":27: leaves the control '&Spelling...' in the menu '&Tools': it is "
+                "PowerPoint's own\n0 controls and 0 bars removed\n");
+  EXPECT_EQ(State(), before);
+
+  RunProgram();  // the menu definition replaces PowerPoint's own, which is how menus work
+  AppendToRegistry(
+      "\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Tarnwick]\r\n"
+      "\"Glintwave 2 Sync\"=\"Glintwave,S&ync Now,Glintwave.Sync,tkw.glintwave.sync,"
+      "Glintwave,sync.bmp\"\r\n");
+  {
+    tkw::emulated::EmulatedWindows host(machine_);
+    StartPowerPoint(host).CommandBars().Item(L"Glintwave").SetVisible(false);
+  }
+  const std::vector<std::string> installed = Installed();
+  EXPECT_EQ(installed[0], "13 hidden");
+  // The changed definition of line 14 now stands on line 30: its caption has not reached users.
+  EXPECT_EQ(installed,
+            (std::vector<std::string>{"13 hidden", "30 different", "15 installed", "22 installed",
+                                      "23 installed", "24 installed", "27 installed"}));
+  // Repair: removal, then a run.
+  Remove(/*plan=*/false);
+  RunProgram();
+  EXPECT_EQ(Installed()[1], "30 installed");
+}
+
+TEST_F(DeploymentTest, CannotLookAtBadInput) {
+  fs::create_directories(machine_ / "powerpoint");
+  std::ofstream(machine_ / "powerpoint" / "commandbars.json") << "not JSON";
+  tkw::emulated::EmulatedWindows host(machine_);
+  EXPECT_THROW(StartPowerPoint(host), Unreadable);
+  std::ofstream(machine_ / "registry.reg") << "no export";
+  EXPECT_THROW(ReadRegistrySettings(machine_ / "registry.reg"), Unreadable);
+}
+
+TEST_F(DeploymentTest, RemovalWaitsForTheProgramsGuard) {
+  tkw::emulated::EmulatedWindows host(machine_);
+  const tkw::host::Handle held = host.kernel().CreateMutexA(true, "tkwPPTToolbarAdder");
+  const int status = std::system(("'" + std::string(TKW_REMOVE) + "' --prefix '" +
+                                  machine_.string() + "' 2>/dev/null >/dev/null")
+                                     .c_str());
+  EXPECT_EQ(WEXITSTATUS(status), 2);
+  EXPECT_FALSE(fs::exists(machine_ / "powerpoint")) << "PowerPoint is not even looked at";
+  host.kernel().CloseHandle(held);
 }
 
 }  // namespace

@@ -1,4 +1,5 @@
 // The toolbar builder's driver: one button request per value of the settings key.
+#include "run/definition_record.h"
 #include "run/frmTkwPPTToolbarAdder.h"
 #include "run/settings.h"
 
@@ -12,16 +13,14 @@ void frmTkwPPTToolbarAdder::CreateToolbarButtonsFromRegistryValues() {
   RecordLog(L"Open Key: HKEY_LOCAL_MACHINE\\Software\\Tarnwick");
   const bool opened = ReadDefinitionValues(
       settings::kSettingsKey, L"Addtoolbar ", [&](const std::vector<std::wstring>& fields) {
-        if (fields.size() < settings::kToolbarFieldsNeeded) {
+        const std::optional<ToolbarRequest> request = ToolbarRequestOf(fields);
+        if (!request) {
           RecordLog(L"less no of args");
           return;
         }
-        // Without a seventh field the caption serves as the tooltip.
-        const std::wstring& sToolTip =
-            fields.size() > settings::kToolbarFieldsNeeded ? fields[6] : fields[1];
         if (const host::CommandBars oCmdBars = oApp.CommandBars()) {
-          AddToolBarButton(oCmdBars, fields[0], fields[1], fields[2], fields[3], fields[4],
-                           fields[5], sToolTip);
+          AddToolBarButton(oCmdBars, request->sToolBar, request->sCaption, request->sOnAction,
+                           request->sTag, request->sProduct, request->sImage, request->sToolTip);
         }
       });
   if (!opened) {

@@ -55,15 +55,35 @@ std::string ReadWhole(const fs::path& path) {
   return {std::istreambuf_iterator<char>(in), {}};
 }
 
-std::vector<Finding> CheckExport(const fs::path& file, Machine& machine) {
-  const std::string bytes = ReadWhole(file);
-  std::ostringstream diagnostics;
-  const emulated::RegFile registry = emulated::RegFile::Parse(bytes, file.string(), diagnostics);
+namespace {
+
+emulated::RegFile ParseExport(const fs::path& file, std::ostream& diagnostics) {
+  emulated::RegFile registry =
+      emulated::RegFile::Parse(ReadWhole(file), file.string(), diagnostics);
   if (!registry.isExport()) {
     throw Unreadable(file.string() +
                      " is not a regedit export: it must begin with \"Windows Registry Editor "
                      "Version 5.00\" or \"REGEDIT4\"");
   }
+  return registry;
+}
+
+}  // namespace
+
+RegistrySettings ReadRegistrySettings(const fs::path& file) {
+  RegistrySettings settings;
+  if (!fs::exists(file))
+    return settings;
+  // CheckExport reports the lines the reader skips; here they only mean values that are absent.
+  std::ostringstream skipped;
+  settings.file = std::make_unique<emulated::RegFile>(ParseExport(file, skipped));
+  settings.key = SettingsOfRegFile(*settings.file, file.string());
+  return settings;
+}
+
+std::vector<Finding> CheckExport(const fs::path& file, Machine& machine) {
+  std::ostringstream diagnostics;
+  const emulated::RegFile registry = ParseExport(file, diagnostics);
   std::vector<Finding> findings;
   AddSkippedLines(diagnostics.str(), findings);
   const auto settings = SettingsOfRegFile(registry, file.string());

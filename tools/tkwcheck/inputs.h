@@ -2,8 +2,11 @@
 #pragma once
 
 #include <filesystem>
+#include <memory>
 #include <stdexcept>
 #include <vector>
+
+#include "host/emulated_windows/system/reg_file.h"
 
 #include "tools/tkwcheck/check.h"
 
@@ -19,6 +22,14 @@ std::string ReadWhole(const std::filesystem::path& path);
 // The settings of an export, checked against `machine`; lines the reader skips are findings
 // too. Throws Unreadable.
 std::vector<Finding> CheckExport(const std::filesystem::path& file, Machine& machine);
+
+// The settings in a regedit export, which they refer into.
+struct RegistrySettings {
+  std::unique_ptr<emulated::RegFile> file;
+  std::unique_ptr<SettingsKey> key;  // null when the export holds none
+};
+// A machine's registry file; a missing one is an empty registry. Throws Unreadable.
+RegistrySettings ReadRegistrySettings(const std::filesystem::path& file);
 
 #ifndef _WIN32
 // An emulated machine: its registry.reg against its PowerPoint state and its drive_c. Throws

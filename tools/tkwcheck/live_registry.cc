@@ -121,4 +121,10 @@ std::vector<Finding> CheckLiveRegistry() {
   return findings;
 }
 
+std::unique_ptr<SettingsKey> ProgramSettings() {
+  // Plain KEY_READ, as the program opens it: a process's own view.
+  auto key = std::make_unique<LiveKey>(L"SOFTWARE\\Tarnwick", 0, "");
+  return key->exists() ? std::move(key) : nullptr;
+}
+
 }  // namespace tkw::check

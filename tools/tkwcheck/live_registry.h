@@ -2,6 +2,7 @@
 // views, and the icon files on its disks.
 #pragma once
 
+#include <memory>
 #include <vector>
 
 #include "tools/tkwcheck/check.h"
@@ -11,5 +12,9 @@ namespace tkw::check {
 // The 32-bit view is the one the shipped program reads; definitions that only the 64-bit view
 // holds are reported as unseen.
 std::vector<Finding> CheckLiveRegistry();
+
+// The settings in the registry view this build of the program reads, or null when there are
+// none.
+std::unique_ptr<SettingsKey> ProgramSettings();
 
 }  // namespace tkw::check

@@ -4,9 +4,12 @@
 //   tkwcheck --prefix DIR             an emulated machine (its registry, PowerPoint and files)
 //   tkwcheck --plan --prefix DIR      what a run would do there, definition by definition
 //   tkwcheck --log tkwtbrloggin.txt   what the run that wrote the log did
+//   tkwcheck --installed --prefix DIR what PowerPoint holds against what the definitions ask
+//                                     (on Windows without --prefix: the live machine)
 //   tkwcheck                          (Windows) the live registry, both views, and the files
 // --format json gives the same as JSON. Exit status: 0 nothing found, 1 errors or warnings (or a
-// run that did not do all it was asked), 2 the input cannot be read.
+// run that did not do all it was asked, or a definition not present as defined), 2 the input
+// cannot be read.
 #include <filesystem>
 #include <fstream>
 #include <iostream>
@@ -22,12 +25,15 @@
 #include "host/runtime_error.h"
 #include "tools/tkwcheck/check.h"
 #include "tools/tkwcheck/inputs.h"
+#include "tools/tkwcheck/installed.h"
 #include "tools/tkwcheck/report.h"
 #include "tools/tkwcheck/run_story.h"
 
 #ifdef _WIN32
+#include "host/platform_host.h"
 #include "tools/tkwcheck/live_registry.h"
 #else
+#include "host/emulated_windows/emulated_windows.h"
 #include "tools/tkwcheck/plan.h"
 #endif
 
@@ -39,13 +45,16 @@ namespace {
 constexpr char kUsage[] =
     "usage: tkwcheck FILE.reg | --prefix DIR | --plan --prefix DIR | --log FILE"
 #ifdef _WIN32
-    " | (nothing: the live registry)"
+    " | --installed | (nothing: the live registry)"
+#else
+    " | --installed --prefix DIR"
 #endif
     " [--format text|json]\n";
 
 struct Options {
   std::optional<fs::path> regFile, prefix, log;
   bool plan = false;
+  bool installed = false;
   Format format = Format::kText;
 };
 
@@ -60,6 +69,8 @@ std::optional<Options> ParseArguments(int argc, char** argv) {
       options.log = argv[++i];
     } else if (argument == "--plan") {
       options.plan = true;
+    } else if (argument == "--installed") {
+      options.installed = true;
     } else if (argument == "--format" && hasValue) {
       const std::string format = argv[++i];
       if (format != "text" && format != "json")
@@ -73,9 +84,13 @@ std::optional<Options> ParseArguments(int argc, char** argv) {
   }
   const int inputs =
       options.regFile.has_value() + options.prefix.has_value() + options.log.has_value();
-  if (inputs > 1 || (options.plan && (!options.prefix || options.log || options.regFile)))
+  if (inputs > 1 || (options.plan && (!options.prefix || options.log || options.regFile)) ||
+      (options.installed && (options.plan || options.log || options.regFile)))
     return std::nullopt;
-#ifndef _WIN32
+#ifdef _WIN32
+  if (options.installed && options.prefix)
+    return std::nullopt;
+#else
   if (inputs == 0)
     return std::nullopt;
 #endif
@@ -92,7 +107,32 @@ bool RanInFull(const RunStory& story) {
   return true;
 }
 
+// What PowerPoint holds now against the definitions: the emulated machine's, or on Windows the
+// live registry's in the view the program reads and the running PowerPoint.
+std::vector<Finding> CheckInstalled(const Options& options) {
+#ifdef _WIN32
+  const std::unique_ptr<tkw::host::Host> host = tkw::host::MakePlatformHost();
+  const std::unique_ptr<SettingsKey> settings = ProgramSettings();
+  const SettingsKey* key = settings.get();
+#else
+  const fs::path& prefix = *options.prefix;
+  if (!fs::is_directory(prefix))
+    throw Unreadable(prefix.string() + " is no folder");
+  const RegistrySettings settings = ReadRegistrySettings(prefix / "registry.reg");
+  const SettingsKey* key = settings.key.get();
+  std::ostringstream alreadyRead;
+  const auto host = std::make_unique<tkw::emulated::EmulatedWindows>(prefix, alreadyRead);
+#endif
+  const std::vector<Definition> definitions = DefinitionsOf(key);
+  return CheckInstalled(StartPowerPoint(*host), definitions);
+}
+
 int Run(const Options& options) {
+  if (options.installed) {
+    const std::vector<Finding> findings = CheckInstalled(options);
+    PrintFindings(std::cout, findings, options.format);
+    return HasErrorsOrWarnings(findings) ? 1 : 0;
+  }
   if (options.log) {
     RunStory story;
     try {

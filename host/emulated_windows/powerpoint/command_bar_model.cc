@@ -166,7 +166,7 @@ CommandBar* CommandBarSet::Find(std::wstring_view name) const {
 }
 
 CommandBar& CommandBarSet::Add(BarProperties properties) {
-  auto bar = std::make_unique<CommandBar>(std::move(properties));
+  auto bar = std::make_shared<CommandBar>(std::move(properties));
   CommandBar& added = *bar;
   bars_.push_back(std::move(bar));
   byName_.emplace(NameKey(added.properties().name), &added);  // a duplicate keeps the first
@@ -181,6 +181,24 @@ void CommandBarSet::Close() {
     RemoveTemporaryControls(bar->controls());
   }
   running_ = false;
+}
+
+void CommandBarSet::Remove(CommandBar& bar) {
+  const std::wstring key = NameKey(bar.properties().name);
+  const auto named = byName_.find(key);
+  const bool answered = named != byName_.end() && named->second == &bar;
+  if (answered)
+    byName_.erase(named);
+  std::erase_if(bars_, [&](const std::shared_ptr<CommandBar>& b) { return b.get() == &bar; });
+  if (!answered)
+    return;
+  // A later bar of the same name now answers to it.
+  for (const std::shared_ptr<CommandBar>& b : bars_) {
+    if (NameKey(b->properties().name) == key) {
+      byName_.emplace(key, b.get());
+      return;
+    }
+  }
 }
 
 }  // namespace tkw::emulated

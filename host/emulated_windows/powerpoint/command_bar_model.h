@@ -49,6 +49,8 @@ struct BarProperties {
   bool visible = false;
   bool temporary = false;
   bool builtIn = false;
+  // MsoBarProtection; msoBarNoCustomize (1) refuses adding and deleting controls.
+  std::int32_t protection = 0;
 };
 
 class CommandBar;
@@ -129,7 +131,7 @@ struct ControlQuery {
   bool recursive = false;
 };
 
-class CommandBar {
+class CommandBar : public std::enable_shared_from_this<CommandBar> {
  public:
   explicit CommandBar(BarProperties properties)
       : properties_(std::move(properties)), controls_(*this, nullptr) {}
@@ -155,10 +157,16 @@ class CommandBar {
   std::unordered_map<std::wstring, std::unordered_set<Control*>> byTag_;
 };
 
-// PowerPoint's CommandBars collection, and whether PowerPoint is open. Bars go only when
-// PowerPoint closes, when nothing refers to them; until then references to them stay valid.
+// PowerPoint's CommandBars collection, and whether PowerPoint is open. The set holds the only
+// lasting reference to each bar; a bar deleted or dropped at close goes once its callers let go.
 class CommandBarSet {
  public:
+  CommandBarSet() = default;
+  CommandBarSet(CommandBarSet&&) = default;
+  CommandBarSet& operator=(CommandBarSet&&) = default;
+  CommandBarSet(const CommandBarSet&) = delete;
+  CommandBarSet& operator=(const CommandBarSet&) = delete;
+
   bool running() const { return running_; }
   // The user starts PowerPoint; its bars are as it last saved them.
   void Open() { running_ = true; }
@@ -172,9 +180,10 @@ class CommandBarSet {
   // The first bar whose name matches `name` as names match, or null.
   CommandBar* Find(std::wstring_view name) const;
   CommandBar& Add(BarProperties properties);
+  void Remove(CommandBar& bar);
 
  private:
-  std::vector<std::unique_ptr<CommandBar>> bars_;
+  std::vector<std::shared_ptr<CommandBar>> bars_;
   std::unordered_map<std::wstring, CommandBar*> byName_;
   bool running_ = true;
 };

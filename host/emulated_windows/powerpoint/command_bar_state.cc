@@ -260,6 +260,9 @@ CommandBarSet ParseCommandBars(std::string_view text) {
     p.visible = FlagField(bar, "visible", at);
     p.temporary = FlagField(bar, "temporary", at);
     p.builtIn = FlagField(bar, "builtIn", at);
+    // Optional: few bars are protected, and files without it stay as they were.
+    if (bar.contains("protection"))
+      p.protection = NumberField(bar, "protection", at);
     ReadControls(bar, result.Add(std::move(p)).controls(), at);
   }
   // A closed PowerPoint holds no temporary items, even where the file was edited by hand.
@@ -283,6 +286,8 @@ void WriteCommandBars(const CommandBarSet& bars, std::ostream& out) {
     writer.Flag("visible", p.visible);
     writer.Flag("temporary", p.temporary);
     writer.Flag("builtIn", p.builtIn);
+    if (p.protection != 0)
+      writer.Number("protection", p.protection);
     WriteControls(writer, bar.controls());
     writer.Close('}');
   }

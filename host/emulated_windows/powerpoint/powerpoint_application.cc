@@ -29,6 +29,12 @@ constexpr int kAutomationError = 440;       // a reference to an object that is 
 constexpr std::int32_t kBarFloating = 4;    // msoBarFloating, Add's default position
 constexpr std::int32_t kBarTypeNormal = 0;  // MsoBarType
 constexpr std::int32_t kBarTypeMenuBar = 1;
+constexpr std::int32_t kBarNoCustomize = 1;  // MsoBarProtection: its controls stay as they are
+
+void RefuseCustomizing(const AutomationCall& call, const CommandBar& bar) {
+  if (bar.properties().protection & kBarNoCustomize)
+    throw call.Failure(kInvalidArgument, "the command bar is protected");
+}
 
 // The fields of a packed DIB that decide whether PowerPoint can draw it.
 struct PackedDib {
@@ -210,10 +216,11 @@ using SessionPtr = std::shared_ptr<PowerPointSession>;
 
 DispatchPtr NewControlObject(SessionPtr session, Control& control);
 
-// A bar's controls, or a pop-up's; the pop-up may be deleted while this is held.
+// A bar's controls, or a pop-up's; the bar or the pop-up may be deleted while this is held.
 class ControlsObject final : public host::Dispatch {
  public:
-  ControlsObject(SessionPtr session, CommandBar& bar) : session_(std::move(session)), bar_(&bar) {}
+  ControlsObject(SessionPtr session, CommandBar& bar)
+      : session_(std::move(session)), bar_(bar.weak_from_this()) {}
   ControlsObject(SessionPtr session, Control& popup)
       : session_(std::move(session)), popup_(popup.weak_from_this()) {}
 
@@ -224,11 +231,12 @@ class ControlsObject final : public host::Dispatch {
   Variant Invoke(std::wstring_view member, InvokeKind kind,
                  std::span<const Variant> args) override {
     const AutomationCall call("CommandBarControls", member, kind, args);
+    const std::shared_ptr<CommandBar> bar = bar_.lock();
     const std::shared_ptr<Control> popup = popup_.lock();
-    if (bar_ == nullptr && popup == nullptr) {
-      throw call.Failure(kAutomationError, "the pop-up was deleted");
+    if (bar == nullptr && popup == nullptr) {
+      throw call.Failure(kAutomationError, "the bar or pop-up was deleted");
     }
-    ControlList& list = bar_ != nullptr ? bar_->controls() : *popup->controls();
+    ControlList& list = bar != nullptr ? bar->controls() : *popup->controls();
 
     if (call.IsReadOnly(L"Count"))
       return static_cast<std::int32_t>(list.size());
@@ -256,6 +264,7 @@ class ControlsObject final : public host::Dispatch {
   }
 
   static Control& Add(const AutomationCall& call, ControlList& list) {
+    RefuseCustomizing(call, list.bar());
     ControlProperties properties;
     const std::int32_t type = call.Number(0, "Type").value_or(office::msoControlButton);
     if (type == office::msoControlPopup) {
@@ -279,7 +288,7 @@ class ControlsObject final : public host::Dispatch {
   }
 
   SessionPtr session_;
-  CommandBar* bar_ = nullptr;
+  std::weak_ptr<CommandBar> bar_;
   std::weak_ptr<Control> popup_;
 };
 
@@ -329,8 +338,11 @@ class ControlObject final : public host::Dispatch {
       return static_cast<std::int32_t>(p.type);
     } else if (call.IsReadOnly(L"Id")) {
       return p.id;
+    } else if (call.IsReadOnly(L"BuiltIn")) {
+      return p.builtIn;
     } else if (call.IsMethod(L"Delete", 1)) {
       call.Flag(0, "Temporary");  // checked only: a temporary deletion lasts like any other here
+      RefuseCustomizing(call, control->parent().bar());
       control->parent().Remove(*control);
     } else if (type_ == ControlType::kButton) {
       return InvokeButton(call, *control);
@@ -369,9 +381,11 @@ DispatchPtr NewControlObject(SessionPtr session, Control& control) {
   return std::make_shared<ControlObject>(std::move(session), control);
 }
 
+// A bar; a deleted bar's reference fails on every use.
 class CommandBarObject final : public host::Dispatch {
  public:
-  CommandBarObject(SessionPtr session, CommandBar& bar) : session_(std::move(session)), bar_(bar) {}
+  CommandBarObject(SessionPtr session, CommandBar& bar)
+      : session_(std::move(session)), bar_(bar.weak_from_this()) {}
 
   bool Supports(const InterfaceId& iid) override {
     return iid == office::kIidCommandBar || iid == kIidDispatch || iid == kIidUnknown;
@@ -380,15 +394,30 @@ class CommandBarObject final : public host::Dispatch {
   Variant Invoke(std::wstring_view member, InvokeKind kind,
                  std::span<const Variant> args) override {
     const AutomationCall call("CommandBar", member, kind, args);
-    const BarProperties& p = bar_.properties();
+    const std::shared_ptr<CommandBar> bar = bar_.lock();
+    if (bar == nullptr)
+      throw call.Failure(kAutomationError, "the command bar was deleted");
+    const BarProperties& p = bar->properties();
     if (call.IsReadOnly(L"Controls"))
-      return std::make_shared<ControlsObject>(session_, bar_);
+      return std::make_shared<ControlsObject>(session_, *bar);
     if (call.IsMethod(L"FindControl", 5))
-      return FindControl(call);
+      return FindControl(call, *bar);
     if (call.IsProperty(L"Visible")) {
       if (!call.writing())
         return p.visible;
-      bar_.SetVisible(call.NewFlag());
+      bar->SetVisible(call.NewFlag());
+      return {};
+    }
+    if (call.IsReadOnly(L"BuiltIn"))
+      return p.builtIn;
+    if (call.IsReadOnly(L"Protection"))
+      return p.protection;
+    if (call.IsMethod(L"Delete", 0)) {
+      // PowerPoint keeps its own bars; only the ones added to it can go.
+      if (p.builtIn)
+        throw call.Failure(kInvalidArgument, "a built-in command bar cannot be deleted");
+      RefuseCustomizing(call, *bar);
+      session_->bars().Remove(*bar);
       return {};
     }
     if (call.IsReadOnly(L"Name"))
@@ -402,7 +431,7 @@ class CommandBarObject final : public host::Dispatch {
 
  private:
   // Nothing when no control matches.
-  DispatchPtr FindControl(const AutomationCall& call) {
+  DispatchPtr FindControl(const AutomationCall& call, const CommandBar& bar) {
     ControlQuery query;
     if (const auto type = call.Number(0, "Type")) {
       if (*type != office::msoControlButton && *type != office::msoControlPopup)
@@ -413,12 +442,12 @@ class CommandBarObject final : public host::Dispatch {
     query.tag = call.Text(2, "Tag");
     call.Flag(3, "Visible");  // every control of the emulation is visible
     query.recursive = call.Flag(4, "Recursive").value_or(false);
-    Control* found = bar_.FindControl(query);
+    Control* found = bar.FindControl(query);
     return found == nullptr ? nullptr : NewControlObject(session_, *found);
   }
 
   SessionPtr session_;
-  CommandBar& bar_;
+  std::weak_ptr<CommandBar> bar_;
 };
 
 class CommandBarsObject final : public host::Dispatch {

@@ -1,0 +1,107 @@
+// tkwremove: takes away from PowerPoint exactly the controls that the definitions of
+// tkwPPTToolbarAdder add, and the bars of their own that this leaves empty; before the
+// product's registry keys go (uninstall), or before a run that is to bring changed definitions
+// to users (repair).
+//   tkwremove [--plan] [--prefix DIR]     (Linux) an emulated machine, the program's own
+//                                         without --prefix
+//   tkwremove.exe [--plan]                (Windows) the live registry and the running PowerPoint
+// --plan says what it would remove and changes nothing. Exit status: 0 everything the
+// definitions name is gone, 1 something could not be removed, 2 it cannot look.
+#include <filesystem>
+#include <iostream>
+#include <memory>
+#include <optional>
+#include <sstream>
+#include <string>
+
+#include "host/runtime_error.h"
+#include "tools/tkwcheck/inputs.h"
+#include "tools/tkwcheck/installed.h"
+#include "tools/tkwremove/removal.h"
+
+#ifdef _WIN32
+#include "host/platform_host.h"
+#include "tools/tkwcheck/live_registry.h"
+#else
+#include "host/emulated_windows/emulated_windows.h"
+#endif
+
+namespace fs = std::filesystem;
+using namespace tkw;
+
+namespace {
+
+#ifdef _WIN32
+constexpr char kUsage[] = "usage: tkwremove [--plan]\n";
+#else
+constexpr char kUsage[] = "usage: tkwremove [--plan] [--prefix DIR]\n";
+#endif
+
+struct Options {
+  bool plan = false;
+  std::optional<fs::path> prefix;
+};
+
+std::optional<Options> ParseArguments(int argc, char** argv) {
+  Options options;
+  for (int i = 1; i < argc; ++i) {
+    const std::string argument = argv[i];
+    if (argument == "--plan") {
+      options.plan = true;
+#ifndef _WIN32
+    } else if (argument == "--prefix" && i + 1 < argc && !options.prefix) {
+      options.prefix = argv[++i];
+#endif
+    } else {
+      return std::nullopt;
+    }
+  }
+  return options;
+}
+
+int Run(const Options& options) {
+#ifdef _WIN32
+  const std::unique_ptr<host::Host> host = host::MakePlatformHost();
+#else
+  const fs::path prefix = options.prefix.value_or(emulated::EmulatedWindows::DefaultPrefix());
+  if (!fs::is_directory(prefix))
+    throw check::Unreadable(prefix.string() + " is no folder");
+  std::ostringstream alreadyRead;
+  const auto host = std::make_unique<emulated::EmulatedWindows>(prefix, alreadyRead);
+#endif
+  // Held to the end, so that no run adds while this removes.
+  const remove::InstanceGuard guard(host->kernel());
+  if (!guard.held()) {
+    throw check::Unreadable(
+        "tkwPPTToolbarAdder is at work on this machine (it holds \"tkwPPTToolbarAdder\"): "
+        "nothing was removed; try again when it has ended");
+  }
+#ifdef _WIN32
+  const std::unique_ptr<check::SettingsKey> settings = check::ProgramSettings();
+  const check::SettingsKey* key = settings.get();
+#else
+  const check::RegistrySettings settings = check::ReadRegistrySettings(prefix / "registry.reg");
+  const check::SettingsKey* key = settings.key.get();
+#endif
+  const std::vector<check::Definition> definitions = check::DefinitionsOf(key);
+  const host::Application app = check::StartPowerPoint(*host);
+  const remove::Outcome outcome = remove::RemoveInstalled(app, definitions, options.plan);
+  remove::PrintOutcome(std::cout, outcome, options.plan);
+  return outcome.failed ? 1 : 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const std::optional<Options> options = ParseArguments(argc, argv);
+  if (!options) {
+    std::cerr << kUsage;
+    return 2;
+  }
+  try {
+    return Run(*options);
+  } catch (const std::exception& error) {
+    std::cerr << "tkwremove: " << error.what() << '\n';
+  }
+  return 2;
+}
