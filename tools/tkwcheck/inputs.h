@@ -2,6 +2,7 @@
 #pragma once
 
 #include <filesystem>
+#include <iostream>
 #include <memory>
 #include <stdexcept>
 #include <vector>
@@ -16,6 +17,23 @@ namespace tkw::check {
 struct Unreadable : std::runtime_error {
   using std::runtime_error::runtime_error;
 };
+
+// A companion tool's main: the usage and exit status 2 for arguments `parse` refuses, and
+// "TOOL: why" with exit status 2 for whatever stops `run` from looking at all.
+template <typename Parse, typename Run>
+int ToolMain(const char* tool, const char* usage, int argc, char** argv, Parse parse, Run run) {
+  const auto options = parse(argc, argv);
+  if (!options) {
+    std::cerr << usage;
+    return 2;
+  }
+  try {
+    return run(*options);
+  } catch (const std::exception& error) {
+    std::cerr << tool << ": " << error.what() << '\n';
+  }
+  return 2;
+}
 
 std::string ReadWhole(const std::filesystem::path& path);
 

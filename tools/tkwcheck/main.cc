@@ -184,19 +184,5 @@ int Run(const Options& options) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  const std::optional<Options> options = ParseArguments(argc, argv);
-  if (!options) {
-    std::cerr << kUsage;
-    return 2;
-  }
-  try {
-    return Run(*options);
-  } catch (const Unreadable& error) {
-    std::cerr << "tkwcheck: " << error.what() << '\n';
-  } catch (const tkw::host::RuntimeError& error) {
-    std::cerr << "tkwcheck: " << error.what() << '\n';
-  } catch (const std::exception& error) {
-    std::cerr << "tkwcheck: " << error.what() << '\n';
-  }
-  return 2;
+  return ToolMain("tkwcheck", kUsage, argc, argv, ParseArguments, Run);
 }

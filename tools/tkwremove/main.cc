@@ -93,15 +93,5 @@ int Run(const Options& options) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  const std::optional<Options> options = ParseArguments(argc, argv);
-  if (!options) {
-    std::cerr << kUsage;
-    return 2;
-  }
-  try {
-    return Run(*options);
-  } catch (const std::exception& error) {
-    std::cerr << "tkwremove: " << error.what() << '\n';
-  }
-  return 2;
+  return check::ToolMain("tkwremove", kUsage, argc, argv, ParseArguments, Run);
 }
