@@ -7,12 +7,18 @@ Each folder beside this script is one scenario:
   expected.log          the diagnostic log; "{date}" stands for the first line's date and time,
                         "{app}" for the executable's folder as the program sees it
   expected_bars.txt     optional: the command bars the run leaves, as dump_bars() writes them
+  expected.<n>.log      optional: the log of the n-th run, when the scenario runs the program again
   scenario.json         optional settings: "log": false when no log may appear,
                         "hold": ["mutex", "clipboard"] what other programs hold during the run,
                         "stderr": the exact standard error, "marker": true when the marker stays,
                         "stale_marker": true to leave an earlier run's marker beside the program,
                         "read_only_app": true to run as a user who cannot write the program's folder,
-                        "powerpoint": false when PowerPoint must not have been touched
+                        "powerpoint": false when PowerPoint must not have been touched,
+                        "runs": how many times the program runs, each checked (default 1),
+                        "environment": variables for the program and the servers it starts,
+                        "wine_only": why the Linux build does not run it,
+                        "powerpoint_stays": true when PowerPoint's server is expected not to
+                        end (a PowerPoint that never answers); the runner ends it
   expected_clipboard.txt  optional: the clipboard's formats after the run, "<format> <bytes>" each
 
 The machine is an emulated Windows prefix (TKW_PREFIX) for the Linux build. With --wine TOOLS
@@ -107,6 +113,8 @@ class LinuxMachine:
         self.hold = hold
 
     def prepare(self, scenario: Path, work: Path, settings: dict):
+        if settings.get("wine_only"):
+            raise Skipped(settings["wine_only"])
         self.prefix = work / "prefix"
         self.prefix.mkdir()
         shutil.copy2(scenario / "registry.reg", self.prefix / "registry.reg")
@@ -161,6 +169,7 @@ class WineScenarioMachine:
         if settings.get("read_only_app"):
             raise Skipped("Wine runs every program with the user's own rights")
         self.work = work
+        self.powerpoint_stays = settings.get("powerpoint_stays", False)
         self.wine.import_registry(self.RESET, scenario / "registry.reg")
         files = scenario / "files"
         self.lay(files / "drive_c", self.wine.drive_c)
@@ -209,7 +218,8 @@ class WineScenarioMachine:
         return sorted(f"{name} {size}" for name, size in names.items())
 
     def check_leaks(self):
-        failures = self.wine.stand_in_failures(self.report) + self.wine.census_failures(self.census)
+        failures = (self.wine.stand_in_failures(self.report, stays=self.powerpoint_stays) +
+                    self.wine.census_failures(self.census))
         if failures:
             raise Failure("; ".join(failures))
 
@@ -233,10 +243,17 @@ def run_scenario(machine, exe: Path, scenario: Path, work: Path):
     app.mkdir(parents=True)
     shutil.copy2(exe, app / exe.name)
     machine.prepare(scenario, work, settings)
-    env = machine.env
+    env = dict(machine.env, **settings.get("environment", {}))
     if settings.get("read_only_app"):
         os.chmod(app / exe.name, 0o755)
         os.chmod(app, 0o555)
+    for run in range(1, settings.get("runs", 1) + 1):
+        result = run_program(machine, app / exe.name, env, settings)
+        check_run(machine, scenario, settings, app, result,
+                  "expected.log" if run == 1 else f"expected.{run}.log")
+
+
+def run_program(machine, program: Path, env: dict, settings: dict) -> subprocess.CompletedProcess:
     holders = []
     try:
         for resource in settings.get("hold", []):
@@ -248,16 +265,20 @@ def run_scenario(machine, exe: Path, scenario: Path, work: Path):
                 raise Failure(f"could not hold the {resource}")
         if "mutex" in settings.get("hold", []):
             # The copy at work has its marker written.
-            (app / MARKER_NAME).write_bytes(b"tkwtbar app is running\r\n")
+            (program.parent / MARKER_NAME).write_bytes(b"tkwtbar app is running\r\n")
         if settings.get("stale_marker"):
-            (app / MARKER_NAME).write_bytes(b"left by a run that was cut short\r\n")
-        result = machine.run_program(app / exe.name, env,
-                                     preexec_fn=drop_root if settings.get("read_only_app") else None)
+            (program.parent / MARKER_NAME).write_bytes(b"left by a run that was cut short\r\n")
+        return machine.run_program(program, env,
+                                   preexec_fn=drop_root if settings.get("read_only_app") else None)
     finally:
         for holder in holders:
             holder.stdin.close()
             holder.wait()
 
+
+def check_run(machine, scenario: Path, settings: dict, app: Path,
+              result: subprocess.CompletedProcess, expected_log: str):
+    """Holds what one run left to the scenario's expectations."""
     if result.returncode != 0:
         raise Failure(f"exit code {result.returncode}; stderr:\n{result.stderr.decode(errors='replace')}")
     if result.stdout:
@@ -279,7 +300,7 @@ def run_scenario(machine, exe: Path, scenario: Path, work: Path):
         if not DATE_LINE.match(lines[0]):
             raise Failure(f"first line is no date and time: {lines[0]!r}")
         actual = "\r\n".join(["{date}"] + lines[1:])
-        expected = (scenario / "expected.log").read_text(encoding="cp1252").replace("\r\n", "\n")
+        expected = (scenario / expected_log).read_text(encoding="cp1252").replace("\r\n", "\n")
         expected = expected.replace("\n", "\r\n").replace("{app}", windows_path(app))
         compare("log", expected, actual)
     elif log.exists():
