@@ -4,6 +4,7 @@
 
 #include <windows.h>
 // After windows.h, which it needs.
+#include <ole2.h>
 #include <oleauto.h>
 
 #include <utility>
@@ -85,6 +86,22 @@ class ScopedComApartment {
   ~ScopedComApartment() {
     if (initialized_)
       ::CoUninitialize();
+  }
+
+ private:
+  bool initialized_;
+};
+
+// OleInitialize for the life of the object, as the run-time starts its thread: COM's apartment
+// and what the clipboard and drag-and-drop calls of OLE need besides, for in-process components.
+class ScopedOle {
+ public:
+  ScopedOle() : initialized_(SUCCEEDED(::OleInitialize(nullptr))) {}
+  ScopedOle(const ScopedOle&) = delete;
+  ScopedOle& operator=(const ScopedOle&) = delete;
+  ~ScopedOle() {
+    if (initialized_)
+      ::OleUninitialize();
   }
 
  private:

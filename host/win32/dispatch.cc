@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "host/runtime_error.h"
+#include "host/win32/busy_server.h"
 #include "host/win32/code_page.h"
 
 namespace tkw::win32 {
@@ -89,14 +90,14 @@ class ExceptionInfo {
   EXCEPINFO info_{};
 };
 
-host::DispatchPtr Wrap(IDispatch* borrowed) {
+host::DispatchPtr Wrap(IDispatch* borrowed, host::BusyServerPolicy& busyServer) {
   if (borrowed == nullptr)
     return nullptr;
-  return std::make_shared<Dispatch>(ComPtr<IDispatch>::Share(borrowed));
+  return std::make_shared<Dispatch>(ComPtr<IDispatch>::Share(borrowed), busyServer);
 }
 
 // The result types the program reads; other numbers arrive as 32-bit integers.
-host::Variant ToHost(const VARIANT& result) {
+host::Variant ToHost(const VARIANT& result, host::BusyServerPolicy& busyServer) {
   switch (V_VT(&result)) {
     case VT_EMPTY:
     case VT_NULL:
@@ -110,11 +111,11 @@ host::Variant ToHost(const VARIANT& result) {
     case VT_BSTR:
       return std::wstring(V_BSTR(&result), ::SysStringLen(V_BSTR(&result)));
     case VT_DISPATCH:
-      return Wrap(V_DISPATCH(&result));
+      return Wrap(V_DISPATCH(&result), busyServer);
     case VT_UNKNOWN: {
       const auto dispatch =
           ComPtr<IUnknown>::Share(V_UNKNOWN(&result)).Query<IDispatch>(IID_IDispatch);
-      return Wrap(dispatch.get());
+      return Wrap(dispatch.get(), busyServer);
     }
     default: {
       ScopedVariant number;
@@ -158,9 +159,12 @@ host::Variant Dispatch::Invoke(std::wstring_view member, host::InvokeKind kind,
   std::wstring name(member);
   LPOLESTR names[] = {name.data()};
   DISPID id = DISPID_UNKNOWN;
-  if (FAILED(dispatch_->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id))) {
+  const HRESULT found = host::CallWhileBusy(
+      busyServer_, ThreadWaiting(),
+      [&] { return dispatch_->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id); },
+      Refused);
+  if (FAILED(found))
     throw AutomationError();
-  }
 
   Arguments arguments(args);
   DISPID propertyPut = DISPID_PROPERTYPUT;
@@ -173,8 +177,13 @@ host::Variant Dispatch::Invoke(std::wstring_view member, host::InvokeKind kind,
   ScopedVariant result;
   ExceptionInfo exception;
   UINT badArgument = 0;
-  const HRESULT hr = dispatch_->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, Flags(kind), &params,
-                                       result.Receive(), exception.get(), &badArgument);
+  const HRESULT hr = host::CallWhileBusy(
+      busyServer_, ThreadWaiting(),
+      [&] {
+        return dispatch_->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, Flags(kind), &params,
+                                 result.Receive(), exception.get(), &badArgument);
+      },
+      Refused);
   if (hr == DISP_E_EXCEPTION)
     throw exception.ToError();
   if (FAILED(hr))
@@ -182,7 +191,7 @@ host::Variant Dispatch::Invoke(std::wstring_view member, host::InvokeKind kind,
   // A call made for its effect may return anything; only a read result is converted.
   if (kind != host::InvokeKind::kGet)
     return std::monostate{};
-  return ToHost(result.get());
+  return ToHost(result.get(), busyServer_);
 }
 
 HRESULT ToVariant(const host::Variant& value, VARIANT& variant,

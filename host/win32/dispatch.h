@@ -5,13 +5,17 @@
 #include <utility>
 
 #include "host/automation.h"
+#include "host/busy_server.h"
 #include "host/win32/com.h"
 
 namespace tkw::win32 {
 
+// Its calls, and those of the objects it hands out, are made again while the server refuses
+// them as busy, as `busyServer` allows.
 class Dispatch final : public host::Dispatch {
  public:
-  explicit Dispatch(ComPtr<IDispatch> dispatch) : dispatch_(std::move(dispatch)) {}
+  Dispatch(ComPtr<IDispatch> dispatch, host::BusyServerPolicy& busyServer)
+      : dispatch_(std::move(dispatch)), busyServer_(busyServer) {}
 
   bool Supports(const host::InterfaceId& iid) override;
   host::Variant Invoke(std::wstring_view member, host::InvokeKind kind,
@@ -21,6 +25,7 @@ class Dispatch final : public host::Dispatch {
 
  private:
   ComPtr<IDispatch> dispatch_;
+  host::BusyServerPolicy& busyServer_;
 };
 
 // Fills `variant`, which the caller cleared, with `value` as the variant type the Office type

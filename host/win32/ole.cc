@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "host/runtime_error.h"
+#include "host/win32/busy_server.h"
 #include "host/win32/com.h"
 #include "host/win32/dispatch.h"
 #include "host/win32/handles.h"
@@ -98,10 +99,15 @@ host::DispatchPtr Ole::CreateObject(const std::wstring& progId) {
     throw host::RuntimeError::CannotCreateObject();
   }
   ComPtr<IDispatch> object;
-  if (FAILED(::CoCreateInstance(clsid, nullptr, CLSCTX_SERVER, IID_IDispatch, object.Receive()))) {
+  const HRESULT hr = host::CallWhileBusy(
+      busyServer_, ThreadWaiting(),
+      [&] {
+        return ::CoCreateInstance(clsid, nullptr, CLSCTX_SERVER, IID_IDispatch, object.Receive());
+      },
+      Refused);
+  if (FAILED(hr))
     throw host::RuntimeError::CannotCreateObject();
-  }
-  return std::make_shared<Dispatch>(std::move(object));
+  return std::make_shared<Dispatch>(std::move(object), busyServer_);
 }
 
 }  // namespace tkw::win32

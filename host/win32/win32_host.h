@@ -1,7 +1,9 @@
 // Every platform service of the program over the real Win32 calls.
 #pragma once
 
+#include "host/busy_server.h"
 #include "host/host.h"
+#include "host/win32/busy_server.h"
 #include "host/win32/clipboard.h"
 #include "host/win32/com.h"
 #include "host/win32/gdi.h"
@@ -12,7 +14,8 @@
 
 namespace tkw::win32 {
 
-// Made and used on the program's one thread, whose COM apartment it holds for its life.
+// Made and used on the program's one thread, on which it holds OLE and the message filter for
+// its life.
 class Win32Host final : public host::Host {
  public:
   host::Registry& registry() override { return registry_; }
@@ -24,15 +27,18 @@ class Win32Host final : public host::Host {
   host::Ole& ole() override { return ole_; }
 
  private:
-  // Declared first, so that COM is uninitialised after everything else is gone.
-  ScopedComApartment apartment_;
+  // Declared first, so that OLE is ended after everything else is gone, the filter revoked
+  // before it.
+  ScopedOle ole32_;
+  host::BusyServerPolicy busyServer_;
+  ScopedMessageFilter filter_{busyServer_};
   Registry registry_;
   Kernel kernel_;
   GlobalMemory memory_;
   Shell shell_;
   Clipboard clipboard_;
   Gdi gdi_;
-  Ole ole_;
+  Ole ole_{busyServer_};
 };
 
 }  // namespace tkw::win32

@@ -19,6 +19,7 @@
 #include <string>
 #include <utility>
 
+#include "host/emulated_windows/com_server/busy_filter.h"
 #include "host/emulated_windows/com_server/class_factory.h"
 #include "host/emulated_windows/com_server/live_objects.h"
 #include "host/emulated_windows/com_server/office_type_library.h"
@@ -112,6 +113,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     return 2;
   }
   AppendToReport("powerpoint started");
+  const tkw::com_server::ScopedBusyFilter busy;
   // The class is withdrawn while the last release is still under way, before the client hears
   // of it: whatever the client asks for next starts a new server rather than reaching this one
   // as it ends.

@@ -1,0 +1,88 @@
+#include "host/emulated_windows/com_server/busy_filter.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include <servprov.h>
+
+namespace tkw::com_server {
+namespace {
+
+// COM's own interfaces, which activation and reference counting go through: IClassFactory,
+// IServiceProvider (Wine's activation of local servers), IRemUnknown and IRemUnknown2.
+bool IsComPlumbing(REFIID iid) {
+  constexpr GUID kBase = {0, 0, 0, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
+  if (iid.Data2 != 0 || iid.Data3 != 0 ||
+      std::memcmp(iid.Data4, kBase.Data4, sizeof kBase.Data4) != 0)
+    return iid == IID_IServiceProvider;
+  return iid.Data1 == 0x00000001 || iid.Data1 == 0x00000131 || iid.Data1 == 0x00000143;
+}
+
+}  // namespace
+
+std::optional<BusySpells> ParseBusySpells(const char* text) {
+  if (text == nullptr || *text == 0)
+    return std::nullopt;
+  BusySpells spells;
+  if (std::strcmp(text, "forever") == 0) {
+    spells.forever = true;
+    return spells;
+  }
+  unsigned long first = 0, later = 0;
+  long after = 0;
+  char end = 0;
+  const int fields = std::sscanf(text, "%lu,%ld,%lu%c", &first, &after, &later, &end);
+  if (fields != 1 && fields != 3)
+    return std::nullopt;
+  spells.firstMs = static_cast<DWORD>(first);
+  if (fields == 3) {
+    spells.laterAfterCall = after;
+    spells.laterMs = static_cast<DWORD>(later);
+  }
+  return spells;
+}
+
+ScopedBusyFilter::ScopedBusyFilter()
+    : spells_(ParseBusySpells(std::getenv("TKW_POWERPOINT_BUSY"))) {
+  if (spells_)
+    registered_ = SUCCEEDED(::CoRegisterMessageFilter(this, nullptr));
+}
+
+ScopedBusyFilter::~ScopedBusyFilter() {
+  if (registered_)
+    ::CoRegisterMessageFilter(nullptr, nullptr);
+}
+
+HRESULT ScopedBusyFilter::QueryInterface(REFIID iid, void** out) {
+  if (iid == IID_IUnknown || iid == IID_IMessageFilter) {
+    *out = static_cast<IMessageFilter*>(this);
+    return S_OK;
+  }
+  *out = nullptr;
+  return E_NOINTERFACE;
+}
+
+bool ScopedBusyFilter::Busy() {
+  const DWORD now = ::GetTickCount();
+  if (spells_->forever || now - started_ < spells_->firstMs)
+    return true;
+  if (laterStarted_ != 0)
+    return now - laterStarted_ < spells_->laterMs;
+  if (spells_->laterAfterCall != 0 && accepted_ == spells_->laterAfterCall) {
+    laterStarted_ = now == 0 ? 1 : now;
+    return true;
+  }
+  return false;
+}
+
+DWORD ScopedBusyFilter::HandleInComingCall(DWORD, HTASK, DWORD, LPINTERFACEINFO info) {
+  if (info == nullptr || IsComPlumbing(info->iid))
+    return SERVERCALL_ISHANDLED;
+  if (Busy())
+    return SERVERCALL_REJECTED;
+  ++accepted_;
+  return SERVERCALL_ISHANDLED;
+}
+
+}  // namespace tkw::com_server

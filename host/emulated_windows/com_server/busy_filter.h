@@ -1,0 +1,61 @@
+// A PowerPoint that is busy: while it starts, loads its add-ins or shows a modal dialog,
+// PowerPoint's message filter refuses the calls that reach it. TKW_POWERPOINT_BUSY asks the
+// stand-in for that:
+//   "<ms>"                  every call is refused for the first <ms> after the server starts;
+//   "<ms>,<call>,<ms2>"     and again for <ms2> once its <call>-th call has been accepted;
+//   "forever"               every call is refused.
+// The refusal is SERVERCALL_REJECTED: Wine carries that back to the caller as
+// RPC_E_CALL_REJECTED, while it ignores SERVERCALL_RETRYLATER (tests/wine/README.md).
+// Activation and COM's reference counting are never refused: Wine reports a refused activation
+// as a class that is not registered.
+#pragma once
+
+#include <windows.h>
+// After windows.h, which it needs.
+#include <objidl.h>
+
+#include <optional>
+
+namespace tkw::com_server {
+
+struct BusySpells {
+  DWORD firstMs = 0;
+  long laterAfterCall = 0;  // 0: no later spell
+  DWORD laterMs = 0;
+  bool forever = false;
+};
+
+// Nothing when `text` is empty or malformed.
+std::optional<BusySpells> ParseBusySpells(const char* text);
+
+// Registered on the thread that makes it for its life, when TKW_POWERPOINT_BUSY asks for it.
+class ScopedBusyFilter final : public IMessageFilter {
+ public:
+  ScopedBusyFilter();
+  ScopedBusyFilter(const ScopedBusyFilter&) = delete;
+  ScopedBusyFilter& operator=(const ScopedBusyFilter&) = delete;
+  virtual ~ScopedBusyFilter();
+
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override;
+  ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
+  ULONG STDMETHODCALLTYPE Release() override { return 1; }
+  DWORD STDMETHODCALLTYPE HandleInComingCall(DWORD callType, HTASK caller, DWORD tickCount,
+                                             LPINTERFACEINFO info) override;
+  DWORD STDMETHODCALLTYPE RetryRejectedCall(HTASK, DWORD, DWORD) override {
+    return static_cast<DWORD>(-1);
+  }
+  DWORD STDMETHODCALLTYPE MessagePending(HTASK, DWORD, DWORD) override {
+    return PENDINGMSG_WAITDEFPROCESS;
+  }
+
+ private:
+  bool Busy();
+
+  std::optional<BusySpells> spells_;
+  DWORD started_ = ::GetTickCount();
+  long accepted_ = 0;
+  DWORD laterStarted_ = 0;
+  bool registered_ = false;
+};
+
+}  // namespace tkw::com_server
