@@ -58,11 +58,15 @@ Installed FindInstalled(const host::Application& app, const Definition& definiti
   return {std::move(menuBar), button};
 }
 
-namespace {
-
 std::string Quoted(std::wstring_view text) {
-  return "'" + emulated::WideToUtf8(text) + "'";
+  // Appended rather than concatenated: GCC 12's -O3 misreads "'" + s as an overlapping copy.
+  std::string quoted(1, '\'');
+  quoted.append(emulated::WideToUtf8(text));
+  quoted.push_back('\'');
+  return quoted;
 }
+
+namespace {
 
 // "caption 'Old' (defined 'New')" for each property that differs.
 class Differences {

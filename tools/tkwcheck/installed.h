@@ -22,6 +22,9 @@ struct Definition {
 // a run passes over (too few fields, too long, the logging switch) are left out.
 std::vector<Definition> DefinitionsOf(const SettingsKey* settings);
 
+// `text` in single quotes, in UTF-8, as the tools' lines show names.
+std::string Quoted(std::wstring_view text);
+
 // What a definition added: for a toolbar definition the first button with its tag on the bar
 // it names and the pop-ups under it; for a menu definition the button that answers to its
 // caption in the menu of "Menu Bar" it names. `control` is empty when there is none, `bar` when

@@ -6,13 +6,12 @@
 
 #include "host/emulated_windows/powerpoint/text.h"
 #include "run/settings.h"
+#include "tools/tkwcheck/installed.h"
 
 namespace tkw::remove {
 namespace {
 
-std::string Quoted(std::wstring_view text) {
-  return "'" + emulated::WideToUtf8(text) + "'";
-}
+using check::Quoted;
 
 std::string Count(int n, const char* what) {
   return std::to_string(n) + " " + what + (n == 1 ? "" : "s");
