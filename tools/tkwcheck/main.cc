@@ -109,7 +109,7 @@ bool RanInFull(const RunStory& story) {
 
 // What PowerPoint holds now against the definitions: the emulated machine's, or on Windows the
 // live registry's in the view the program reads and the running PowerPoint.
-std::vector<Finding> CheckInstalled(const Options& options) {
+std::vector<Finding> CheckInstalled([[maybe_unused]] const Options& options) {
 #ifdef _WIN32
   const std::unique_ptr<tkw::host::Host> host = tkw::host::MakePlatformHost();
   const std::unique_ptr<SettingsKey> settings = ProgramSettings();
