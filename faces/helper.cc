@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "host/clipboard_object.h"
+#include "host/runtime/clipboard_object.h"
+#include "host/runtime/scoped_handles.h"
 #include "host/runtime_error.h"
-#include "host/scoped_handles.h"
 
 namespace tkw::helper {
 

@@ -7,10 +7,10 @@
 #include <string>
 #include <vector>
 
-#include "host/clipboard_backup.h"
-#include "host/file_numbers.h"
 #include "host/host.h"
-#include "host/powerpoint.h"
+#include "host/runtime/clipboard_backup.h"
+#include "host/runtime/file_numbers.h"
+#include "host/runtime/powerpoint.h"
 
 namespace tkw {
 

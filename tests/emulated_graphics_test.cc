@@ -13,13 +13,13 @@
 #include <fstream>
 #include <iterator>
 
-#include "host/clipboard_object.h"
 #include "host/emulated_windows/graphics/bmp_decoder.h"
 #include "host/emulated_windows/graphics/emulated_clipboard.h"
 #include "host/emulated_windows/graphics/emulated_gdi.h"
 #include "host/emulated_windows/graphics/emulated_global_memory.h"
 #include "host/emulated_windows/graphics/ole_color.h"
 #include "host/emulated_windows/graphics/picture_loader.h"
+#include "host/runtime/clipboard_object.h"
 #include "host/runtime_error.h"
 
 namespace tkw::emulated {

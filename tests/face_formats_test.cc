@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "host/emulated_windows/emulated_windows.h"
+#include "host/runtime/scoped_handles.h"
 #include "host/runtime_error.h"
-#include "host/scoped_handles.h"
 
 namespace tkw {
 namespace {

@@ -10,8 +10,8 @@
 
 #include "faces/helper.h"
 #include "host/platform_host.h"
+#include "host/runtime/scoped_handles.h"
 #include "host/runtime_error.h"
-#include "host/scoped_handles.h"
 
 namespace {
 

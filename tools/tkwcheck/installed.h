@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "host/host.h"
-#include "host/powerpoint.h"
+#include "host/runtime/powerpoint.h"
 #include "run/definition_record.h"
 #include "tools/tkwcheck/check.h"
 #include "tools/tkwcheck/settings_source.h"

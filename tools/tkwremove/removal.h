@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "host/kernel.h"
-#include "host/powerpoint.h"
+#include "host/runtime/powerpoint.h"
 #include "tools/tkwcheck/installed.h"
 
 namespace tkw::remove {

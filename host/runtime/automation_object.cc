@@ -1,4 +1,4 @@
-#include "host/automation_object.h"
+#include "host/runtime/automation_object.h"
 
 #include <vector>
 

@@ -1,4 +1,4 @@
-#include "host/powerpoint.h"
+#include "host/runtime/powerpoint.h"
 
 namespace tkw::host {
 

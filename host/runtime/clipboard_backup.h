@@ -1,7 +1,7 @@
 // The "AtlClipBoard.Clipboard" component, which saves the user's clipboard and puts it back.
 #pragma once
 
-#include "host/automation_object.h"
+#include "host/runtime/automation_object.h"
 
 namespace tkw::host {
 

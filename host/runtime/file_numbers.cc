@@ -1,4 +1,4 @@
-#include "host/file_numbers.h"
+#include "host/runtime/file_numbers.h"
 
 #include "host/runtime_error.h"
 

@@ -7,8 +7,8 @@
 #include <optional>
 #include <string>
 
-#include "host/automation_object.h"
 #include "host/office_interfaces.h"
+#include "host/runtime/automation_object.h"
 
 namespace tkw::host {
 

@@ -1,10 +1,10 @@
-#include "host/clipboard_object.h"
+#include "host/runtime/clipboard_object.h"
 
 #include <cstring>
 #include <limits>
 
+#include "host/runtime/scoped_handles.h"
 #include "host/runtime_error.h"
-#include "host/scoped_handles.h"
 
 namespace tkw::host {
 
