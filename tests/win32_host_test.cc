@@ -126,6 +126,13 @@ void TestShell(host::Shell& shell) {
   {
     auto file = shell.OpenTextFile(log, host::FileMode::kAppend);
     CHECK(ReadFile(log) == "new\r\n");  // others may read the log while it is open
+    // A second copy's handle: each write lands at the end as it is then.
+    auto second = shell.OpenTextFile(log, host::FileMode::kAppend);
+    file->Write("a\r\n");
+    second->Write("b\r\n");
+    file->Write("c\r\n");
+    CHECK(ReadFile(log) == "new\r\na\r\nb\r\nc\r\n");
+    CHECK(!DeleteFileA(log.c_str()) && GetLastError() == ERROR_SHARING_VIOLATION);
   }
 
   const HANDLE holder = CreateFileA(locked.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,

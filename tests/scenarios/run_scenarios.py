@@ -4,13 +4,18 @@
 Each folder beside this script is one scenario:
   registry.reg          the machine's registry
   files/                laid into the machine as they are (drive_c/..., powerpoint/..., clipboard/...)
-  expected.log          the diagnostic log; "{date}" stands for the first line's date and time,
+  expected.log          the diagnostic log; "{date}" stands for a start line's date and time,
                         "{app}" for the executable's folder as the program sees it;
                         expected.<n>.log, when there is one, the log of run n
   expected_bars.txt     optional: the command bars each run leaves, as dump_bars() writes them
   expected_bars_closed.txt  optional: the command bars once PowerPoint is closed after the runs
   scenario.json         optional settings: "log": false when no log may appear,
-                        "hold": ["mutex", "clipboard"] what other programs hold during the run,
+                        "hold": ["mutex", "clipboard", "powerpoint"] what other programs hold
+                        during the run ("powerpoint": PowerPoint is slow to start, and a
+                        program that starts it waits),
+                        "second_copy_at": a log line; once the program has logged it, a second
+                        copy starts from the same folder and runs to its end, and then the
+                        holders let go,
                         "stderr": the exact standard error, "marker": true when the marker stays,
                         "stale_marker": true to leave an earlier run's marker beside the program,
                         "read_only_app": true to run as a user who cannot write the program's folder,
@@ -43,6 +48,8 @@ import shutil
 import subprocess
 import sys
 import tempfile
+import threading
+import time
 from pathlib import Path
 
 HERE = Path(__file__).resolve().parent
@@ -151,7 +158,7 @@ class LinuxMachine:
     def close_powerpoint(self):
         close_powerpoint(self.hold.parent / "tkw_powerpoint", self.prefix)
 
-    def run_program(self, program: Path, env: dict, preexec_fn=None) -> subprocess.CompletedProcess:
+    def run_program(self, program: Path, env: dict, preexec_fn=None, copy: int = 1) -> subprocess.CompletedProcess:
         return subprocess.run([str(program)], env=env, capture_output=True, timeout=120,
                               preexec_fn=preexec_fn)
 
@@ -200,7 +207,6 @@ class WineScenarioMachine:
             shutil.copytree(files / "powerpoint", work / "powerpoint")
         self.wine.clipboard("set", files / "clipboard")
         self.report = work / "stand_ins.txt"
-        self.census = work / "census.txt"
         self.env = dict(self.wine.env,
                         TKW_POWERPOINT_STATE=windows_path(work) + "\\powerpoint\\commandbars.json",
                         TKW_STAND_IN_REPORT=windows_path(work) + "\\stand_ins.txt")
@@ -232,8 +238,9 @@ class WineScenarioMachine:
             return self.wine.command(self.wine.tools / "tkw_clipboard.exe", "hold")
         return self.wine.command(self.hold, resource)
 
-    def run_program(self, program: Path, env: dict, preexec_fn=None) -> subprocess.CompletedProcess:
-        return self.wine.run([str(self.wine.tools / "tkw_census.exe"), windows_path(self.census),
+    def run_program(self, program: Path, env: dict, preexec_fn=None, copy: int = 1) -> subprocess.CompletedProcess:
+        census = self.work / f"census.{copy}.txt"
+        return self.wine.run([str(self.wine.tools / "tkw_census.exe"), windows_path(census),
                               windows_path(program)], env=env)
 
     def powerpoint_folder(self) -> Path:
@@ -249,8 +256,9 @@ class WineScenarioMachine:
         return sorted(f"{name} {size}" for name, size in names.items())
 
     def check_leaks(self):
-        failures = (self.wine.stand_in_failures(self.report, stays=self.powerpoint_stays) +
-                    self.wine.census_failures(self.census))
+        failures = self.wine.stand_in_failures(self.report, stays=self.powerpoint_stays)
+        for census in sorted(self.work.glob("census.*.txt")):
+            failures += self.wine.census_failures(census)
         if failures:
             raise Failure("; ".join(failures))
 
@@ -315,12 +323,13 @@ def run_program_once(machine, program: Path, scenario: Path, settings: dict, run
             (app / MARKER_NAME).write_bytes(b"tkwtbar app is running\r\n")
         if settings.get("stale_marker"):
             (app / MARKER_NAME).write_bytes(b"left by a run that was cut short\r\n")
-        result = machine.run_program(program, env,
-                                     preexec_fn=drop_root if settings.get("read_only_app") else None)
+        if settings.get("second_copy_at"):
+            result = run_with_second_copy(machine, program, env, settings["second_copy_at"], holders)
+        else:
+            result = machine.run_program(program, env,
+                                         preexec_fn=drop_root if settings.get("read_only_app") else None)
     finally:
-        for holder in holders:
-            holder.stdin.close()
-            holder.wait()
+        release(holders)
 
     where = f" (run {run})" if settings.get("runs", 1) > 1 else ""
     if result.returncode != 0:
@@ -343,7 +352,7 @@ def run_program_once(machine, program: Path, scenario: Path, settings: dict, run
         lines = raw.decode("cp1252").split("\r\n")
         if not DATE_LINE.match(lines[0]):
             raise Failure(f"first line is no date and time: {lines[0]!r}")
-        actual = "\r\n".join(["{date}"] + lines[1:])
+        actual = "\r\n".join("{date}" if DATE_LINE.match(line) else line for line in lines)
         expected_log = scenario / f"expected.{run}.log"
         if not expected_log.exists():
             expected_log = scenario / "expected.log"
@@ -362,6 +371,36 @@ def run_program_once(machine, program: Path, scenario: Path, settings: dict, run
 
     if (scenario / "expected_bars.txt").exists():
         compare_bars(machine, scenario / "expected_bars.txt")
+
+
+def release(holders: list):
+    for holder in holders:
+        holder.stdin.close()
+        holder.wait()
+
+
+def run_with_second_copy(machine, program: Path, env: dict, line: str, holders: list):
+    """Runs the program, starts a second copy from its folder once the first has logged `line`
+    (the holders keep the first there) and, when the second has ended, lets the first go on.
+    Gives the first copy's result."""
+    first = {}
+    worker = threading.Thread(target=lambda: first.update(result=machine.run_program(program, env)))
+    worker.start()
+    try:
+        log, wanted = program.parent / LOG_NAME, line.encode("cp1252") + b"\r\n"
+        deadline = time.monotonic() + 60
+        while not (log.exists() and wanted in log.read_bytes()):
+            if not worker.is_alive() or time.monotonic() > deadline:
+                raise Failure(f"the first copy never logged {line!r} while held")
+            time.sleep(0.05)
+        second = machine.run_program(program, env, copy=2)
+        if second.returncode != 0 or second.stdout or second.stderr:
+            raise Failure(f"the second copy ended with {second.returncode}: "
+                          f"{(second.stdout + second.stderr).decode(errors='replace')}")
+    finally:
+        release(holders)
+        worker.join()
+    return first["result"]
 
 
 def run_all(machine, exe: Path, names: list) -> tuple:
