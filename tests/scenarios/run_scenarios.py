@@ -28,7 +28,10 @@ Each folder beside this script is one scenario:
                         "environment": variables for the program and the servers it starts,
                         "wine_only": why the Linux build does not run it,
                         "powerpoint_stays": true when PowerPoint's server is expected not to
-                        end (a PowerPoint that never answers); the runner ends it
+                        end (a PowerPoint that never answers); the runner ends it,
+                        "code_page": the ANSI code page the program runs with, 1252 (the
+                        default) or 65001 (UTF-8, under Wine only), in which its log and
+                        expected.log are read
   expected_clipboard.txt  optional: the clipboard's formats after the run, "<format> <bytes>" each
 
 The machine is an emulated Windows prefix (TKW_PREFIX) for the Linux build. With --wine TOOLS
@@ -57,6 +60,8 @@ sys.path.insert(0, str(HERE.parent / "wine"))
 from wine_machine import WineMachine, WinePrefix, architecture_of, windows_path  # noqa: E402
 DATE_LINE = re.compile(r"^\d{1,2}/\d{1,2}/\d{4}( \d{1,2}:\d{2}:\d{2} [AP]M)?$")
 LOG_NAME = "tkwtbrloggin.txt"
+# The ANSI code pages a scenario may run with, and Python's names for them.
+ENCODINGS = {1252: "cp1252", 65001: "utf-8"}
 MARKER_NAME = "tkwtbrstrtd.txt"
 
 
@@ -134,6 +139,8 @@ class LinuxMachine:
     def prepare(self, scenario: Path, work: Path, settings: dict):
         if settings.get("wine_only"):
             raise Skipped(settings["wine_only"])
+        if settings.get("code_page", 1252) != 1252:
+            raise Skipped("the emulated machine's ANSI code page is Windows-1252")
         self.prefix = work / "prefix"
         self.prefix.mkdir()
         shutil.copy2(scenario / "registry.reg", self.prefix / "registry.reg")
@@ -186,6 +193,7 @@ class WineScenarioMachine:
     """A Windows build under Wine: one prefix for every scenario, reset between them."""
 
     RESET = HERE.parent / "wine" / "reset_scenario.reg"
+    UTF8_MANIFEST = HERE.parent / "wine" / "utf8_code_page.manifest"
 
     def __init__(self, wine: WineMachine, hold: Path, powerpoint_tool: Path = None):
         """`powerpoint_tool` is the Linux build's tkw_powerpoint: the stand-in keeps its state
@@ -200,6 +208,10 @@ class WineScenarioMachine:
             raise Skipped("Wine runs every program with the user's own rights")
         self.work = work
         self.powerpoint_stays = settings.get("powerpoint_stays", False)
+        if settings.get("code_page") == 65001:
+            # An external manifest: the program has none of its own, so Wine reads this one.
+            for program in (work / "app").glob("*.exe"):
+                shutil.copy2(self.UTF8_MANIFEST, program.with_name(program.name + ".manifest"))
         self.wine.import_registry(self.RESET, scenario / "registry.reg")
         files = scenario / "files"
         self.lay(files / "drive_c", self.wine.drive_c)
@@ -239,9 +251,12 @@ class WineScenarioMachine:
         return self.wine.command(self.hold, resource)
 
     def run_program(self, program: Path, env: dict, preexec_fn=None, copy: int = 1) -> subprocess.CompletedProcess:
-        census = self.work / f"census.{copy}.txt"
-        return self.wine.run([str(self.wine.tools / "tkw_census.exe"), windows_path(census),
-                              windows_path(program)], env=env)
+        return self.wine.run([str(self.wine.tools / "tkw_census.exe"),
+                              windows_path(self.census(copy)), windows_path(program)], env=env)
+
+    def census(self, copy: int = 1) -> Path:
+        """What tkw_census counted in the run of the copy `copy`."""
+        return self.work / f"census.{copy}.txt"
 
     def powerpoint_folder(self) -> Path:
         return self.work / "powerpoint"
@@ -349,14 +364,18 @@ def run_program_once(machine, program: Path, scenario: Path, settings: dict, run
         raw = log.read_bytes()
         if not raw.endswith(b"\r\n") or b"\n" in raw.replace(b"\r\n", b""):
             raise Failure("log lines do not all end in CR LF")
-        lines = raw.decode("cp1252").split("\r\n")
+        encoding = ENCODINGS[settings.get("code_page", 1252)]
+        try:
+            lines = raw.decode(encoding).split("\r\n")
+        except UnicodeDecodeError as error:
+            raise Failure(f"the log is not in the code page's encoding, {encoding}: {error}")
         if not DATE_LINE.match(lines[0]):
             raise Failure(f"first line is no date and time: {lines[0]!r}")
         actual = "\r\n".join("{date}" if DATE_LINE.match(line) else line for line in lines)
         expected_log = scenario / f"expected.{run}.log"
         if not expected_log.exists():
             expected_log = scenario / "expected.log"
-        expected = expected_log.read_text(encoding="cp1252").replace("\r\n", "\n")
+        expected = expected_log.read_text(encoding=encoding).replace("\r\n", "\n")
         expected = expected.replace("\n", "\r\n").replace("{app}", windows_path(app))
         compare(f"log{where}", expected, actual)
     elif log.exists():
