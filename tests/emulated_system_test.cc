@@ -60,8 +60,17 @@ TEST_F(PrefixTest, MapsDrivesAndMatchesNamesWithoutRegardToCase) {
 
 TEST_F(PrefixTest, DeletesFilesWithWindowsErrors) {
   EmulatedKernel kernel(prefix_);
+  EmulatedShell shell(prefix_);
+  auto held = shell.OpenTextFile("C:\\Held.txt", host::FileMode::kAppend);
+  const pid_t child = ::fork();
+  if (child == 0)  // another process of the machine sees it held too
+    ::_exit(EmulatedKernel(prefix_).DeleteFileA("C:\\HELD.txt") ? 1 : 0);
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  EXPECT_EQ(WEXITSTATUS(status), 0);
   const std::pair<std::string, std::uint32_t> cases[] = {
       // path, error; 0 when deleted
+      {"C:\\Held.txt", 32},
       {"C:\\Program Files\\Tarnwick\\Addins\\ICON.bmp", 0},
       {"C:\\Program Files\\Tarnwick\\Addins\\Icon.bmp", 2},
       {"C:\\Program Files\\Missing\\Icon.bmp", 3},
@@ -75,6 +84,8 @@ TEST_F(PrefixTest, DeletesFilesWithWindowsErrors) {
   }
   EXPECT_FALSE(fs::exists(addins_ / "Icon.bmp"));
   EXPECT_TRUE(fs::exists(addins_ / "ReadOnly.txt"));
+  held->Close();
+  EXPECT_TRUE(kernel.DeleteFileA("C:\\Held.txt")) << "no longer held once closed";
 }
 
 TEST_F(PrefixTest, MutexIsSharedByProcessesAndDiesWithItsHolder) {
@@ -122,9 +133,13 @@ TEST_F(PrefixTest, TextFilesFailWithRunTimeErrors) {
   };
   shell.OpenTextFile(folder + "Log.txt", host::FileMode::kOutput)->Write("old\r\n");
   auto append = shell.OpenTextFile(folder + "log.TXT", host::FileMode::kAppend);
+  auto second = shell.OpenTextFile(folder + "Log.txt", host::FileMode::kAppend);
   append->Write("a\r\n");
-  EXPECT_EQ(read_log(), "old\r\na\r\n");
+  second->Write("b\r\n");
+  append->Write("c\r\n");
+  EXPECT_EQ(read_log(), "old\r\na\r\nb\r\nc\r\n") << "each write lands at the end";
   append->Close();
+  second->Close();
   shell.OpenTextFile(folder + "Log.txt", host::FileMode::kOutput)->Write("new");
   EXPECT_EQ(read_log(), "new");
 

@@ -21,7 +21,7 @@ bool SameProgId(std::wstring_view a, std::wstring_view b) {
 }  // namespace
 
 EmulatedOle::EmulatedOle(const std::filesystem::path& prefix, host::Registry& registry,
-                         host::Kernel& kernel, EmulatedGdi& gdi, EmulatedClipboard& clipboard,
+                         EmulatedKernel& kernel, EmulatedGdi& gdi, EmulatedClipboard& clipboard,
                          EmulatedGlobalMemory& memory)
     : paths_(prefix),
       registry_(registry),
@@ -49,8 +49,11 @@ host::DispatchPtr EmulatedOle::CreateObject(const std::wstring& progId) {
       host::kErrorSuccess) {
     throw host::RuntimeError::CannotCreateObject();
   }
-  if (SameProgId(progId, L"PowerPoint.Application"))
+  if (SameProgId(progId, L"PowerPoint.Application")) {
+    if (!powerPoint_.Alive())
+      kernel_.WaitForMutex(kPowerPointStartingMutex);
     return powerPoint_.Application();
+  }
   if (SameProgId(progId, L"AtlClipBoard.Clipboard"))
     return CreateAtlClipboard(clipboard_);
   // Registered, but no server for it on this machine.

@@ -20,7 +20,7 @@ namespace tkw::emulated {
 // OLE on the emulated machine: pictures from its drives, objects by registered ProgID.
 class EmulatedOle final : public host::Ole {
  public:
-  EmulatedOle(const std::filesystem::path& prefix, host::Registry& registry, host::Kernel& kernel,
+  EmulatedOle(const std::filesystem::path& prefix, host::Registry& registry, EmulatedKernel& kernel,
               EmulatedGdi& gdi, EmulatedClipboard& clipboard, EmulatedGlobalMemory& memory);
 
   std::unique_ptr<host::Picture> LoadPicture(const std::wstring& path) override;
@@ -33,7 +33,7 @@ class EmulatedOle final : public host::Ole {
  private:
   WindowsPaths paths_;
   host::Registry& registry_;
-  host::Kernel& kernel_;
+  EmulatedKernel& kernel_;
   EmulatedGdi& gdi_;
   EmulatedClipboard& clipboard_;
   PictureLoader pictures_;

@@ -15,25 +15,7 @@ const host::Waiting& ThreadWaiting() {
 }
 
 ScopedMessageFilter::ScopedMessageFilter(host::BusyServerPolicy& policy) : policy_(policy) {
-  registered_ = SUCCEEDED(::CoRegisterMessageFilter(this, &previous_));
-}
-
-ScopedMessageFilter::~ScopedMessageFilter() {
-  if (!registered_)
-    return;
-  IMessageFilter* ours = nullptr;
-  ::CoRegisterMessageFilter(previous_, &ours);
-  if (previous_ != nullptr)
-    previous_->Release();
-}
-
-HRESULT ScopedMessageFilter::QueryInterface(REFIID iid, void** out) {
-  if (iid == IID_IUnknown || iid == IID_IMessageFilter) {
-    *out = static_cast<IMessageFilter*>(this);
-    return S_OK;
-  }
-  *out = nullptr;
-  return E_NOINTERFACE;
+  Register();
 }
 
 DWORD ScopedMessageFilter::HandleInComingCall(DWORD, HTASK, DWORD, LPINTERFACEINFO) {

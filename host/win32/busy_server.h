@@ -7,10 +7,9 @@
 #pragma once
 
 #include <windows.h>
-// After windows.h, which it needs.
-#include <objidl.h>
 
 #include "host/busy_server.h"
+#include "host/win32/message_filter.h"
 
 namespace tkw::win32 {
 
@@ -22,19 +21,10 @@ inline bool Refused(HRESULT hr) {
 // The steady clock and Sleep of the calling thread.
 const host::Waiting& ThreadWaiting();
 
-// The message filter of the thread that makes it, registered for the object's life: made after
-// OLE is started, so that it is revoked before OLE is ended.
-class ScopedMessageFilter final : public IMessageFilter {
+// The program's message filter, retrying refused calls as `policy` allows.
+class ScopedMessageFilter final : public RegisteredMessageFilter {
  public:
   explicit ScopedMessageFilter(host::BusyServerPolicy& policy);
-  ScopedMessageFilter(const ScopedMessageFilter&) = delete;
-  ScopedMessageFilter& operator=(const ScopedMessageFilter&) = delete;
-  virtual ~ScopedMessageFilter();
-
-  // COM holds references only while registered; the object's owner decides its life.
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override;
-  ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
-  ULONG STDMETHODCALLTYPE Release() override { return 1; }
 
   DWORD STDMETHODCALLTYPE HandleInComingCall(DWORD callType, HTASK caller, DWORD tickCount,
                                              LPINTERFACEINFO info) override;
@@ -44,8 +34,6 @@ class ScopedMessageFilter final : public IMessageFilter {
 
  private:
   host::BusyServerPolicy& policy_;
-  bool registered_ = false;
-  IMessageFilter* previous_ = nullptr;
 };
 
 }  // namespace tkw::win32

@@ -1,29 +1,59 @@
 #include "host/win32/code_page.h"
 
-#include <windows.h>
+#include "host/runtime_error.h"
 
 namespace tkw::win32 {
+namespace {
+
+// Calls one of the two converters twice: for the length, then for the text. A length of 0 for
+// text that is not empty is the converter's failure.
+template <class Text, class Converter>
+Text Convert(std::size_t size, Converter convert) {
+  if (size == 0)
+    return {};
+  const int length = convert(nullptr, 0);
+  Text text(static_cast<std::size_t>(length > 0 ? length : 0), {});
+  if (length <= 0 || convert(text.data(), length) != length)
+    throw host::RuntimeError::InvalidProcedureCall();
+  return text;
+}
+
+}  // namespace
+
+NarrowingRule NarrowingRuleFor(UINT codePage) {
+  switch (codePage) {
+    case CP_UTF7:
+    case CP_UTF8:
+      return {0, nullptr};
+    case 42:  // symbol
+    case 50220:
+    case 50221:
+    case 50222:
+    case 50225:
+    case 50227:
+    case 50229:
+      return {0, "?"};
+    default:
+      return codePage >= 57002 && codePage <= 57011 ? NarrowingRule{0, "?"}
+                                                    : NarrowingRule{WC_NO_BEST_FIT_CHARS, "?"};
+  }
+}
 
 std::wstring AnsiToWide(std::string_view ansi) {
-  if (ansi.empty())
-    return {};
   const int size = static_cast<int>(ansi.size());
-  const int length = ::MultiByteToWideChar(CP_ACP, 0, ansi.data(), size, nullptr, 0);
-  std::wstring wide(static_cast<std::size_t>(length), L'\0');
-  ::MultiByteToWideChar(CP_ACP, 0, ansi.data(), size, wide.data(), length);
-  return wide;
+  return Convert<std::wstring>(ansi.size(), [&](wchar_t* wide, int length) {
+    return ::MultiByteToWideChar(CP_ACP, 0, ansi.data(), size, wide, length);
+  });
 }
 
 std::string WideToAnsi(std::wstring_view wide) {
-  if (wide.empty())
-    return {};
+  const UINT codePage = ::GetACP();
+  const NarrowingRule rule = NarrowingRuleFor(codePage);
   const int size = static_cast<int>(wide.size());
-  constexpr DWORD kFlags = WC_NO_BEST_FIT_CHARS;
-  const int length =
-      ::WideCharToMultiByte(CP_ACP, kFlags, wide.data(), size, nullptr, 0, "?", nullptr);
-  std::string ansi(static_cast<std::size_t>(length), '\0');
-  ::WideCharToMultiByte(CP_ACP, kFlags, wide.data(), size, ansi.data(), length, "?", nullptr);
-  return ansi;
+  return Convert<std::string>(wide.size(), [&](char* ansi, int length) {
+    return ::WideCharToMultiByte(codePage, rule.flags, wide.data(), size, ansi, length,
+                                 rule.defaultChar, nullptr);
+  });
 }
 
 }  // namespace tkw::win32

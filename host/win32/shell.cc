@@ -102,17 +102,17 @@ std::string Shell::ExecutableFolder() {
 
 std::unique_ptr<host::TextFile> Shell::OpenTextFile(const std::string& path, host::FileMode mode) {
   const bool append = mode == host::FileMode::kAppend;
-  // Others may read and write the file meanwhile, as the run-time allows for its text files.
+  // Appending asks for FILE_APPEND_DATA without FILE_WRITE_DATA: every write then lands at the
+  // end as it is at that moment, so a second copy appending to the same log meanwhile neither
+  // overwrites nor is overwritten. Others may read and write the file meanwhile, as the
+  // run-time allows for its text files, but not delete it.
   const HANDLE file =
-      ::CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+      ::CreateFileA(path.c_str(), append ? FILE_APPEND_DATA | SYNCHRONIZE : GENERIC_WRITE,
+                    FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                     append ? OPEN_ALWAYS : CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE)
     throw FileError(::GetLastError());
-  auto opened = std::make_unique<TextFile>(file);
-  if (append && !::SetFilePointerEx(file, LARGE_INTEGER{}, nullptr, FILE_END)) {
-    throw FileError(::GetLastError());
-  }
-  return opened;
+  return std::make_unique<TextFile>(file);
 }
 
 void Shell::MessageBoxA(const std::string& text, const std::string& caption) {

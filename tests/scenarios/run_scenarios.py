@@ -4,13 +4,18 @@
 Each folder beside this script is one scenario:
   registry.reg          the machine's registry
   files/                laid into the machine as they are (drive_c/..., powerpoint/..., clipboard/...)
-  expected.log          the diagnostic log; "{date}" stands for the first line's date and time,
+  expected.log          the diagnostic log; "{date}" stands for a start line's date and time,
                         "{app}" for the executable's folder as the program sees it;
                         expected.<n>.log, when there is one, the log of run n
   expected_bars.txt     optional: the command bars each run leaves, as dump_bars() writes them
   expected_bars_closed.txt  optional: the command bars once PowerPoint is closed after the runs
   scenario.json         optional settings: "log": false when no log may appear,
-                        "hold": ["mutex", "clipboard"] what other programs hold during the run,
+                        "hold": ["mutex", "clipboard", "powerpoint"] what other programs hold
+                        during the run ("powerpoint": PowerPoint is slow to start, and a
+                        program that starts it waits),
+                        "second_copy_at": a log line; once the program has logged it, a second
+                        copy starts from the same folder and runs to its end, and then the
+                        holders let go,
                         "stderr": the exact standard error, "marker": true when the marker stays,
                         "stale_marker": true to leave an earlier run's marker beside the program,
                         "read_only_app": true to run as a user who cannot write the program's folder,
@@ -23,7 +28,10 @@ Each folder beside this script is one scenario:
                         "environment": variables for the program and the servers it starts,
                         "wine_only": why the Linux build does not run it,
                         "powerpoint_stays": true when PowerPoint's server is expected not to
-                        end (a PowerPoint that never answers); the runner ends it
+                        end (a PowerPoint that never answers); the runner ends it,
+                        "code_page": the ANSI code page the program runs with, 1252 (the
+                        default) or 65001 (UTF-8, under Wine only), in which its log and
+                        expected.log are read
   expected_clipboard.txt  optional: the clipboard's formats after the run, "<format> <bytes>" each
 
 The machine is an emulated Windows prefix (TKW_PREFIX) for the Linux build. With --wine TOOLS
@@ -43,6 +51,8 @@ import shutil
 import subprocess
 import sys
 import tempfile
+import threading
+import time
 from pathlib import Path
 
 HERE = Path(__file__).resolve().parent
@@ -50,6 +60,8 @@ sys.path.insert(0, str(HERE.parent / "wine"))
 from wine_machine import WineMachine, WinePrefix, architecture_of, windows_path  # noqa: E402
 DATE_LINE = re.compile(r"^\d{1,2}/\d{1,2}/\d{4}( \d{1,2}:\d{2}:\d{2} [AP]M)?$")
 LOG_NAME = "tkwtbrloggin.txt"
+# The ANSI code pages a scenario may run with, and Python's names for them.
+ENCODINGS = {1252: "cp1252", 65001: "utf-8"}
 MARKER_NAME = "tkwtbrstrtd.txt"
 
 
@@ -127,6 +139,8 @@ class LinuxMachine:
     def prepare(self, scenario: Path, work: Path, settings: dict):
         if settings.get("wine_only"):
             raise Skipped(settings["wine_only"])
+        if settings.get("code_page", 1252) != 1252:
+            raise Skipped("the emulated machine's ANSI code page is Windows-1252")
         self.prefix = work / "prefix"
         self.prefix.mkdir()
         shutil.copy2(scenario / "registry.reg", self.prefix / "registry.reg")
@@ -151,7 +165,7 @@ class LinuxMachine:
     def close_powerpoint(self):
         close_powerpoint(self.hold.parent / "tkw_powerpoint", self.prefix)
 
-    def run_program(self, program: Path, env: dict, preexec_fn=None) -> subprocess.CompletedProcess:
+    def run_program(self, program: Path, env: dict, preexec_fn=None, copy: int = 1) -> subprocess.CompletedProcess:
         return subprocess.run([str(program)], env=env, capture_output=True, timeout=120,
                               preexec_fn=preexec_fn)
 
@@ -179,6 +193,7 @@ class WineScenarioMachine:
     """A Windows build under Wine: one prefix for every scenario, reset between them."""
 
     RESET = HERE.parent / "wine" / "reset_scenario.reg"
+    UTF8_MANIFEST = HERE.parent / "wine" / "utf8_code_page.manifest"
 
     def __init__(self, wine: WineMachine, hold: Path, powerpoint_tool: Path = None):
         """`powerpoint_tool` is the Linux build's tkw_powerpoint: the stand-in keeps its state
@@ -193,6 +208,10 @@ class WineScenarioMachine:
             raise Skipped("Wine runs every program with the user's own rights")
         self.work = work
         self.powerpoint_stays = settings.get("powerpoint_stays", False)
+        if settings.get("code_page") == 65001:
+            # An external manifest: the program has none of its own, so Wine reads this one.
+            for program in (work / "app").glob("*.exe"):
+                shutil.copy2(self.UTF8_MANIFEST, program.with_name(program.name + ".manifest"))
         self.wine.import_registry(self.RESET, scenario / "registry.reg")
         files = scenario / "files"
         self.lay(files / "drive_c", self.wine.drive_c)
@@ -200,7 +219,6 @@ class WineScenarioMachine:
             shutil.copytree(files / "powerpoint", work / "powerpoint")
         self.wine.clipboard("set", files / "clipboard")
         self.report = work / "stand_ins.txt"
-        self.census = work / "census.txt"
         self.env = dict(self.wine.env,
                         TKW_POWERPOINT_STATE=windows_path(work) + "\\powerpoint\\commandbars.json",
                         TKW_STAND_IN_REPORT=windows_path(work) + "\\stand_ins.txt")
@@ -232,9 +250,13 @@ class WineScenarioMachine:
             return self.wine.command(self.wine.tools / "tkw_clipboard.exe", "hold")
         return self.wine.command(self.hold, resource)
 
-    def run_program(self, program: Path, env: dict, preexec_fn=None) -> subprocess.CompletedProcess:
-        return self.wine.run([str(self.wine.tools / "tkw_census.exe"), windows_path(self.census),
-                              windows_path(program)], env=env)
+    def run_program(self, program: Path, env: dict, preexec_fn=None, copy: int = 1) -> subprocess.CompletedProcess:
+        return self.wine.run([str(self.wine.tools / "tkw_census.exe"),
+                              windows_path(self.census(copy)), windows_path(program)], env=env)
+
+    def census(self, copy: int = 1) -> Path:
+        """What tkw_census counted in the run of the copy `copy`."""
+        return self.work / f"census.{copy}.txt"
 
     def powerpoint_folder(self) -> Path:
         return self.work / "powerpoint"
@@ -249,8 +271,9 @@ class WineScenarioMachine:
         return sorted(f"{name} {size}" for name, size in names.items())
 
     def check_leaks(self):
-        failures = (self.wine.stand_in_failures(self.report, stays=self.powerpoint_stays) +
-                    self.wine.census_failures(self.census))
+        failures = self.wine.stand_in_failures(self.report, stays=self.powerpoint_stays)
+        for census in sorted(self.work.glob("census.*.txt")):
+            failures += self.wine.census_failures(census)
         if failures:
             raise Failure("; ".join(failures))
 
@@ -315,12 +338,13 @@ def run_program_once(machine, program: Path, scenario: Path, settings: dict, run
             (app / MARKER_NAME).write_bytes(b"tkwtbar app is running\r\n")
         if settings.get("stale_marker"):
             (app / MARKER_NAME).write_bytes(b"left by a run that was cut short\r\n")
-        result = machine.run_program(program, env,
-                                     preexec_fn=drop_root if settings.get("read_only_app") else None)
+        if settings.get("second_copy_at"):
+            result = run_with_second_copy(machine, program, env, settings["second_copy_at"], holders)
+        else:
+            result = machine.run_program(program, env,
+                                         preexec_fn=drop_root if settings.get("read_only_app") else None)
     finally:
-        for holder in holders:
-            holder.stdin.close()
-            holder.wait()
+        release(holders)
 
     where = f" (run {run})" if settings.get("runs", 1) > 1 else ""
     if result.returncode != 0:
@@ -340,14 +364,18 @@ def run_program_once(machine, program: Path, scenario: Path, settings: dict, run
         raw = log.read_bytes()
         if not raw.endswith(b"\r\n") or b"\n" in raw.replace(b"\r\n", b""):
             raise Failure("log lines do not all end in CR LF")
-        lines = raw.decode("cp1252").split("\r\n")
+        encoding = ENCODINGS[settings.get("code_page", 1252)]
+        try:
+            lines = raw.decode(encoding).split("\r\n")
+        except UnicodeDecodeError as error:
+            raise Failure(f"the log is not in the code page's encoding, {encoding}: {error}")
         if not DATE_LINE.match(lines[0]):
             raise Failure(f"first line is no date and time: {lines[0]!r}")
-        actual = "\r\n".join(["{date}"] + lines[1:])
+        actual = "\r\n".join("{date}" if DATE_LINE.match(line) else line for line in lines)
         expected_log = scenario / f"expected.{run}.log"
         if not expected_log.exists():
             expected_log = scenario / "expected.log"
-        expected = expected_log.read_text(encoding="cp1252").replace("\r\n", "\n")
+        expected = expected_log.read_text(encoding=encoding).replace("\r\n", "\n")
         expected = expected.replace("\n", "\r\n").replace("{app}", windows_path(app))
         compare(f"log{where}", expected, actual)
     elif log.exists():
@@ -362,6 +390,36 @@ def run_program_once(machine, program: Path, scenario: Path, settings: dict, run
 
     if (scenario / "expected_bars.txt").exists():
         compare_bars(machine, scenario / "expected_bars.txt")
+
+
+def release(holders: list):
+    for holder in holders:
+        holder.stdin.close()
+        holder.wait()
+
+
+def run_with_second_copy(machine, program: Path, env: dict, line: str, holders: list):
+    """Runs the program, starts a second copy from its folder once the first has logged `line`
+    (the holders keep the first there) and, when the second has ended, lets the first go on.
+    Gives the first copy's result."""
+    first = {}
+    worker = threading.Thread(target=lambda: first.update(result=machine.run_program(program, env)))
+    worker.start()
+    try:
+        log, wanted = program.parent / LOG_NAME, line.encode("cp1252") + b"\r\n"
+        deadline = time.monotonic() + 60
+        while not (log.exists() and wanted in log.read_bytes()):
+            if not worker.is_alive() or time.monotonic() > deadline:
+                raise Failure(f"the first copy never logged {line!r} while held")
+            time.sleep(0.05)
+        second = machine.run_program(program, env, copy=2)
+        if second.returncode != 0 or second.stdout or second.stderr:
+            raise Failure(f"the second copy ended with {second.returncode}: "
+                          f"{(second.stdout + second.stderr).decode(errors='replace')}")
+    finally:
+        release(holders)
+        worker.join()
+    return first["result"]
 
 
 def run_all(machine, exe: Path, names: list) -> tuple:

@@ -125,7 +125,7 @@ def census_growth(wine: WineMachine, exe: Path, work: Path) -> list:
             machine.finish()
         if result.returncode != 0 or failures:
             return [f"the run of {shares} shares failed (exit code {result.returncode})"] + failures
-        reading = read_census(machine.census).get("exit")
+        reading = read_census(machine.census()).get("exit")
         if reading is None:
             return [f"the run of {shares} shares never reached ExitProcess"]
         earlier = readings.get(shares, reading)

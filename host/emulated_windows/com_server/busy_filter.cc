@@ -46,21 +46,7 @@ std::optional<BusySpells> ParseBusySpells(const char* text) {
 ScopedBusyFilter::ScopedBusyFilter()
     : spells_(ParseBusySpells(std::getenv("TKW_POWERPOINT_BUSY"))) {
   if (spells_)
-    registered_ = SUCCEEDED(::CoRegisterMessageFilter(this, nullptr));
-}
-
-ScopedBusyFilter::~ScopedBusyFilter() {
-  if (registered_)
-    ::CoRegisterMessageFilter(nullptr, nullptr);
-}
-
-HRESULT ScopedBusyFilter::QueryInterface(REFIID iid, void** out) {
-  if (iid == IID_IUnknown || iid == IID_IMessageFilter) {
-    *out = static_cast<IMessageFilter*>(this);
-    return S_OK;
-  }
-  *out = nullptr;
-  return E_NOINTERFACE;
+    Register();
 }
 
 bool ScopedBusyFilter::Busy() {

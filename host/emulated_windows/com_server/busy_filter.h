@@ -11,10 +11,10 @@
 #pragma once
 
 #include <windows.h>
-// After windows.h, which it needs.
-#include <objidl.h>
 
 #include <optional>
+
+#include "host/win32/message_filter.h"
 
 namespace tkw::com_server {
 
@@ -29,16 +29,10 @@ struct BusySpells {
 std::optional<BusySpells> ParseBusySpells(const char* text);
 
 // Registered on the thread that makes it for its life, when TKW_POWERPOINT_BUSY asks for it.
-class ScopedBusyFilter final : public IMessageFilter {
+class ScopedBusyFilter final : public win32::RegisteredMessageFilter {
  public:
   ScopedBusyFilter();
-  ScopedBusyFilter(const ScopedBusyFilter&) = delete;
-  ScopedBusyFilter& operator=(const ScopedBusyFilter&) = delete;
-  virtual ~ScopedBusyFilter();
 
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override;
-  ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
-  ULONG STDMETHODCALLTYPE Release() override { return 1; }
   DWORD STDMETHODCALLTYPE HandleInComingCall(DWORD callType, HTASK caller, DWORD tickCount,
                                              LPINTERFACEINFO info) override;
   DWORD STDMETHODCALLTYPE RetryRejectedCall(HTASK, DWORD, DWORD) override {
@@ -55,7 +49,6 @@ class ScopedBusyFilter final : public IMessageFilter {
   DWORD started_ = ::GetTickCount();
   long accepted_ = 0;
   DWORD laterStarted_ = 0;
-  bool registered_ = false;
 };
 
 }  // namespace tkw::com_server

@@ -54,6 +54,18 @@ tkw::host::DispatchPtr CreatePowerPoint() {
   return powerPoint.Application();
 }
 
+// A PowerPoint that takes its time to start keeps its class unregistered meanwhile, and COM's
+// activation waits for it.
+void WaitWhileStartIsHeld() {
+  const HANDLE starting = ::OpenMutexA(SYNCHRONIZE | MUTEX_MODIFY_STATE, FALSE,
+                                       tkw::emulated::kPowerPointStartingMutex);
+  if (starting == nullptr)
+    return;
+  if (::WaitForSingleObject(starting, INFINITE) != WAIT_FAILED)
+    ::ReleaseMutex(starting);
+  ::CloseHandle(starting);
+}
+
 // Whether the command line holds -name or /name, in any case: COM passes -Embedding to a
 // server it starts.
 bool HasSwitch(const wchar_t* name) {
@@ -113,6 +125,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     return 2;
   }
   AppendToReport("powerpoint started");
+  WaitWhileStartIsHeld();
   const tkw::com_server::ScopedBusyFilter busy;
   // The class is withdrawn while the last release is still under way, before the client hears
   // of it: whatever the client asks for next starts a new server rather than reaching this one

@@ -13,6 +13,10 @@ namespace tkw::emulated {
 
 class PowerPointSession;
 
+// A PowerPoint that takes its time to start: while some program owns the mutex of this name, a
+// PowerPoint that is not yet running does not start, and a client that asks for it waits.
+inline constexpr char kPowerPointStartingMutex[] = "tkw PowerPoint starting";
+
 // The one PowerPoint of a machine. While any object obtained from it is alive, every
 // application object is that same PowerPoint; once the last one is released, its state is
 // written to the state file.
@@ -31,6 +35,9 @@ class PowerPoint {
   // (PowerPoint's built-in bars when it is missing). Throws host::RuntimeError naming the file
   // when it cannot be read or is malformed.
   host::DispatchPtr Application();
+
+  // Whether an object of it is alive, so that Application() attaches rather than starts.
+  bool Alive() const { return !session_.expired(); }
 
   // The user starts PowerPoint, or closes it: a PowerPoint in use when it is closed closes
   // once its last object is released, one in use when it is opened stays open. Throws

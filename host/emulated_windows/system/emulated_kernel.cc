@@ -8,6 +8,7 @@
 #include <ctime>
 #include <system_error>
 
+#include "host/emulated_windows/system/open_files.h"
 #include "host/emulated_windows/system/windows_1252.h"
 
 namespace tkw::emulated {
@@ -95,6 +96,15 @@ host::Handle EmulatedKernel::CreateMutexA(bool /*initialOwner*/, const std::stri
   return handle;
 }
 
+void EmulatedKernel::WaitForMutex(const std::string& name) {
+  const FileDescriptor lockFile(
+      ::open((mutexFolder_ / MutexFileName(name)).c_str(), O_RDONLY | O_CLOEXEC));
+  if (!lockFile)
+    return;  // never created: no one owns it
+  while (::flock(lockFile.get(), LOCK_SH) != 0 && errno == EINTR) {
+  }
+}
+
 bool EmulatedKernel::CloseHandle(host::Handle handle) {
   if (mutexes_.erase(handle) == 0)
     return Fail(kErrorInvalidHandle);
@@ -113,8 +123,8 @@ bool EmulatedKernel::DeleteFileA(const std::string& path) {
   if (S_ISDIR(status.st_mode) || (readOnly && !S_ISLNK(status.st_mode))) {
     return Fail(kErrorAccessDenied);
   }
-  if (::unlink(linuxPath->c_str()) != 0)
-    return Fail(WindowsErrorOf(errno, *linuxPath));
+  if (const int error = DeleteUnlessHeld(*linuxPath); error != 0)
+    return Fail(WindowsErrorOf(error, *linuxPath));
   lastError_ = host::kErrorSuccess;
   return true;
 }

@@ -20,9 +20,12 @@ class EmulatedKernel : public host::Kernel {
   // the same name, in any process, see it as existing; initial ownership is always taken.
   host::Handle CreateMutexA(bool initialOwner, const std::string& name) override;
   std::uint32_t GetLastError() override { return lastError_; }
+  // Waits until no process owns the named mutex, as a wait for it and its release would.
+  void WaitForMutex(const std::string& name);
   bool CloseHandle(host::Handle handle) override;
 
-  // Fails on a folder and, as under Wine, on a file without write permission (read only).
+  // Fails on a folder and, as under Wine, on a file without write permission (read only);
+  // with ERROR_SHARING_VIOLATION while any process of the machine holds the file open.
   bool DeleteFileA(const std::string& path) override;
 
   std::wstring AnsiToWide(std::string_view ansi) override;

@@ -7,6 +7,7 @@
 #include <cstdio>
 
 #include "host/emulated_windows/system/file_descriptor.h"
+#include "host/emulated_windows/system/open_files.h"
 #include "host/emulated_windows/system/windows_1252.h"
 #include "host/runtime_error.h"
 
@@ -95,9 +96,10 @@ std::unique_ptr<host::TextFile> EmulatedShell::OpenTextFile(const std::string& p
         ? host::RuntimeError::PathFileAccessError()
         : host::RuntimeError::PermissionDenied();
   }
-  const int flags =
-      O_WRONLY | O_CREAT | O_CLOEXEC | (mode == host::FileMode::kAppend ? O_APPEND : O_TRUNC);
-  FileDescriptor file(::open(linuxPath->c_str(), flags, 0666));
+  // O_APPEND: every write lands at the end as it is then, as Windows writes through a handle
+  // opened for appending only, whoever else writes to the file meanwhile.
+  const int flags = O_WRONLY | O_CREAT | (mode == host::FileMode::kAppend ? O_APPEND : O_TRUNC);
+  FileDescriptor file = OpenHeld(*linuxPath, flags);
   if (!file)
     throw OpenError(errno);
   return std::make_unique<LinuxTextFile>(std::move(file));

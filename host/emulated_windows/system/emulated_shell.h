@@ -18,7 +18,8 @@ class EmulatedShell : public host::Shell {
   std::string ExecutableFolder() override;
 
   // Files hold the bytes written, unconverted. A file or folder without any write permission
-  // counts as read only even for root, so that it behaves alike in every account.
+  // counts as read only even for root, so that it behaves alike in every account. Others may
+  // read and write an open file, but not delete it (EmulatedKernel::DeleteFileA).
   std::unique_ptr<host::TextFile> OpenTextFile(const std::string& path,
                                                host::FileMode mode) override;
 
