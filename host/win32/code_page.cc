@@ -25,7 +25,8 @@ NarrowingRule NarrowingRuleFor(UINT codePage) {
     case CP_UTF7:
     case CP_UTF8:
       return {0, nullptr};
-    case 42:  // symbol
+    case 54936:  // GB18030 takes no best-fit flag either
+    case 42:     // symbol
     case 50220:
     case 50221:
     case 50222:
