@@ -111,13 +111,6 @@ class Skipped(Exception):
     pass
 
 
-def close_powerpoint(tool: Path, machine: Path):
-    """Closes the PowerPoint whose state is in machine/powerpoint, as its user would."""
-    result = subprocess.run([str(tool), "close", str(machine)], capture_output=True)
-    if result.returncode != 0:
-        raise Failure(f"tkw_powerpoint close: {result.stderr.decode(errors='replace')}")
-
-
 class LinuxMachine:
     """The emulated Windows environment: a prefix folder per scenario."""
 
@@ -149,7 +142,11 @@ class LinuxMachine:
             self.close_powerpoint()
 
     def close_powerpoint(self):
-        close_powerpoint(self.hold.parent / "tkw_powerpoint", self.prefix)
+        """Closes the machine's PowerPoint as its user would."""
+        tool = self.hold.parent / "tkw_powerpoint"
+        result = subprocess.run([str(tool), "close", str(self.prefix)], capture_output=True)
+        if result.returncode != 0:
+            raise Failure(f"tkw_powerpoint close: {result.stderr.decode(errors='replace')}")
 
     def run_program(self, program: Path, env: dict, preexec_fn=None) -> subprocess.CompletedProcess:
         return subprocess.run([str(program)], env=env, capture_output=True, timeout=120,
@@ -180,19 +177,18 @@ class WineScenarioMachine:
 
     RESET = HERE.parent / "wine" / "reset_scenario.reg"
 
-    def __init__(self, wine: WineMachine, hold: Path, powerpoint_tool: Path = None):
-        """`powerpoint_tool` is the Linux build's tkw_powerpoint: the stand-in keeps its state
-        in the scenario's folder, which the Linux tool closes as it closes an emulated one."""
+    def __init__(self, wine: WineMachine, hold: Path):
         self.wine = wine
         self.hold = hold
-        self.powerpoint_tool = powerpoint_tool
         self.laid = []
+        self.powerpoint = None
 
     def prepare(self, scenario: Path, work: Path, settings: dict):
         if settings.get("read_only_app"):
             raise Skipped("Wine runs every program with the user's own rights")
         self.work = work
         self.powerpoint_stays = settings.get("powerpoint_stays", False)
+        self.environment = settings.get("environment", {})
         self.wine.import_registry(self.RESET, scenario / "registry.reg")
         files = scenario / "files"
         self.lay(files / "drive_c", self.wine.drive_c)
@@ -220,12 +216,43 @@ class WineScenarioMachine:
                 self.laid.append(target / name)
 
     def open_powerpoint(self, running: bool):
-        # COM starts the stand-in for each builder; the state says whether it stays open.
-        if not running:
-            self.close_powerpoint()
+        """The user's PowerPoint is the stand-in started beforehand, which the program's
+        CreateObject attaches to; one that is not running COM starts for each builder."""
+        if running:
+            self.start_users_powerpoint()
+
+    def start_users_powerpoint(self):
+        self.powerpoint = subprocess.Popen(
+            self.wine.command(self.powerpoint_server(), "/running"),
+            env=dict(self.env, **self.environment), stdin=subprocess.DEVNULL,
+            stdout=subprocess.PIPE)
+        if self.powerpoint.stdout.readline().rstrip() != b"running":
+            self.end_powerpoint()
+            raise Failure("the user's PowerPoint did not start")
 
     def close_powerpoint(self):
-        close_powerpoint(self.powerpoint_tool, self.work)
+        """Closes the user's PowerPoint as its user would; one that is not running closed
+        already with its last client."""
+        if self.powerpoint is not None and not self.end_powerpoint():
+            raise Failure("tkw_powerpoint /close could not close the user's PowerPoint")
+
+    def end_powerpoint(self) -> bool:
+        """Closes the user's PowerPoint, or kills it when it does not close; whether it closed."""
+        if self.powerpoint is None:
+            return True
+        closed = self.wine.run([self.powerpoint_server(), "/close"]).returncode == 0
+        try:
+            self.powerpoint.wait(timeout=30)
+        except subprocess.TimeoutExpired:
+            closed = False
+            self.powerpoint.kill()
+            self.powerpoint.wait()
+        self.powerpoint.stdout.close()
+        self.powerpoint = None
+        return closed
+
+    def powerpoint_server(self) -> str:
+        return self.wine.stand_ins + "tkw_powerpoint.exe"
 
     def hold_command(self, resource: str) -> list:
         if resource == "clipboard":
@@ -249,12 +276,15 @@ class WineScenarioMachine:
         return sorted(f"{name} {size}" for name, size in names.items())
 
     def check_leaks(self):
+        # The user's PowerPoint reports what its clients left it holding as it closes.
+        self.end_powerpoint()
         failures = (self.wine.stand_in_failures(self.report, stays=self.powerpoint_stays) +
                     self.wine.census_failures(self.census))
         if failures:
             raise Failure("; ".join(failures))
 
     def finish(self):
+        self.end_powerpoint()
         for path in reversed(self.laid):
             path.rmdir() if path.is_dir() else path.unlink()
         self.laid.clear()
@@ -392,9 +422,6 @@ def main() -> int:
     parser.add_argument("--wine", type=Path, metavar="TOOLS",
                         help="run the Windows build under Wine, with the stand-in servers and "
                              "tkw_clipboard.exe of the folder TOOLS")
-    parser.add_argument("--linux", type=Path, default=HERE.parents[1] / "build" / "dev",
-                        help="with --wine, the Linux build whose tests/tkw_powerpoint closes "
-                             "PowerPoint (default: build/dev)")
     parser.add_argument("scenarios", nargs="*", help="scenario names (default: all)")
     parser.add_argument("--dump", type=Path, help="print the bars of a commandbars.json and stop")
     args = parser.parse_args()
@@ -410,8 +437,7 @@ def main() -> int:
         counts = run_all(LinuxMachine(hold), exe, names)
     else:
         with WinePrefix() as prefix, WineMachine(prefix, args.wine, architecture_of(exe)) as wine:
-            counts = run_all(WineScenarioMachine(wine, hold, args.linux.resolve() / "tests" / "tkw_powerpoint"),
-                             exe, names)
+            counts = run_all(WineScenarioMachine(wine, hold), exe, names)
     print("{} passed, {} failed, {} skipped".format(*counts))
     return 1 if counts[1] else 0
 
