@@ -19,6 +19,15 @@ Each folder beside this script is one scenario:
                         a run adds lasts until PowerPoint is closed, "closed" when it is not
                         running, so that the program starts it and it closes at the run's end,
                         "runs": how many times the program runs (1),
+                        "steps": what happens instead of the runs, in order, each one of
+                        {"run": "tkwPPTToolbarAdder"} a run of the program, compared as above
+                        with expected.<n>.log for the n-th;
+                        {"run": "TOOL ARGUMENTS...", "exit": N (0), "stdout": FILE} a tool built
+                        beside the program (tkwcheck, tkwremove), with "{where}" in FILE for
+                        where a line's definition is; {"registry": FILE} a regedit file imported;
+                        and with any of them "bars": FILE, the command bars it leaves, and
+                        "state": "unchanged" or "first", PowerPoint's state as before the step
+                        or before the first step,
                         "close": true to close PowerPoint after the runs
                         "environment": variables for the program and the servers it starts,
                         "wine_only": why the Linux build does not run it,
@@ -155,6 +164,17 @@ class LinuxMachine:
     def powerpoint_folder(self) -> Path:
         return self.prefix / "powerpoint"
 
+    def run_tool(self, folder: Path, name: str, arguments: list) -> subprocess.CompletedProcess:
+        return subprocess.run([str(folder / name), *arguments, "--prefix", str(self.prefix)],
+                              env=self.env, capture_output=True, timeout=120)
+
+    def change_registry(self, changes: Path):
+        """Imports a regedit file: its keys and values follow the machine's, and a value named
+        again takes its last definition."""
+        header, _, body = changes.read_text(encoding="cp1252").partition("\n")
+        with open(self.prefix / "registry.reg", "a", encoding="cp1252") as registry:
+            registry.write("\n" + body)
+
     def clipboard_formats(self) -> list:
         folder = self.prefix / "clipboard"
         return sorted(f"{p.name} {p.stat().st_size}" for p in folder.iterdir()) if folder.is_dir() else []
@@ -266,6 +286,12 @@ class WineScenarioMachine:
     def powerpoint_folder(self) -> Path:
         return self.work / "powerpoint"
 
+    def run_tool(self, folder: Path, name: str, arguments: list) -> subprocess.CompletedProcess:
+        return self.wine.run([str(folder / f"{name}.exe"), *arguments], env=self.env)
+
+    def change_registry(self, changes: Path):
+        self.wine.import_registry(changes)
+
     def clipboard_formats(self) -> list:
         folder = self.work / "clipboard"
         self.wine.clipboard("dump", folder)
@@ -309,12 +335,56 @@ def run_scenario(machine, exe: Path, scenario: Path, work: Path):
     machine.prepare(scenario, work, settings)
     if powerpoint:
         machine.open_powerpoint(powerpoint == "running")
-    for run in range(1, settings.get("runs", 1) + 1):
+    if "steps" in settings:
+        run_steps(machine, app / exe.name, exe.parent, scenario, settings)
+    for run in range(1, settings.get("runs", 0 if "steps" in settings else 1) + 1):
         run_program_once(machine, app / exe.name, scenario, settings, run)
     if settings.get("close"):
         machine.close_powerpoint()
         compare_bars(machine, scenario / "expected_bars_closed.txt")
     machine.check_leaks()
+
+
+# Where a tool's line says a definition is: "FILE:LINE" in an export, "KEY [VALUE]" in the live
+# registry. Expected outputs write "{where}" for it.
+DEFINITION_PLACE = re.compile(r"^(?:\S[^\n]*?:\d+|HKEY_[^\[\n]*\[[^\]\n]*\]): ", re.MULTILINE)
+
+
+def run_steps(machine, program: Path, tools: Path, scenario: Path, settings: dict):
+    """The scenario's "steps" in their order: runs of the program and of the tools built beside
+    it, each with the exit status and standard output it must give and the state it must leave
+    PowerPoint in, and changes to the registry."""
+    first = powerpoint_state(machine)
+    runs = 0
+    for number, step in enumerate(settings["steps"], 1):
+        before = powerpoint_state(machine)
+        label = f"step {number} ({step.get('run') or step.get('registry')})"
+        if "registry" in step:
+            machine.change_registry(scenario / step["registry"])
+        elif step["run"] == program.stem:
+            runs += 1
+            run_program_once(machine, program, scenario, settings, runs)
+        else:
+            tool, *arguments = step["run"].split()
+            result = machine.run_tool(tools, tool, arguments)
+            if result.returncode != step.get("exit", 0):
+                raise Failure(f"{label}: exit code {result.returncode}, not {step.get('exit', 0)}; "
+                              f"stderr:\n{result.stderr.decode(errors='replace')}")
+            output = result.stdout.decode("utf-8", errors="replace").replace("\r\n", "\n")
+            expected = (scenario / step["stdout"]).read_text() if "stdout" in step else ""
+            compare(f"standard output of {label}", expected, DEFINITION_PLACE.sub("{where}: ", output))
+        if "bars" in step:
+            compare_bars(machine, scenario / step["bars"])
+        if "state" in step:
+            wanted = {"unchanged": before, "first": first}[step["state"]]
+            compare(f"PowerPoint's state after {label}", json.dumps(wanted, indent=1),
+                    json.dumps(powerpoint_state(machine), indent=1))
+
+
+def powerpoint_state(machine):
+    """PowerPoint's saved state, or None before it has saved one."""
+    state = machine.powerpoint_folder() / "commandbars.json"
+    return json.loads(state.read_text(encoding="utf-8")) if state.exists() else None
 
 
 def compare_bars(machine, expected: Path):
