@@ -24,6 +24,15 @@ Each folder beside this script is one scenario:
                         a run adds lasts until PowerPoint is closed, "closed" when it is not
                         running, so that the program starts it and it closes at the run's end,
                         "runs": how many times the program runs (1),
+                        "steps": what happens instead of the runs, in order, each one of
+                        {"run": "tkwPPTToolbarAdder"} a run of the program, compared as above
+                        with expected.<n>.log for the n-th;
+                        {"run": "TOOL ARGUMENTS...", "exit": N (0), "stdout": FILE} a tool built
+                        beside the program (tkwcheck, tkwremove), with "{where}" in FILE for
+                        where a line's definition is; {"registry": FILE} a regedit file imported;
+                        and with any of them "bars": FILE, the command bars it leaves, and
+                        "state": "unchanged" or "first", PowerPoint's state as before the step
+                        or before the first step,
                         "close": true to close PowerPoint after the runs
                         "environment": variables for the program and the servers it starts,
                         "wine_only": why the Linux build does not run it,
@@ -123,13 +132,6 @@ class Skipped(Exception):
     pass
 
 
-def close_powerpoint(tool: Path, machine: Path):
-    """Closes the PowerPoint whose state is in machine/powerpoint, as its user would."""
-    result = subprocess.run([str(tool), "close", str(machine)], capture_output=True)
-    if result.returncode != 0:
-        raise Failure(f"tkw_powerpoint close: {result.stderr.decode(errors='replace')}")
-
-
 class LinuxMachine:
     """The emulated Windows environment: a prefix folder per scenario."""
 
@@ -163,7 +165,11 @@ class LinuxMachine:
             self.close_powerpoint()
 
     def close_powerpoint(self):
-        close_powerpoint(self.hold.parent / "tkw_powerpoint", self.prefix)
+        """Closes the machine's PowerPoint as its user would."""
+        tool = self.hold.parent / "tkw_powerpoint"
+        result = subprocess.run([str(tool), "close", str(self.prefix)], capture_output=True)
+        if result.returncode != 0:
+            raise Failure(f"tkw_powerpoint close: {result.stderr.decode(errors='replace')}")
 
     def run_program(self, program: Path, env: dict, preexec_fn=None, copy: int = 1) -> subprocess.CompletedProcess:
         return subprocess.run([str(program)], env=env, capture_output=True, timeout=120,
@@ -171,6 +177,17 @@ class LinuxMachine:
 
     def powerpoint_folder(self) -> Path:
         return self.prefix / "powerpoint"
+
+    def run_tool(self, folder: Path, name: str, arguments: list) -> subprocess.CompletedProcess:
+        return subprocess.run([str(folder / name), *arguments, "--prefix", str(self.prefix)],
+                              env=self.env, capture_output=True, timeout=120)
+
+    def change_registry(self, changes: Path):
+        """Imports a regedit file: its keys and values follow the machine's, and a value named
+        again takes its last definition."""
+        header, _, body = changes.read_text(encoding="cp1252").partition("\n")
+        with open(self.prefix / "registry.reg", "a", encoding="cp1252") as registry:
+            registry.write("\n" + body)
 
     def clipboard_formats(self) -> list:
         folder = self.prefix / "clipboard"
@@ -195,13 +212,11 @@ class WineScenarioMachine:
     RESET = HERE.parent / "wine" / "reset_scenario.reg"
     UTF8_MANIFEST = HERE.parent / "wine" / "utf8_code_page.manifest"
 
-    def __init__(self, wine: WineMachine, hold: Path, powerpoint_tool: Path = None):
-        """`powerpoint_tool` is the Linux build's tkw_powerpoint: the stand-in keeps its state
-        in the scenario's folder, which the Linux tool closes as it closes an emulated one."""
+    def __init__(self, wine: WineMachine, hold: Path):
         self.wine = wine
         self.hold = hold
-        self.powerpoint_tool = powerpoint_tool
         self.laid = []
+        self.powerpoint = None
 
     def prepare(self, scenario: Path, work: Path, settings: dict):
         if settings.get("read_only_app"):
@@ -212,6 +227,7 @@ class WineScenarioMachine:
             # An external manifest: the program has none of its own, so Wine reads this one.
             for program in (work / "app").glob("*.exe"):
                 shutil.copy2(self.UTF8_MANIFEST, program.with_name(program.name + ".manifest"))
+        self.environment = settings.get("environment", {})
         self.wine.import_registry(self.RESET, scenario / "registry.reg")
         files = scenario / "files"
         self.lay(files / "drive_c", self.wine.drive_c)
@@ -238,12 +254,43 @@ class WineScenarioMachine:
                 self.laid.append(target / name)
 
     def open_powerpoint(self, running: bool):
-        # COM starts the stand-in for each builder; the state says whether it stays open.
-        if not running:
-            self.close_powerpoint()
+        """The user's PowerPoint is the stand-in started beforehand, which the program's
+        CreateObject attaches to; one that is not running COM starts for each builder."""
+        if running:
+            self.start_users_powerpoint()
+
+    def start_users_powerpoint(self):
+        self.powerpoint = subprocess.Popen(
+            self.wine.command(self.powerpoint_server(), "/running"),
+            env=dict(self.env, **self.environment), stdin=subprocess.DEVNULL,
+            stdout=subprocess.PIPE)
+        if self.powerpoint.stdout.readline().rstrip() != b"running":
+            self.end_powerpoint()
+            raise Failure("the user's PowerPoint did not start")
 
     def close_powerpoint(self):
-        close_powerpoint(self.powerpoint_tool, self.work)
+        """Closes the user's PowerPoint as its user would; one that is not running closed
+        already with its last client."""
+        if self.powerpoint is not None and not self.end_powerpoint():
+            raise Failure("tkw_powerpoint /close could not close the user's PowerPoint")
+
+    def end_powerpoint(self) -> bool:
+        """Closes the user's PowerPoint, or kills it when it does not close; whether it closed."""
+        if self.powerpoint is None:
+            return True
+        closed = self.wine.run([self.powerpoint_server(), "/close"]).returncode == 0
+        try:
+            self.powerpoint.wait(timeout=30)
+        except subprocess.TimeoutExpired:
+            closed = False
+            self.powerpoint.kill()
+            self.powerpoint.wait()
+        self.powerpoint.stdout.close()
+        self.powerpoint = None
+        return closed
+
+    def powerpoint_server(self) -> str:
+        return self.wine.stand_ins + "tkw_powerpoint.exe"
 
     def hold_command(self, resource: str) -> list:
         if resource == "clipboard":
@@ -261,6 +308,12 @@ class WineScenarioMachine:
     def powerpoint_folder(self) -> Path:
         return self.work / "powerpoint"
 
+    def run_tool(self, folder: Path, name: str, arguments: list) -> subprocess.CompletedProcess:
+        return self.wine.run([str(folder / f"{name}.exe"), *arguments], env=self.env)
+
+    def change_registry(self, changes: Path):
+        self.wine.import_registry(changes)
+
     def clipboard_formats(self) -> list:
         folder = self.work / "clipboard"
         self.wine.clipboard("dump", folder)
@@ -271,6 +324,8 @@ class WineScenarioMachine:
         return sorted(f"{name} {size}" for name, size in names.items())
 
     def check_leaks(self):
+        # The user's PowerPoint reports what its clients left it holding as it closes.
+        self.end_powerpoint()
         failures = self.wine.stand_in_failures(self.report, stays=self.powerpoint_stays)
         for census in sorted(self.work.glob("census.*.txt")):
             failures += self.wine.census_failures(census)
@@ -278,6 +333,7 @@ class WineScenarioMachine:
             raise Failure("; ".join(failures))
 
     def finish(self):
+        self.end_powerpoint()
         for path in reversed(self.laid):
             path.rmdir() if path.is_dir() else path.unlink()
         self.laid.clear()
@@ -302,12 +358,56 @@ def run_scenario(machine, exe: Path, scenario: Path, work: Path):
     machine.prepare(scenario, work, settings)
     if powerpoint:
         machine.open_powerpoint(powerpoint == "running")
-    for run in range(1, settings.get("runs", 1) + 1):
+    if "steps" in settings:
+        run_steps(machine, app / exe.name, exe.parent, scenario, settings)
+    for run in range(1, settings.get("runs", 0 if "steps" in settings else 1) + 1):
         run_program_once(machine, app / exe.name, scenario, settings, run)
     if settings.get("close"):
         machine.close_powerpoint()
         compare_bars(machine, scenario / "expected_bars_closed.txt")
     machine.check_leaks()
+
+
+# Where a tool's line says a definition is: "FILE:LINE" in an export, "KEY [VALUE]" in the live
+# registry. Expected outputs write "{where}" for it.
+DEFINITION_PLACE = re.compile(r"^(?:\S[^\n]*?:\d+|HKEY_[^\[\n]*\[[^\]\n]*\]): ", re.MULTILINE)
+
+
+def run_steps(machine, program: Path, tools: Path, scenario: Path, settings: dict):
+    """The scenario's "steps" in their order: runs of the program and of the tools built beside
+    it, each with the exit status and standard output it must give and the state it must leave
+    PowerPoint in, and changes to the registry."""
+    first = powerpoint_state(machine)
+    runs = 0
+    for number, step in enumerate(settings["steps"], 1):
+        before = powerpoint_state(machine)
+        label = f"step {number} ({step.get('run') or step.get('registry')})"
+        if "registry" in step:
+            machine.change_registry(scenario / step["registry"])
+        elif step["run"] == program.stem:
+            runs += 1
+            run_program_once(machine, program, scenario, settings, runs)
+        else:
+            tool, *arguments = step["run"].split()
+            result = machine.run_tool(tools, tool, arguments)
+            if result.returncode != step.get("exit", 0):
+                raise Failure(f"{label}: exit code {result.returncode}, not {step.get('exit', 0)}; "
+                              f"stderr:\n{result.stderr.decode(errors='replace')}")
+            output = result.stdout.decode("utf-8", errors="replace").replace("\r\n", "\n")
+            expected = (scenario / step["stdout"]).read_text() if "stdout" in step else ""
+            compare(f"standard output of {label}", expected, DEFINITION_PLACE.sub("{where}: ", output))
+        if "bars" in step:
+            compare_bars(machine, scenario / step["bars"])
+        if "state" in step:
+            wanted = {"unchanged": before, "first": first}[step["state"]]
+            compare(f"PowerPoint's state after {label}", json.dumps(wanted, indent=1),
+                    json.dumps(powerpoint_state(machine), indent=1))
+
+
+def powerpoint_state(machine):
+    """PowerPoint's saved state, or None before it has saved one."""
+    state = machine.powerpoint_folder() / "commandbars.json"
+    return json.loads(state.read_text(encoding="utf-8")) if state.exists() else None
 
 
 def compare_bars(machine, expected: Path):
@@ -450,9 +550,6 @@ def main() -> int:
     parser.add_argument("--wine", type=Path, metavar="TOOLS",
                         help="run the Windows build under Wine, with the stand-in servers and "
                              "tkw_clipboard.exe of the folder TOOLS")
-    parser.add_argument("--linux", type=Path, default=HERE.parents[1] / "build" / "dev",
-                        help="with --wine, the Linux build whose tests/tkw_powerpoint closes "
-                             "PowerPoint (default: build/dev)")
     parser.add_argument("scenarios", nargs="*", help="scenario names (default: all)")
     parser.add_argument("--dump", type=Path, help="print the bars of a commandbars.json and stop")
     args = parser.parse_args()
@@ -468,8 +565,7 @@ def main() -> int:
         counts = run_all(LinuxMachine(hold), exe, names)
     else:
         with WinePrefix() as prefix, WineMachine(prefix, args.wine, architecture_of(exe)) as wine:
-            counts = run_all(WineScenarioMachine(wine, hold, args.linux.resolve() / "tests" / "tkw_powerpoint"),
-                             exe, names)
+            counts = run_all(WineScenarioMachine(wine, hold), exe, names)
     print("{} passed, {} failed, {} skipped".format(*counts))
     return 1 if counts[1] else 0
 

@@ -230,8 +230,7 @@ def prove(prefix: WinePrefix, build: Path, linux: Path) -> tuple:
             if not program.exists():
                 program = tools / f"{test}.exe"
             tally.record(test, run_test_program(wine, program, folder))
-        machine = run_scenarios.WineScenarioMachine(wine, tools / "tkw_hold.exe",
-                                                    linux / "tests" / "tkw_powerpoint")
+        machine = run_scenarios.WineScenarioMachine(wine, tools / "tkw_hold.exe")
         passed, failed, skipped = run_scenarios.run_all(machine, exe.resolve(),
                                                         run_scenarios.all_scenarios())
         tally.passed += passed

@@ -105,14 +105,18 @@ class WineMachine:
     def drive_c(self) -> Path:
         return self.prefix / "drive_c"
 
+    @property
+    def stand_ins(self) -> str:
+        """The folder the build's stand-ins are registered from, as Windows names it."""
+        return f"C:\\tkw\\{self.architecture}\\"
+
     def __enter__(self):
         stand_ins = self.drive_c / "tkw" / self.architecture
         stand_ins.mkdir(parents=True, exist_ok=True)
         for server in ("tkw_powerpoint.exe", "tkw_atl_clipboard.dll"):
             shutil.copy2(self.tools / server, stand_ins)
-        folder = f"C:\\tkw\\{self.architecture}\\"
-        for registration in ([folder + "tkw_powerpoint.exe", "/RegServer"],
-                             [self.regsvr32, "/s", folder + "tkw_atl_clipboard.dll"]):
+        for registration in ([self.stand_ins + "tkw_powerpoint.exe", "/RegServer"],
+                             [self.regsvr32, "/s", self.stand_ins + "tkw_atl_clipboard.dll"]):
             result = self.run(registration)
             if result.returncode != 0:
                 raise RuntimeError(f"{' '.join(registration)} failed: {result.stderr!r}")

@@ -1,8 +1,15 @@
-// "PowerPoint.Application" the way PowerPoint itself serves it: an out-of-process local server.
-// COM starts it (LocalServer32, with -Embedding) when a client asks for the class; it serves
-// every client from its own single-threaded apartment and message loop, and ends once its last
-// object is released, so that the next client starts it afresh. "tkw_powerpoint /RegServer"
-// registers the class and the type library that carries its interfaces to clients.
+// "PowerPoint.Application" the way PowerPoint itself serves it: an out-of-process local server,
+// one copy serving every client from its own single-threaded apartment and message loop. It is
+// one of two PowerPoints:
+//   -Embedding  started by COM when a client asks for the class and PowerPoint is not running:
+//               it ends once its last object is released, and its temporary bars and controls
+//               go with it, so that the next client starts it afresh;
+//   /running    the user's PowerPoint, started beforehand: it registers its class so that every
+//               client attaches to it, keeps its temporary items and stays until
+//               "tkw_powerpoint /close" closes it, which drops them. It prints "running" once
+//               clients can reach it.
+// "tkw_powerpoint /RegServer" registers the class and the type library that carries its
+// interfaces to clients.
 //
 // PowerPoint's command bars are the emulation's own model, kept in the file that
 // TKW_POWERPOINT_STATE names (else commandbars.json beside the executable). When
@@ -16,6 +23,7 @@
 #include <cstdio>
 #include <cwctype>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <utility>
 
@@ -25,6 +33,7 @@
 #include "host/emulated_windows/com_server/office_type_library.h"
 #include "host/emulated_windows/com_server/registration.h"
 #include "host/emulated_windows/powerpoint/powerpoint_application.h"
+#include "host/runtime_error.h"
 #include "host/win32/clipboard.h"
 #include "host/win32/com.h"
 #include "host/win32/kernel.h"
@@ -46,12 +55,12 @@ std::filesystem::path StateFile() {
          "commandbars.json";
 }
 
-tkw::host::DispatchPtr CreatePowerPoint() {
+tkw::emulated::PowerPoint& Model() {
   // The face travels through the real clipboard, in real global memory blocks.
   static tkw::win32::Clipboard clipboard;
   static tkw::win32::GlobalMemory memory;
   static tkw::emulated::PowerPoint powerPoint(StateFile(), clipboard, memory);
-  return powerPoint.Application();
+  return powerPoint;
 }
 
 // A PowerPoint that takes its time to start keeps its class unregistered meanwhile, and COM's
@@ -65,6 +74,24 @@ void WaitWhileStartIsHeld() {
     ::ReleaseMutex(starting);
   ::CloseHandle(starting);
 }
+
+// The user's PowerPoint keeps what its clients add until it is closed.
+tkw::host::DispatchPtr AttachToRunning() {
+  return Model().Application();
+}
+
+// A PowerPoint that COM started for its client closes when that client lets go, whatever an
+// earlier PowerPoint left in the state file.
+tkw::host::DispatchPtr StartForTheCall() {
+  tkw::host::DispatchPtr application = Model().Application();
+  Model().Close();
+  return application;
+}
+
+// The running copy's end: "/close" signals the event, and waits for the mutex that the running
+// copy holds for its life.
+constexpr wchar_t kCloseEvent[] = L"tkw_powerpoint close";
+constexpr wchar_t kRunningMutex[] = L"tkw_powerpoint running";
 
 // Whether the command line holds -name or /name, in any case: COM passes -Embedding to a
 // server it starts.
@@ -99,11 +126,20 @@ void WithdrawClass() {
     ::CoRevokeClassObject(std::exchange(g_registration, 0));
 }
 
-void ServeUntilQuit() {
-  MSG message;
-  while (::GetMessageW(&message, nullptr, 0, 0) > 0) {
-    ::TranslateMessage(&message);
-    ::DispatchMessageW(&message);
+// Serves calls until WM_QUIT, or until `until` (when given) is signalled.
+void Serve(HANDLE until = nullptr) {
+  for (;;) {
+    const DWORD count = until != nullptr ? 1 : 0;
+    if (::MsgWaitForMultipleObjects(count, &until, FALSE, INFINITE, QS_ALLINPUT) == WAIT_OBJECT_0 &&
+        count == 1)
+      return;
+    MSG message;
+    while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+      if (message.message == WM_QUIT)
+        return;
+      ::TranslateMessage(&message);
+      ::DispatchMessageW(&message);
+    }
   }
 }
 
@@ -114,16 +150,22 @@ void ReportEnd() {
   AppendToReport(line);
 }
 
-}  // namespace
-
-int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
-  const tkw::win32::ScopedComApartment apartment;
-  if (HasSwitch(L"regserver"))
-    return Register();
-  if (!HasSwitch(L"embedding")) {
-    std::fprintf(stderr, "tkw_powerpoint: COM starts this server (-Embedding) for its clients\n");
-    return 2;
+// Offers the class to clients until WithdrawClass(); false, having said why, when COM refuses.
+bool OfferClass(ClassFactory::Creator create) {
+  ClassFactory* factory = ClassFactory::Make(create, ClassFactory::Usage::kNotCounted);
+  if (factory == nullptr)
+    return false;
+  const HRESULT registered = ::CoRegisterClassObject(kClsidPowerPoint, factory, CLSCTX_LOCAL_SERVER,
+                                                     REGCLS_MULTIPLEUSE, &g_registration);
+  factory->Release();
+  if (FAILED(registered)) {
+    std::fprintf(stderr, "tkw_powerpoint: the class cannot be registered (0x%08lx)\n",
+                 static_cast<unsigned long>(registered));
   }
+  return SUCCEEDED(registered);
+}
+
+int ServeForTheCall() {
   AppendToReport("powerpoint started");
   WaitWhileStartIsHeld();
   const tkw::com_server::ScopedBusyFilter busy;
@@ -134,25 +176,90 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     WithdrawClass();
     ::PostQuitMessage(0);
   });
-
-  ClassFactory* factory = ClassFactory::Make(CreatePowerPoint, ClassFactory::Usage::kNotCounted);
-  if (factory == nullptr)
+  if (!OfferClass(StartForTheCall))
     return 1;
-  const HRESULT registered = ::CoRegisterClassObject(kClsidPowerPoint, factory, CLSCTX_LOCAL_SERVER,
-                                                     REGCLS_MULTIPLEUSE, &g_registration);
-  factory->Release();
-  if (FAILED(registered)) {
-    std::fprintf(stderr, "tkw_powerpoint: the class cannot be registered (0x%08lx)\n",
-                 static_cast<unsigned long>(registered));
-    return 1;
-  }
-
   // A client that got an object in the moment before the class was withdrawn is served until
   // it lets go too.
   do
-    ServeUntilQuit();
+    Serve();
   while (!ServerUsage::Unused());
   WithdrawClass();
   ReportEnd();
   return 0;
+}
+
+struct HandleCloser {
+  void operator()(HANDLE handle) const { ::CloseHandle(handle); }
+};
+using ScopedHandle = std::unique_ptr<void, HandleCloser>;
+
+// Opens or closes the model as its user does; false, having said why, when its state cannot be
+// read or written.
+bool SetRunning(bool running) {
+  try {
+    running ? Model().Open() : Model().Close();
+    return true;
+  } catch (const tkw::host::RuntimeError& error) {
+    std::fprintf(stderr, "tkw_powerpoint: %s\n", error.description().c_str());
+    return false;
+  }
+}
+
+int RunAsTheUsers() {
+  const ScopedHandle running(::CreateMutexW(nullptr, TRUE, kRunningMutex));
+  if (running == nullptr || ::GetLastError() == ERROR_ALREADY_EXISTS) {
+    std::fprintf(stderr, "tkw_powerpoint: PowerPoint is running already\n");
+    return 1;
+  }
+  const ScopedHandle close(::CreateEventW(nullptr, TRUE, FALSE, kCloseEvent));
+  if (close == nullptr || !SetRunning(true))
+    return 1;
+  AppendToReport("powerpoint started");
+  const tkw::com_server::ScopedBusyFilter busy;
+  if (!OfferClass(AttachToRunning))
+    return 1;
+  std::printf("running\n");
+  std::fflush(stdout);
+  Serve(close.get());
+  WithdrawClass();
+  const bool closed = SetRunning(false);
+  ReportEnd();
+  ::ReleaseMutex(running.get());
+  return closed ? 0 : 1;
+}
+
+// Tells the running copy to close and waits until it has saved its state and ended.
+int CloseRunning() {
+  const ScopedHandle close(::OpenEventW(EVENT_MODIFY_STATE, FALSE, kCloseEvent));
+  const ScopedHandle running(::OpenMutexW(SYNCHRONIZE, FALSE, kRunningMutex));
+  if (close == nullptr || running == nullptr) {
+    std::fprintf(stderr, "tkw_powerpoint: PowerPoint is not running\n");
+    return 1;
+  }
+  ::SetEvent(close.get());
+  const DWORD ended = ::WaitForSingleObject(running.get(), 60000);
+  if (ended != WAIT_OBJECT_0 && ended != WAIT_ABANDONED) {
+    std::fprintf(stderr, "tkw_powerpoint: PowerPoint did not close within a minute\n");
+    return 1;
+  }
+  ::ReleaseMutex(running.get());
+  return 0;
+}
+
+}  // namespace
+
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+  const tkw::win32::ScopedComApartment apartment;
+  if (HasSwitch(L"regserver"))
+    return Register();
+  if (HasSwitch(L"close"))
+    return CloseRunning();
+  if (HasSwitch(L"running"))
+    return RunAsTheUsers();
+  if (HasSwitch(L"embedding"))
+    return ServeForTheCall();
+  std::fprintf(stderr,
+               "usage: tkw_powerpoint /running | /close | /RegServer  "
+               "(COM starts it with -Embedding for a client)\n");
+  return 2;
 }
