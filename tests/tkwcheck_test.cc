@@ -401,26 +401,55 @@ TEST(PlanTest, RunsTheProgramOnACopyAndTellsWhatStays) {
   // Line 25 replaces line 22's control: only the later one stays.
   std::ofstream(machine / "registry.reg", std::ios::app)
       << "\"4 Chart\"=\"&insert,Glintwave Chart...,Glintwave.Chart2\"\n";
-  const auto outcomes = [&] {
-    const Plan plan = MakePlan(machine, TKW_PROGRAM);
+  // "<line> <outcome>: <details>" for each definition.
+  const auto outcomes = [](const Plan& plan) {
     std::vector<std::string> lines;
     for (std::size_t i = 0; i < plan.story.definitions.size(); ++i) {
       const DefinitionStory& d = plan.story.definitions[i];
-      lines.push_back(std::to_string(plan.places[i].line) + " " + d.outcome + ": " +
-                      (d.details.empty() ? "" : d.details.back()));
+      std::string line = std::to_string(plan.places[i].line) + " " + d.outcome + ":";
+      for (const std::string& detail : d.details)
+        line += " " + detail + ";";
+      lines.push_back(line);
     }
     return lines;
   };
-  EXPECT_EQ(outcomes(),
-            (std::vector<std::string>{
-                "13 added: at place 1 of bar \"Glintwave\", with a face",
-                "14 added: at place 2 of bar \"Glintwave\", with a face",
-                "15 added: at place 12 of bar \"Standard\", with a face",
-                "22 added: replaced later in the run by the definition on line 25",
-                "23 added: at place 5 of menu \"&Tools\" when the run ends, with a face",
-                "24 added: at place 1 of menu \"&Help\" when the run ends",
-                "25 replaced: at place 1 of menu \"&Insert\" when the run ends"}));
-  EXPECT_FALSE(fs::exists(machine / "powerpoint")) << "the machine itself is left as it was";
+  // Only the button on PowerPoint's own "Standard" lasts: the program's bar and every menu
+  // entry are temporary. A PowerPoint the program starts closes, and drops them, at the run's end.
+  const struct {
+    bool running;
+    std::vector<std::string> lines;
+  } cases[] = {
+      {true,
+       {"13 added: bar created; at place 1 of bar \"Glintwave\", with a face; goes when "
+        "PowerPoint closes;",
+        "14 added: at place 2 of bar \"Glintwave\", with a face; goes when PowerPoint closes;",
+        "15 added: at place 12 of bar \"Standard\", with a face; lasts when PowerPoint closes;",
+        "22 added: placed first; replaced later in the run by the definition on line 25;",
+        "23 added: placed before \"Options...\"; at place 5 of menu \"&Tools\" when the run ends, "
+        "with a face; goes when PowerPoint closes;",
+        "24 added: placed first; at place 1 of menu \"&Help\" when the run ends; goes when "
+        "PowerPoint closes;",
+        "25 replaced: placed first; at place 1 of menu \"&Insert\" when the run ends; goes when "
+        "PowerPoint closes;"}},
+      {false,
+       {"13 added: bar created; gone at the run's end, when PowerPoint closes;",
+        "14 added: gone at the run's end, when PowerPoint closes;",
+        "15 added: at place 12 of bar \"Standard\", with a face; lasts when PowerPoint closes;",
+        "22 added: placed first; replaced later in the run by the definition on line 25;",
+        "23 added: placed before \"Options...\"; gone at the run's end, when PowerPoint closes;",
+        "24 added: placed first; gone at the run's end, when PowerPoint closes;",
+        "25 replaced: placed first; gone at the run's end, when PowerPoint closes;"}},
+  };
+  for (const auto& c : cases) {
+    tkw::emulated::SetPowerPointRunning(machine / "powerpoint" / "commandbars.json", c.running);
+    const std::string before = ReadWhole(machine / "powerpoint" / "commandbars.json");
+    const Plan plan = MakePlan(machine, TKW_PROGRAM);
+    EXPECT_EQ(outcomes(plan), c.lines) << "running " << c.running;
+    EXPECT_EQ(PlanWarning(plan).empty(), c.running);
+    EXPECT_EQ(ReadWhole(machine / "powerpoint" / "commandbars.json"), before)
+        << "the machine itself is left as it was";
+  }
+  fs::remove_all(machine / "powerpoint");
 
   // Once a real run has put the buttons there, a changed caption does not reach them.
   const fs::path app = machine / "app";

@@ -171,7 +171,8 @@ int Run(const Options& options) {
       if (!fs::exists(program))
         throw Unreadable("the program tkwPPTToolbarAdder is not beside tkwcheck");
       const Plan plan = MakePlan(prefix, program);
-      PrintStory(std::cout, plan.story, &plan.places, plan.messageBoxes, options.format);
+      PrintStory(std::cout, plan.story, &plan.places, plan.messageBoxes, options.format,
+                 PlanWarning(plan));
       return RanInFull(plan.story) ? 0 : 1;
     }
     findings = CheckMachine(prefix);
