@@ -484,12 +484,15 @@ class DeploymentTest : public ::testing::Test {
   std::vector<Definition> Definitions() const {
     return DefinitionsOf(ReadRegistrySettings(machine_ / "registry.reg").key.get());
   }
-  // "<line> <rule>" for each definition.
+  // "<line> <rule>" for each definition; their messages are kept in messages_.
   std::vector<std::string> Installed() {
     tkw::emulated::EmulatedWindows host(machine_);
     std::vector<std::string> lines;
-    for (const Finding& f : CheckInstalled(StartPowerPoint(host), Definitions()))
+    messages_.clear();
+    for (const Finding& f : CheckInstalled(host, StartPowerPoint(host), Definitions())) {
       lines.push_back(std::to_string(f.place.line) + " " + f.rule);
+      messages_.push_back(f.message);
+    }
     return lines;
   }
   std::string Remove(bool plan) {
@@ -514,6 +517,7 @@ class DeploymentTest : public ::testing::Test {
 
   const fs::path machine_ =
       fs::temp_directory_path() / ("tkw_deployment_" + std::to_string(::getpid()));
+  std::vector<std::string> messages_;  // of the last Installed(), in its order
 };
 
 TEST_F(DeploymentTest, RemovalUndoesARunAndNothingElse) {
@@ -582,16 +586,24 @@ TEST_F(DeploymentTest, LeavesPowerPointsOwnAndTellsWhatDiffers) {
     tkw::emulated::EmulatedWindows host(machine_);
     StartPowerPoint(host).CommandBars().Item(L"Glintwave").SetVisible(false);
   }
+  // A new picture for line 15's icon has not reached users either.
+  const fs::path addins =
+      machine_ / "drive_c" / "Program Files" / "Tarnwick" / "Glintwave" / "Addins";
+  fs::copy_file(addins / "new.bmp", addins / "help.bmp", fs::copy_options::overwrite_existing);
   const std::vector<std::string> installed = Installed();
   EXPECT_EQ(installed[0], "13 hidden");
   // The changed definition of line 14 now stands on line 30: its caption has not reached users.
   EXPECT_EQ(installed,
-            (std::vector<std::string>{"13 hidden", "30 different", "15 installed", "22 installed",
+            (std::vector<std::string>{"13 hidden", "30 different", "15 different", "22 installed",
                                       "23 installed", "24 installed", "27 installed"}));
+  EXPECT_NE(messages_[2].find("face other than the icon's (defined 'help.bmp')"), std::string::npos)
+      << messages_[2];
+  EXPECT_EQ(messages_[1].find("face"), std::string::npos) << "its face is its icon's";
   // Repair: removal, then a run.
   Remove(/*plan=*/false);
   RunProgram();
   EXPECT_EQ(Installed()[1], "30 installed");
+  EXPECT_EQ(Installed()[2], "15 installed");
 }
 
 TEST_F(DeploymentTest, CannotLookAtBadInput) {

@@ -124,7 +124,7 @@ std::vector<Finding> CheckInstalled([[maybe_unused]] const Options& options) {
   const auto host = std::make_unique<tkw::emulated::EmulatedWindows>(prefix, alreadyRead);
 #endif
   const std::vector<Definition> definitions = DefinitionsOf(key);
-  return CheckInstalled(StartPowerPoint(*host), definitions);
+  return CheckInstalled(*host, StartPowerPoint(*host), definitions);
 }
 
 int Run(const Options& options) {
