@@ -5,10 +5,25 @@
 
 namespace tkw {
 
-namespace {
-// The icon's white pixels are the ones the mask marks.
-constexpr std::uint32_t kMaskColour = 0x00FFFFFF;
-}  // namespace
+namespace helper {
+
+void PlaceIconFaceOnClipboard(host::Host& host, const std::wstring& sIconPath) {
+  // The icon's white pixels are the ones the mask marks.
+  constexpr std::uint32_t kMaskColour = 0x00FFFFFF;
+  // A picture that cannot be loaded or used leaves the clipboard as it was; the caller's
+  // paste then meets whatever is there.
+  std::unique_ptr<host::Picture> picture;
+  try {
+    picture = host.ole().LoadPicture(sIconPath);
+  } catch (const host::RuntimeError&) {
+  }
+  try {
+    PlacePictureFaceOnClipboard(host, picture.get(), kMaskColour);
+  } catch (const host::RuntimeError&) {
+  }
+}
+
+}  // namespace helper
 
 host::ClipboardBackup frmTkwPPTToolbarAdder::BeginButtonFace(const std::wstring& sProduct,
                                                              const std::wstring& sImage) {
@@ -25,19 +40,8 @@ host::ClipboardBackup frmTkwPPTToolbarAdder::BeginButtonFace(const std::wstring&
   RecordLog(L"Retrieve icon filename path");
   const std::wstring sIconPath = GetIconFileNameWithPath(sProduct, sImage);
   RecordLog(L"Loading icon " + sIconPath);
-
-  // A picture that cannot be loaded or used leaves the clipboard as it was; the caller's
-  // paste then meets whatever is there.
-  std::unique_ptr<host::Picture> picture;
-  try {
-    picture = host_.ole().LoadPicture(sIconPath);
-  } catch (const host::RuntimeError&) {
-  }
   RecordLog(L"Copy to button face ");
-  try {
-    helper::PlacePictureFaceOnClipboard(host_, picture.get(), kMaskColour);
-  } catch (const host::RuntimeError&) {
-  }
+  helper::PlaceIconFaceOnClipboard(host_, sIconPath);
   return oClipboardBackup;
 }
 

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "host/host.h"
 
@@ -15,6 +16,11 @@ namespace tkw::helper {
 // only leaves a format out.
 void PlacePictureFaceOnClipboard(host::Host& host, host::Picture* picture,
                                  std::uint32_t maskColour);
+
+// Loads the icon file and places its face and mask, the mask marking its white pixels, as a
+// run gives them to a button. An icon that cannot be loaded or used leaves the clipboard as it
+// was.
+void PlaceIconFaceOnClipboard(host::Host& host, const std::wstring& sIconPath);
 
 // The widest and highest bitmap that gets a mask.
 inline constexpr int kLargestMaskSide = 30000;

@@ -254,6 +254,56 @@ TEST_F(EmulatedPowerPointTest, AddPlacesBeforeAndDeleteShiftsIndexes) {
   EXPECT_THROW(Number(a, L"Index"), RuntimeError);
 }
 
+// What tkwremove relies on: PowerPoint's own bars and controls say they are built in, and a
+// built-in bar, or any control of a bar protected against customizing, cannot be deleted. A
+// built-in control can, as in Office, and the bars and controls that programs add can.
+TEST_F(EmulatedPowerPointTest, BuiltInProtectedAndAddedItemsAnswerDeleteAsOfficeDoes) {
+  {
+    CommandBarSet bars = BuiltInCommandBars();
+    BarProperties locked{L"Locked", BarType::kToolbar, 1, true, false, false};
+    locked.protection = 1;  // msoBarNoCustomize
+    ControlProperties held;
+    held.caption = L"held";
+    bars.Add(std::move(locked)).controls().Insert(1, std::move(held));
+    SaveCommandBars(bars, state_);
+  }
+  DispatchPtr app = Start();
+  DispatchPtr bars = Bars(app);
+  const auto bar = [&](std::wstring name) { return Object(bars, L"Item", {std::move(name)}); };
+  const auto first = [&](const DispatchPtr& of) {
+    return Object(Object(of, L"Controls"), L"Item", {std::int32_t{1}});
+  };
+  DispatchPtr added = NewToolbar(app, L"Added");
+  AddControl(Object(added, L"Controls"), L"ours");
+  const struct {
+    const char* what;
+    DispatchPtr object;
+    bool builtIn, deletes;
+  } cases[] = {
+      {"a built-in bar", bar(L"Standard"), true, false},
+      {"a built-in control", first(bar(L"Formatting")), true, true},
+      {"a control of a protected bar", first(bar(L"Locked")), false, false},
+      {"a protected bar", bar(L"Locked"), false, false},
+      {"a control a program added", first(added), false, true},
+      {"a bar a program added", added, false, true},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(std::get<bool>(Call(c.object, L"BuiltIn")), c.builtIn) << c.what;
+    const bool isBar = c.object->Supports(office::kIidCommandBar);
+    const auto remove = [&] {
+      Call(c.object, L"Delete",
+           isBar ? std::vector<Variant>{} : std::vector<Variant>{MissingArgument{}});
+    };
+    if (c.deletes) {
+      EXPECT_NO_THROW(remove()) << c.what;
+      EXPECT_THROW(Call(c.object, L"BuiltIn"), RuntimeError) << c.what << " is gone";
+    } else {
+      EXPECT_THROW(remove(), RuntimeError) << c.what;
+      EXPECT_NO_THROW(Call(c.object, L"BuiltIn")) << c.what << " stays";
+    }
+  }
+}
+
 TEST_F(EmulatedPowerPointTest, PasteFaceTakesABitmapWithAMaskOfItsSizeOrDibAlone) {
   const Bytes face = PackedDib(16, 16, 24), mask = PackedDib(16, 16, 1, 2);
   const Bytes dib = PackedDib(3, -2, 8), topDown = PackedDib(16, -16, 32);
@@ -268,6 +318,11 @@ TEST_F(EmulatedPowerPointTest, PasteFaceTakesABitmapWithAMaskOfItsSizeOrDibAlone
   const auto stored = [](const Bytes& dibBytes, const Bytes* maskBytes) {
     return nlohmann::json{{"dib", EncodeBase64(dibBytes)},
                           {"mask", maskBytes ? nlohmann::json(EncodeBase64(*maskBytes)) : nullptr}};
+  };
+  const auto copied = [&](unsigned format) {
+    const host::Handle block = clipboard_.data.at(format);
+    const auto* bytes = static_cast<const std::uint8_t*>(clipboard_.GlobalLock(block));
+    return Bytes(bytes, bytes + clipboard_.GlobalSize(block));
   };
   const std::tuple<std::map<unsigned, Bytes>, bool, nlohmann::json> cases[] = {
       // clipboard, held elsewhere, the face stored (null: PasteFace fails and none is stored)
@@ -300,6 +355,17 @@ TEST_F(EmulatedPowerPointTest, PasteFaceTakesABitmapWithAMaskOfItsSizeOrDibAlone
         EXPECT_THROW(Call(button, L"PasteFace"), RuntimeError) << "case " << i;
       } else {
         Call(button, L"PasteFace");
+      }
+      // CopyFace gives back what PasteFace took; a button without a face has none to give.
+      clipboard_.data.clear();
+      if (expected.is_null()) {
+        EXPECT_THROW(Call(button, L"CopyFace"), RuntimeError) << "case " << i;
+      } else {
+        Call(button, L"CopyFace");
+        const Bytes copiedMask =
+            clipboard_.data.contains(maskFormat) ? copied(maskFormat) : Bytes();
+        EXPECT_EQ(stored(copied(faceFormat), copiedMask.empty() ? nullptr : &copiedMask), expected)
+            << "case " << i;
       }
       EXPECT_FALSE(clipboard_.open);
     }

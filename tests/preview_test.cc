@@ -317,5 +317,39 @@ TEST_F(PreviewCommandTest, ExitsWithOneLineForWhatItCannotRead) {
   EXPECT_EQ(Run({"--prefix", machine, "--out", (folder_ / "none" / "p.png").string()}), 1);
 }
 
+// Once PowerPoint closes, its temporary bars and controls are gone and the rest is drawn as it
+// is: the picture after close is the picture of the permanent items alone.
+TEST_F(PreviewCommandTest, AfterCloseDrawsOnlyWhatLasts) {
+  const fs::path state = folder_ / "machine" / "powerpoint" / "commandbars.json";
+  const auto save = [&](bool withTemporary) {
+    CommandBarSet bars;
+    CommandBar& standard = AddBar(bars, L"Standard", BarType::kToolbar, true, /*builtIn=*/true);
+    Append(standard.controls(), Button(L"Kept", 1, SolidFace(kRed)));
+    if (withTemporary) {
+      ControlProperties gone = Button(L"Gone", 1, SolidFace(kRed));
+      gone.temporary = true;
+      Append(standard.controls(), std::move(gone));
+      CommandBar& ours = bars.Add({L"Ours", BarType::kToolbar, 1, true, /*temporary=*/true});
+      Append(ours.controls(), Button(L"On ours", 1, std::nullopt));
+    }
+    emulated::SaveCommandBars(bars, state);
+  };
+  const auto picture = [&](bool afterClose) {
+    const fs::path png = folder_ / "p.png";
+    std::vector<std::string> args = {"--prefix", (folder_ / "machine").string(), "--out",
+                                     png.string()};
+    if (afterClose)
+      args.push_back("--after-close");
+    EXPECT_EQ(Run(args), 0) << err_.str();
+    std::ifstream in(png, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  };
+  save(/*withTemporary=*/false);
+  const std::string lasting = picture(/*afterClose=*/false);
+  save(/*withTemporary=*/true);
+  EXPECT_NE(picture(/*afterClose=*/false), lasting);
+  EXPECT_EQ(picture(/*afterClose=*/true), lasting);
+}
+
 }  // namespace
 }  // namespace tkw::preview

@@ -401,26 +401,55 @@ TEST(PlanTest, RunsTheProgramOnACopyAndTellsWhatStays) {
   // Line 25 replaces line 22's control: only the later one stays.
   std::ofstream(machine / "registry.reg", std::ios::app)
       << "\"4 Chart\"=\"&insert,Glintwave Chart...,Glintwave.Chart2\"\n";
-  const auto outcomes = [&] {
-    const Plan plan = MakePlan(machine, TKW_PROGRAM);
+  // "<line> <outcome>: <details>" for each definition.
+  const auto outcomes = [](const Plan& plan) {
     std::vector<std::string> lines;
     for (std::size_t i = 0; i < plan.story.definitions.size(); ++i) {
       const DefinitionStory& d = plan.story.definitions[i];
-      lines.push_back(std::to_string(plan.places[i].line) + " " + d.outcome + ": " +
-                      (d.details.empty() ? "" : d.details.back()));
+      std::string line = std::to_string(plan.places[i].line) + " " + d.outcome + ":";
+      for (const std::string& detail : d.details)
+        line += " " + detail + ";";
+      lines.push_back(line);
     }
     return lines;
   };
-  EXPECT_EQ(outcomes(),
-            (std::vector<std::string>{
-                "13 added: at place 1 of bar \"Glintwave\", with a face",
-                "14 added: at place 2 of bar \"Glintwave\", with a face",
-                "15 added: at place 12 of bar \"Standard\", with a face",
-                "22 added: replaced later in the run by the definition on line 25",
-                "23 added: at place 5 of menu \"&Tools\" when the run ends, with a face",
-                "24 added: at place 1 of menu \"&Help\" when the run ends",
-                "25 replaced: at place 1 of menu \"&Insert\" when the run ends"}));
-  EXPECT_FALSE(fs::exists(machine / "powerpoint")) << "the machine itself is left as it was";
+  // Only the button on PowerPoint's own "Standard" lasts: the program's bar and every menu
+  // entry are temporary. A PowerPoint the program starts closes, and drops them, at the run's end.
+  const struct {
+    bool running;
+    std::vector<std::string> lines;
+  } cases[] = {
+      {true,
+       {"13 added: bar created; at place 1 of bar \"Glintwave\", with a face; goes when "
+        "PowerPoint closes;",
+        "14 added: at place 2 of bar \"Glintwave\", with a face; goes when PowerPoint closes;",
+        "15 added: at place 12 of bar \"Standard\", with a face; lasts when PowerPoint closes;",
+        "22 added: placed first; replaced later in the run by the definition on line 25;",
+        "23 added: placed before \"Options...\"; at place 5 of menu \"&Tools\" when the run ends, "
+        "with a face; goes when PowerPoint closes;",
+        "24 added: placed first; at place 1 of menu \"&Help\" when the run ends; goes when "
+        "PowerPoint closes;",
+        "25 replaced: placed first; at place 1 of menu \"&Insert\" when the run ends; goes when "
+        "PowerPoint closes;"}},
+      {false,
+       {"13 added: bar created; gone at the run's end, when PowerPoint closes;",
+        "14 added: gone at the run's end, when PowerPoint closes;",
+        "15 added: at place 12 of bar \"Standard\", with a face; lasts when PowerPoint closes;",
+        "22 added: placed first; replaced later in the run by the definition on line 25;",
+        "23 added: placed before \"Options...\"; gone at the run's end, when PowerPoint closes;",
+        "24 added: placed first; gone at the run's end, when PowerPoint closes;",
+        "25 replaced: placed first; gone at the run's end, when PowerPoint closes;"}},
+  };
+  for (const auto& c : cases) {
+    tkw::emulated::SetPowerPointRunning(machine / "powerpoint" / "commandbars.json", c.running);
+    const std::string before = ReadWhole(machine / "powerpoint" / "commandbars.json");
+    const Plan plan = MakePlan(machine, TKW_PROGRAM);
+    EXPECT_EQ(outcomes(plan), c.lines) << "running " << c.running;
+    EXPECT_EQ(PlanWarning(plan).empty(), c.running);
+    EXPECT_EQ(ReadWhole(machine / "powerpoint" / "commandbars.json"), before)
+        << "the machine itself is left as it was";
+  }
+  fs::remove_all(machine / "powerpoint");
 
   // Once a real run has put the buttons there, a changed caption does not reach them.
   const fs::path app = machine / "app";
@@ -455,12 +484,15 @@ class DeploymentTest : public ::testing::Test {
   std::vector<Definition> Definitions() const {
     return DefinitionsOf(ReadRegistrySettings(machine_ / "registry.reg").key.get());
   }
-  // "<line> <rule>" for each definition.
+  // "<line> <rule>" for each definition; their messages are kept in messages_.
   std::vector<std::string> Installed() {
     tkw::emulated::EmulatedWindows host(machine_);
     std::vector<std::string> lines;
-    for (const Finding& f : CheckInstalled(StartPowerPoint(host), Definitions()))
+    messages_.clear();
+    for (const Finding& f : CheckInstalled(host, StartPowerPoint(host), Definitions())) {
       lines.push_back(std::to_string(f.place.line) + " " + f.rule);
+      messages_.push_back(f.message);
+    }
     return lines;
   }
   std::string Remove(bool plan) {
@@ -485,6 +517,7 @@ class DeploymentTest : public ::testing::Test {
 
   const fs::path machine_ =
       fs::temp_directory_path() / ("tkw_deployment_" + std::to_string(::getpid()));
+  std::vector<std::string> messages_;  // of the last Installed(), in its order
 };
 
 TEST_F(DeploymentTest, RemovalUndoesARunAndNothingElse) {
@@ -553,16 +586,24 @@ TEST_F(DeploymentTest, LeavesPowerPointsOwnAndTellsWhatDiffers) {
     tkw::emulated::EmulatedWindows host(machine_);
     StartPowerPoint(host).CommandBars().Item(L"Glintwave").SetVisible(false);
   }
+  // A new picture for line 15's icon has not reached users either.
+  const fs::path addins =
+      machine_ / "drive_c" / "Program Files" / "Tarnwick" / "Glintwave" / "Addins";
+  fs::copy_file(addins / "new.bmp", addins / "help.bmp", fs::copy_options::overwrite_existing);
   const std::vector<std::string> installed = Installed();
   EXPECT_EQ(installed[0], "13 hidden");
   // The changed definition of line 14 now stands on line 30: its caption has not reached users.
   EXPECT_EQ(installed,
-            (std::vector<std::string>{"13 hidden", "30 different", "15 installed", "22 installed",
+            (std::vector<std::string>{"13 hidden", "30 different", "15 different", "22 installed",
                                       "23 installed", "24 installed", "27 installed"}));
+  EXPECT_NE(messages_[2].find("face other than the icon's (defined 'help.bmp')"), std::string::npos)
+      << messages_[2];
+  EXPECT_EQ(messages_[1].find("face"), std::string::npos) << "its face is its icon's";
   // Repair: removal, then a run.
   Remove(/*plan=*/false);
   RunProgram();
   EXPECT_EQ(Installed()[1], "30 installed");
+  EXPECT_EQ(Installed()[2], "15 installed");
 }
 
 TEST_F(DeploymentTest, CannotLookAtBadInput) {

@@ -115,6 +115,10 @@ bool CommandBarButton::PasteFace() const {
   return Call(L"PasteFace");
 }
 
+bool CommandBarButton::CopyFace() const {
+  return Call(L"CopyFace");
+}
+
 CommandBarControls CommandBarPopup::Controls() const {
   return GetObject<CommandBarControls>(L"Controls");
 }

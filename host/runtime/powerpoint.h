@@ -93,6 +93,8 @@ class CommandBarButton : public CommandBarControl {
   bool SetStyle(std::int32_t style) const;
   std::optional<std::int32_t> Style() const;
   bool PasteFace() const;
+  // Puts the button's face, with its mask, on the clipboard as PasteFace takes it.
+  bool CopyFace() const;
 };
 
 class CommandBarPopup : public CommandBarControl {

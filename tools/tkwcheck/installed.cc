@@ -1,9 +1,15 @@
 #include "tools/tkwcheck/installed.h"
 
+#include <cstring>
+
+#include "faces/helper.h"
 #include "host/emulated_windows/powerpoint/text.h"
 #include "host/emulated_windows/system/windows_1252.h"
 #include "host/office_interfaces.h"
+#include "host/runtime/clipboard_backup.h"
+#include "host/runtime/scoped_handles.h"
 #include "host/runtime_error.h"
+#include "run/frmTkwPPTToolbarAdder.h"
 #include "run/settings.h"
 #include "tools/tkwcheck/inputs.h"
 #include "tools/tkwcheck/program_view.h"
@@ -77,6 +83,10 @@ class Differences {
       Add(std::string(what) + " " + (actual ? Quoted(*actual) : "unreadable") + " (defined " +
           Quoted(defined) + ")");
   }
+  void CompareFace(bool same, const std::wstring& image) {
+    if (!same)
+      Add("face other than the icon's (defined " + Quoted(image) + ")");
+  }
   void CompareStyle(const std::optional<std::int32_t>& actual, std::int32_t defined) {
     if (actual != defined)
       Add("style " + (actual ? std::to_string(*actual) : "unreadable") + " (defined " +
@@ -93,7 +103,69 @@ class Differences {
   std::string text_;
 };
 
-Finding CheckToolbar(const Place& place, const ToolbarRequest& request, const Installed& found) {
+// The face and mask blocks the clipboard holds as a button face; empty when it holds none.
+struct FaceBlocks {
+  std::vector<std::uint8_t> face, mask;
+  friend bool operator==(const FaceBlocks&, const FaceBlocks&) = default;
+};
+
+std::vector<std::uint8_t> FormatBytes(host::Host& host, const char* name) {
+  const unsigned format = host.clipboard().RegisterClipboardFormatA(name);
+  const host::Handle block = format == 0 ? 0 : host.clipboard().GetClipboardData(format);
+  if (block == 0)
+    return {};
+  const host::ScopedGlobalLock lock(host.memory(), block);
+  const auto* data = static_cast<const std::uint8_t*>(lock.data());
+  return data == nullptr ? std::vector<std::uint8_t>{}
+                         : std::vector<std::uint8_t>(data, data + host.memory().GlobalSize(block));
+}
+
+FaceBlocks ClipboardFace(host::Host& host) {
+  const host::ScopedOpenClipboard open(host.clipboard());
+  if (!open)
+    return {};
+  return {FormatBytes(host, "Toolbar Button Face"), FormatBytes(host, "Toolbar Button Mask")};
+}
+
+void EmptyTheClipboard(host::Host& host) {
+  if (const host::ScopedOpenClipboard open(host.clipboard()); open)
+    host.clipboard().EmptyClipboard();
+}
+
+// Whether the button's face is the one its icon gives, as a run gives it; none when the icon
+// gives none, so that a run would paste whatever the clipboard held. The user's clipboard is
+// saved around it as a run saves it.
+std::optional<bool> HasTheIconsFace(host::Host& host, const host::CommandBarButton& button,
+                                    const std::wstring& product, const std::wstring& image) {
+  const auto backup =
+      host::CreateObject<host::ClipboardBackup>(host.ole(), L"AtlClipBoard.Clipboard");
+  if (backup)
+    backup.Backup();
+  EmptyTheClipboard(host);
+  const FaceBlocks held = button.CopyFace() ? ClipboardFace(host) : FaceBlocks{};
+  EmptyTheClipboard(host);
+  frmTkwPPTToolbarAdder program(host);
+  helper::PlaceIconFaceOnClipboard(host, program.GetIconFileNameWithPath(product, image));
+  const FaceBlocks defined = ClipboardFace(host);
+  if (backup)
+    backup.Restore();
+  if (defined.face.empty())
+    return std::nullopt;
+  return held == defined;
+}
+
+// The face is compared only where the definition names an image: without one a run pastes
+// what the clipboard holds.
+void CompareFace(host::Host& host, Differences& differences, const host::CommandBarButton& button,
+                 const std::wstring& product, const std::wstring& image) {
+  if (image.empty())
+    return;
+  if (const std::optional<bool> same = HasTheIconsFace(host, button, product, image))
+    differences.CompareFace(*same, image);
+}
+
+Finding CheckToolbar(host::Host& host, const Place& place, const ToolbarRequest& request,
+                     const Installed& found) {
   const std::string what =
       "the button with tag " + Quoted(request.sTag) + " on the bar " + Quoted(request.sToolBar);
   if (!found.bar)
@@ -112,6 +184,7 @@ Finding CheckToolbar(const Place& place, const ToolbarRequest& request, const In
   differences.Compare("caption", button.Caption(), request.sCaption);
   differences.Compare("macro", button.OnAction(), request.sOnAction);
   differences.Compare("tooltip", button.TooltipText(), request.sToolTip);
+  CompareFace(host, differences, button, request.sProduct, request.sImage);
   differences.CompareStyle(button.Style(), host::office::msoButtonIconAndCaption);
   if (!differences.text().empty())
     return {place, Severity::kWarning,
@@ -122,7 +195,8 @@ Finding CheckToolbar(const Place& place, const ToolbarRequest& request, const In
   return {place, Severity::kNote, "present as defined: " + what, "installed"};
 }
 
-Finding CheckMenu(const Place& place, const MenuRequest& request, const Installed& found) {
+Finding CheckMenu(host::Host& host, const Place& place, const MenuRequest& request,
+                  const Installed& found) {
   const std::string what =
       "the control " + Quoted(request.sCaption) + " in the menu " + Quoted(request.sMenuToAdd);
   if (!found.control)
@@ -137,6 +211,7 @@ Finding CheckMenu(const Place& place, const MenuRequest& request, const Installe
   // Without an image the program leaves the style as PowerPoint made it.
   if (!request.sImage.empty())
     differences.CompareStyle(button.Style(), host::office::msoButtonIconAndCaption);
+  CompareFace(host, differences, button, request.sProduct, request.sImage);
   if (!differences.text().empty())
     return {place, Severity::kWarning,
             "present but different: " + what + " has " + differences.text(), "different"};
@@ -145,16 +220,16 @@ Finding CheckMenu(const Place& place, const MenuRequest& request, const Installe
 
 }  // namespace
 
-std::vector<Finding> CheckInstalled(const host::Application& app,
+std::vector<Finding> CheckInstalled(host::Host& host, const host::Application& app,
                                     const std::vector<Definition>& definitions) {
   std::vector<Finding> findings;
   for (const Definition& definition : definitions) {
     const Installed found = FindInstalled(app, definition);
     if (const auto* toolbar = std::get_if<ToolbarRequest>(&definition.request))
-      findings.push_back(CheckToolbar(definition.place, *toolbar, found));
+      findings.push_back(CheckToolbar(host, definition.place, *toolbar, found));
     else
       findings.push_back(
-          CheckMenu(definition.place, std::get<MenuRequest>(definition.request), found));
+          CheckMenu(host, definition.place, std::get<MenuRequest>(definition.request), found));
   }
   return findings;
 }

@@ -36,8 +36,9 @@ struct Installed {
 Installed FindInstalled(const host::Application& app, const Definition& definition);
 
 // One finding per definition: present as defined (a note), missing (an error), or present but
-// different or on a hidden bar (a warning).
-std::vector<Finding> CheckInstalled(const host::Application& app,
+// different or on a hidden bar (a warning). A face is compared with the one the definition's
+// icon gives on `host`, through the clipboard; the user's clipboard is put back.
+std::vector<Finding> CheckInstalled(host::Host& host, const host::Application& app,
                                     const std::vector<Definition>& definitions);
 
 // PowerPoint's application object on `host`; throws Unreadable saying why there is none.

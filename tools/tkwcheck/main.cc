@@ -124,7 +124,7 @@ std::vector<Finding> CheckInstalled([[maybe_unused]] const Options& options) {
   const auto host = std::make_unique<tkw::emulated::EmulatedWindows>(prefix, alreadyRead);
 #endif
   const std::vector<Definition> definitions = DefinitionsOf(key);
-  return CheckInstalled(StartPowerPoint(*host), definitions);
+  return CheckInstalled(*host, StartPowerPoint(*host), definitions);
 }
 
 int Run(const Options& options) {
@@ -171,7 +171,8 @@ int Run(const Options& options) {
       if (!fs::exists(program))
         throw Unreadable("the program tkwPPTToolbarAdder is not beside tkwcheck");
       const Plan plan = MakePlan(prefix, program);
-      PrintStory(std::cout, plan.story, &plan.places, plan.messageBoxes, options.format);
+      PrintStory(std::cout, plan.story, &plan.places, plan.messageBoxes, options.format,
+                 PlanWarning(plan));
       return RanInFull(plan.story) ? 0 : 1;
     }
     findings = CheckMachine(prefix);

@@ -16,6 +16,7 @@
 #include "host/emulated_windows/powerpoint/text.h"
 #include "host/emulated_windows/system/reg_file.h"
 #include "host/emulated_windows/system/windows_1252.h"
+#include "run/definition_record.h"
 #include "run/settings.h"
 #include "tools/tkwcheck/program_view.h"
 
@@ -109,31 +110,52 @@ std::string Quoted(std::wstring_view text) {
   return "\"" + emulated::WideToUtf8(text) + "\"";
 }
 
-const Control* FindButtonByTag(const CommandBar& bar, const std::wstring& tag) {
+const Control* FindButton(const CommandBarSet& bars, const ToolbarRequest& request) {
+  const CommandBar* bar = bars.Find(request.sToolBar);
+  if (bar == nullptr)
+    return nullptr;
   emulated::ControlQuery query;
   query.type = ControlType::kButton;
-  query.tag = tag;
+  query.tag = request.sTag;
   query.recursive = true;
-  return bar.FindControl(query);
+  return bar->FindControl(query);
+}
+
+const Control* FindMenuControl(const CommandBarSet& bars, const MenuRequest& request) {
+  const CommandBar* menuBar = bars.Find(L"Menu Bar");
+  const Control* menu = menuBar ? menuBar->controls().FindByCaption(request.sMenuToAdd) : nullptr;
+  return menu && menu->controls() ? menu->controls()->FindByCaption(request.sCaption) : nullptr;
+}
+
+// The bars at the run's end, and as PowerPoint leaves them once it closes: whether a control
+// lasts is the model's own rule for temporary bars and controls.
+struct RunEnd {
+  const CommandBarSet& bars;
+  const CommandBarSet& closed;
+};
+
+// Whether what the run leaves of a definition lasts: `lasts` is whether it is there once
+// PowerPoint closes.
+void TellWhetherItLasts(DefinitionStory& d, const RunEnd& end, bool lasts) {
+  if (lasts)
+    d.details.push_back("lasts when PowerPoint closes");
+  else if (end.bars.running())
+    d.details.push_back("goes when PowerPoint closes");
+  else
+    d.details.push_back("gone at the run's end, when PowerPoint closes");
 }
 
 // What the run leaves of a toolbar definition in PowerPoint, and what it leaves unchanged.
-void DescribeToolbar(DefinitionStory& d, const std::vector<std::wstring>& fields,
-                     const CommandBarSet& before, const CommandBarSet& after) {
-  if (fields.size() < settings::kToolbarFieldsNeeded)
-    return;
-  const std::wstring& tooltip = fields.size() > 6 ? fields[6] : fields[1];
+void DescribeToolbar(DefinitionStory& d, const ToolbarRequest& request, const CommandBarSet& before,
+                     const RunEnd& end) {
   if (d.outcome == "added") {
-    const CommandBar* bar = after.Find(fields[0]);
-    const Control* button = bar ? FindButtonByTag(*bar, fields[3]) : nullptr;
-    if (button != nullptr) {
+    if (const Control* button = FindButton(end.bars, request)) {
       d.details.push_back("at place " + std::to_string(button->Index()) + " of bar " +
-                          Quoted(bar->properties().name) +
+                          Quoted(button->parent().bar().properties().name) +
                           (button->properties().face ? ", with a face" : ", without a face"));
     }
   } else if (d.outcome == "already there") {
-    const CommandBar* bar = before.Find(fields[0]);
-    const Control* button = bar ? FindButtonByTag(*bar, fields[3]) : nullptr;
+    const Control* button = FindButton(before, request);
     if (button == nullptr)
       return;
     const emulated::ControlProperties& there = button->properties();
@@ -141,9 +163,9 @@ void DescribeToolbar(DefinitionStory& d, const std::vector<std::wstring>& fields
       const char* what;
       const std::wstring& now;
       const std::wstring& defined;
-    } properties[] = {{"caption", there.caption, fields[1]},
-                      {"macro", there.onAction, fields[2]},
-                      {"tooltip", there.tooltipText, tooltip}};
+    } properties[] = {{"caption", there.caption, request.sCaption},
+                      {"macro", there.onAction, request.sOnAction},
+                      {"tooltip", there.tooltipText, request.sToolTip}};
     for (const auto& property : properties) {
       if (property.now != property.defined) {
         d.details.push_back("not updated: its " + std::string(property.what) + " stays " +
@@ -151,41 +173,39 @@ void DescribeToolbar(DefinitionStory& d, const std::vector<std::wstring>& fields
       }
     }
     d.details.push_back("nothing of the button there changes, its face neither");
+  } else {
+    return;
   }
+  TellWhetherItLasts(d, end, FindButton(end.closed, request) != nullptr);
 }
 
 // `replacedBy` is the line of a later definition that replaces this control in the same run;
 // the place at the end of the run is then that one's, not this one's.
-void DescribeMenu(DefinitionStory& d, const std::vector<std::wstring>& fields,
-                  const CommandBarSet& after, const Place* replacedBy) {
-  if ((d.outcome != "added" && d.outcome != "replaced") ||
-      fields.size() < settings::kMenuFieldsNeeded)
+void DescribeMenu(DefinitionStory& d, const MenuRequest& request, const RunEnd& end,
+                  const Place* replacedBy) {
+  if (d.outcome != "added" && d.outcome != "replaced")
     return;
   if (replacedBy != nullptr) {
     d.details.push_back("replaced later in the run by the definition on line " +
                         std::to_string(replacedBy->line));
     return;
   }
-  const CommandBar* menuBar = after.Find(L"Menu Bar");
-  const Control* menu = menuBar ? menuBar->controls().FindByCaption(fields[0]) : nullptr;
-  const Control* control =
-      menu && menu->controls() ? menu->controls()->FindByCaption(fields[1]) : nullptr;
-  if (control != nullptr) {
+  if (const Control* control = FindMenuControl(end.bars, request)) {
+    const Control* menu = control->parent().owner();
     d.details.push_back("at place " + std::to_string(control->Index()) + " of menu " +
                         Quoted(menu->properties().caption) + " when the run ends" +
                         (control->properties().face ? ", with a face" : ""));
   }
+  TellWhetherItLasts(d, end, FindMenuControl(end.closed, request) != nullptr);
 }
 
 // A menu definition's control goes again when a later one of the run replaces it: the same
 // caption in the same menu, as PowerPoint matches names.
-bool Replaces(const DefinitionStory& later, const std::vector<std::wstring>& laterFields,
-              const std::vector<std::wstring>& fields) {
+bool Replaces(const DefinitionStory& later, const MenuRequest& laterRequest,
+              const MenuRequest& request) {
   return later.builder == DefinitionStory::Builder::kMenu && later.outcome == "replaced" &&
-         laterFields.size() >= settings::kMenuFieldsNeeded &&
-         fields.size() >= settings::kMenuFieldsNeeded &&
-         emulated::NameKey(laterFields[0]) == emulated::NameKey(fields[0]) &&
-         emulated::NameKey(laterFields[1]) == emulated::NameKey(fields[1]);
+         emulated::NameKey(laterRequest.sMenuToAdd) == emulated::NameKey(request.sMenuToAdd) &&
+         emulated::NameKey(laterRequest.sCaption) == emulated::NameKey(request.sCaption);
 }
 
 // The definitions of one key by the name the log gives them.
@@ -199,6 +219,13 @@ std::unordered_map<std::wstring, const SettingsValue*> ByName(const SettingsKey*
 }
 
 }  // namespace
+
+std::string PlanWarning(const Plan& plan) {
+  if (plan.powerPointRunning)
+    return {};
+  return "PowerPoint is not running here: the program starts it, and the run's own toolbar and "
+         "menu entries are temporary, gone again at the run's end when PowerPoint closes";
+}
 
 Plan MakePlan(const fs::path& prefix, const fs::path& program) {
   const fs::path registry = prefix / "registry.reg";
@@ -238,7 +265,13 @@ Plan MakePlan(const fs::path& prefix, const fs::path& program) {
 
   const CommandBarSet before =
       emulated::LoadCommandBars(prefix / "powerpoint" / "commandbars.json");
-  const CommandBarSet after = emulated::LoadCommandBars(copy / "powerpoint" / "commandbars.json");
+  const fs::path afterFile = copy / "powerpoint" / "commandbars.json";
+  const CommandBarSet after = emulated::LoadCommandBars(afterFile);
+  CommandBarSet closed = emulated::LoadCommandBars(afterFile);
+  closed.Close();
+  const RunEnd end{after, closed};
+  plan.powerPointRunning = before.running();
+
   const auto menusKey = settings->Subkey(emulated::AnsiToUtf16(settings::kMenusSubkey));
   const auto toolbarValues = ByName(settings.get());
   const auto menuValues = ByName(menusKey.get());
@@ -253,18 +286,21 @@ Plan MakePlan(const fs::path& prefix, const fs::path& program) {
   }
   std::vector<DefinitionStory>& definitions = plan.story.definitions;
   for (std::size_t i = 0; i < definitions.size(); ++i) {
-    if (fields[i].empty())
-      continue;
     if (definitions[i].builder == DefinitionStory::Builder::kToolbar) {
-      DescribeToolbar(definitions[i], fields[i], before, after);
+      if (const auto request = ToolbarRequestOf(fields[i]))
+        DescribeToolbar(definitions[i], *request, before, end);
       continue;
     }
+    const auto request = MenuRequestOf(fields[i]);
+    if (!request)
+      continue;
     const Place* replacedBy = nullptr;
     for (std::size_t j = i + 1; j < definitions.size() && replacedBy == nullptr; ++j) {
-      if (Replaces(definitions[j], fields[j], fields[i]))
+      const auto later = MenuRequestOf(fields[j]);
+      if (later && Replaces(definitions[j], *later, *request))
         replacedBy = &plan.places[j];
     }
-    DescribeMenu(definitions[i], fields[i], after, replacedBy);
+    DescribeMenu(definitions[i], *request, end, replacedBy);
   }
   return plan;
 }

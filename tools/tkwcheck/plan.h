@@ -15,7 +15,13 @@ struct Plan {
   RunStory story;             // its definitions' details tell places, faces and what stays
   std::vector<Place> places;  // the registry line of each definition of the story
   std::string messageBoxes;   // what the run showed the user, one line each
+  // Whether the user's PowerPoint runs on the machine; when it does not, the program starts it
+  // and the run's temporary bar and controls go when it closes at the run's end.
+  bool powerPointRunning = true;
 };
+
+// What to tell once about a plan as a whole: empty, or that PowerPoint is not running.
+std::string PlanWarning(const Plan& plan);
 
 // Runs `program` on a copy of the machine at `prefix` (PowerPoint's state, the clipboard and
 // the registry, with logging on) and reads what it did. The machine itself is not changed.

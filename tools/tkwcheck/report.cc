@@ -119,7 +119,7 @@ void PrintFindings(std::ostream& out, const std::vector<Finding>& findings, Form
 }
 
 void PrintStory(std::ostream& out, const RunStory& story, const std::vector<Place>* places,
-                const std::string& messageBoxes, Format format) {
+                const std::string& messageBoxes, Format format, const std::string& warning) {
   if (format == Format::kJson) {
     nlohmann::ordered_json run;
     run["started"] = story.started;
@@ -132,6 +132,8 @@ void PrintStory(std::ostream& out, const RunStory& story, const std::vector<Plac
     run["noMenuKey"] = story.noMenuKey;
     if (!messageBoxes.empty())
       run["messageBoxes"] = messageBoxes;
+    if (!warning.empty())
+      run["warning"] = warning;
     nlohmann::ordered_json definitions = nlohmann::ordered_json::array();
     for (std::size_t i = 0; i < story.definitions.size(); ++i) {
       const DefinitionStory& d = story.definitions[i];
@@ -152,6 +154,8 @@ void PrintStory(std::ostream& out, const RunStory& story, const std::vector<Plac
     out << result.dump(2) << '\n';
     return;
   }
+  if (!warning.empty())
+    out << "warning: " << warning << '\n';
   for (std::size_t i = 0; i < story.definitions.size(); ++i) {
     const DefinitionStory& d = story.definitions[i];
     if (places != nullptr && !(*places)[i].file.empty())

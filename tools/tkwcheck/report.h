@@ -16,9 +16,9 @@ enum class Format { kText, kJson };
 void PrintFindings(std::ostream& out, const std::vector<Finding>& findings, Format format);
 
 // A line per definition, then how the run ended. `places`, when given, holds each
-// definition's registry line.
+// definition's registry line; `warning`, when not empty, is told once, before the definitions.
 void PrintStory(std::ostream& out, const RunStory& story, const std::vector<Place>* places,
-                const std::string& messageBoxes, Format format);
+                const std::string& messageBoxes, Format format, const std::string& warning = {});
 
 // Counts of findings that make the exit status 1.
 bool HasErrorsOrWarnings(const std::vector<Finding>& findings);

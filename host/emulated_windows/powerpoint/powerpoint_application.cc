@@ -1,10 +1,12 @@
 #include "host/emulated_windows/powerpoint/powerpoint_application.h"
 
+#include <cstring>
 #include <iostream>
 #include <memory>
 #include <span>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "host/emulated_windows/powerpoint/automation_call.h"
 #include "host/emulated_windows/powerpoint/base64.h"
@@ -25,6 +27,7 @@ using host::Variant;
 namespace office = host::office;
 
 constexpr int kInvalidArgument = 5;
+constexpr int kOutOfMemory = 7;
 constexpr int kAutomationError = 440;       // a reference to an object that is gone
 constexpr std::int32_t kBarFloating = 4;    // msoBarFloating, Add's default position
 constexpr std::int32_t kBarTypeNormal = 0;  // MsoBarType
@@ -159,6 +162,19 @@ class PowerPointSession {
     throw call.Failure(kInvalidArgument, "the clipboard holds no button face");
   }
 
+  // The clipboard then holds the face as CF_DIB and "Toolbar Button Face", with its mask, which
+  // PasteFace takes back.
+  void FaceToClipboard(const ButtonFace& face, const AutomationCall& call) {
+    OpenClipboard open(clipboard_, call);
+    clipboard_.EmptyClipboard();
+    const std::vector<std::uint8_t> dib = DecodeBase64(face.dib);
+    Place(host::kCfDib, dib, call);
+    Place(clipboard_.RegisterClipboardFormatA("Toolbar Button Face"), dib, call);
+    if (face.mask)
+      Place(clipboard_.RegisterClipboardFormatA("Toolbar Button Mask"), DecodeBase64(*face.mask),
+            call);
+  }
+
  private:
   class OpenClipboard {
    public:
@@ -197,6 +213,23 @@ class PowerPointSession {
     const std::uint8_t* data_ = nullptr;
     std::size_t size_ = 0;
   };
+
+  void Place(unsigned format, std::span<const std::uint8_t> bytes, const AutomationCall& call) {
+    const host::Handle block =
+        memory_.GlobalAlloc(host::kGmemMoveable | host::kGmemShare, bytes.size());
+    void* data = block == 0 ? nullptr : memory_.GlobalLock(block);
+    if (data == nullptr) {
+      if (block != 0)
+        memory_.GlobalFree(block);
+      throw call.Failure(kOutOfMemory, "no memory for the face");
+    }
+    std::memcpy(data, bytes.data(), bytes.size());
+    memory_.GlobalUnlock(block);
+    if (format == 0 || clipboard_.SetClipboardData(format, block) == 0) {
+      memory_.GlobalFree(block);
+      throw call.Failure(kAutomationError, "the clipboard refused the face");
+    }
+  }
 
   host::Handle FormatData(const char* name) {
     const unsigned format = clipboard_.RegisterClipboardFormatA(name);
@@ -360,6 +393,10 @@ class ControlObject final : public host::Dispatch {
       button.SetStyle(call.NewNumber());
     } else if (call.IsMethod(L"PasteFace", 0)) {
       button.SetFace(session_->FaceFromClipboard(call));
+    } else if (call.IsMethod(L"CopyFace", 0)) {
+      if (!button.properties().face)
+        throw call.Failure(kAutomationError, "the button has no face");
+      session_->FaceToClipboard(*button.properties().face, call);
     } else {
       throw call.UnknownMember();
     }
