@@ -365,7 +365,7 @@ class Checker {
     const std::wstring image = field(5);
 
     Control* menu = nullptr;
-    if (CommandBar* menuBar = machine_.bars.Find(L"Menu Bar"))
+    if (CommandBar* menuBar = machine_.bars.Find(host::office::kMenuBarName))
       menu = menuBar->controls().FindByCaption(menuName);
     if (menu == nullptr || menu->type() != ControlType::kPopup) {
       if (menuName.empty() || (menuName.front() != L' ' && menuName.back() != L' ')) {

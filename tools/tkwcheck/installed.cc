@@ -1,10 +1,13 @@
 #include "tools/tkwcheck/installed.h"
 
+#include <algorithm>
+#include <cstdlib>
 #include <cstring>
 
 #include "faces/helper.h"
 #include "host/emulated_windows/powerpoint/text.h"
 #include "host/emulated_windows/system/windows_1252.h"
+#include "host/gdi.h"
 #include "host/office_interfaces.h"
 #include "host/runtime/clipboard_backup.h"
 #include "host/runtime/scoped_handles.h"
@@ -109,6 +112,25 @@ struct FaceBlocks {
   friend bool operator==(const FaceBlocks&, const FaceBlocks&) = default;
 };
 
+// The bytes of the packed DIB that starts a block: a block may be larger than what it holds (the
+// mask's has slack, and a platform may round a block up), and what lies beyond is not the face.
+std::size_t PackedDibLength(const std::uint8_t* data, std::size_t size) {
+  host::BitmapInfoHeader header;
+  if (size < sizeof header)
+    return size;
+  std::memcpy(&header, data, sizeof header);
+  constexpr std::uint32_t kBitFields = 3;  // BI_BITFIELDS: three colour masks follow the header
+  const std::uint64_t colours =
+      header.biClrUsed != 0 ? header.biClrUsed
+                            : (header.biBitCount <= 8 ? std::uint64_t{1} << header.biBitCount : 0);
+  const std::uint64_t stride =
+      (static_cast<std::uint64_t>(std::abs(header.biWidth)) * header.biBitCount + 31) / 32 * 4;
+  const std::uint64_t length = std::uint64_t{header.biSize} +
+                               (header.biCompression == kBitFields ? 12 : 0) + colours * 4 +
+                               stride * static_cast<std::uint64_t>(std::abs(header.biHeight));
+  return static_cast<std::size_t>(std::min<std::uint64_t>(length, size));
+}
+
 std::vector<std::uint8_t> FormatBytes(host::Host& host, const char* name) {
   const unsigned format = host.clipboard().RegisterClipboardFormatA(name);
   const host::Handle block = format == 0 ? 0 : host.clipboard().GetClipboardData(format);
@@ -116,8 +138,9 @@ std::vector<std::uint8_t> FormatBytes(host::Host& host, const char* name) {
     return {};
   const host::ScopedGlobalLock lock(host.memory(), block);
   const auto* data = static_cast<const std::uint8_t*>(lock.data());
-  return data == nullptr ? std::vector<std::uint8_t>{}
-                         : std::vector<std::uint8_t>(data, data + host.memory().GlobalSize(block));
+  if (data == nullptr)
+    return {};
+  return {data, data + PackedDibLength(data, host.memory().GlobalSize(block))};
 }
 
 FaceBlocks ClipboardFace(host::Host& host) {

@@ -16,6 +16,7 @@
 #include "host/emulated_windows/powerpoint/text.h"
 #include "host/emulated_windows/system/reg_file.h"
 #include "host/emulated_windows/system/windows_1252.h"
+#include "host/office_interfaces.h"
 #include "run/definition_record.h"
 #include "run/settings.h"
 #include "tools/tkwcheck/program_view.h"
@@ -122,7 +123,7 @@ const Control* FindButton(const CommandBarSet& bars, const ToolbarRequest& reque
 }
 
 const Control* FindMenuControl(const CommandBarSet& bars, const MenuRequest& request) {
-  const CommandBar* menuBar = bars.Find(L"Menu Bar");
+  const CommandBar* menuBar = bars.Find(host::office::kMenuBarName);
   const Control* menu = menuBar ? menuBar->controls().FindByCaption(request.sMenuToAdd) : nullptr;
   return menu && menu->controls() ? menu->controls()->FindByCaption(request.sCaption) : nullptr;
 }
