@@ -201,6 +201,50 @@ TEST(FaceAndMaskTest, UnusablePicturesFailWith481AndLeaveTheClipboardAlone) {
   EXPECT_FALSE(machine.Format(host::kCfDib));
 }
 
+// The program's own mask colour: only pure white shows through, not a white one step off in
+// red, green or blue.
+TEST(FaceAndMaskTest, OnlyPureWhiteOfAnIconIsMasked) {
+  Machine machine;
+  Bytes file = BitmapFile(4, 1, [](int, int) { return true; });
+  file[54 + 3 * 1 + 0] = 0xFE;  // pixels are blue, green, red
+  file[54 + 3 * 2 + 1] = 0xFE;
+  file[54 + 3 * 3 + 2] = 0xFE;
+  machine.Load(file);
+
+  helper::PlaceIconFaceOnClipboard(machine.host(), L"C:\\face.bmp");
+
+  const auto mask = machine.Format("Toolbar Button Mask");
+  ASSERT_TRUE(mask);
+  EXPECT_EQ((*mask)[48] & 0xF0, 0x80);
+}
+
+// A block the clipboard takes is the clipboard's, so it is not freed again; one it refuses
+// stays the caller's, who frees it. Neither is lost nor freed twice.
+TEST(FaceAndMaskTest, FreesExactlyTheBlocksTheClipboardRefuses) {
+  const auto formatOf = [](host::Clipboard& clipboard, const std::string& name) -> unsigned {
+    if (name.empty())
+      return 0;
+    return name == "CF_DIB" ? host::kCfDib : clipboard.RegisterClipboardFormatA(name);
+  };
+  for (const std::string refused : {"", "CF_DIB", "Toolbar Button Face", "Toolbar Button Mask"}) {
+    Machine machine;
+    const auto picture = machine.Load(BitmapFile(16, 16, [](int x, int) { return x < 4; }));
+    emulated::EmulatedClipboard& clipboard = machine.host().emulatedClipboard();
+    const unsigned format = formatOf(clipboard, refused);
+    if (format != 0)
+      clipboard.RefuseFormat(format);
+    const std::size_t blocks = machine.host().emulatedMemory().live_blocks();
+
+    helper::PlacePictureFaceOnClipboard(machine.host(), picture.get(), kWhite);
+
+    EXPECT_EQ(machine.host().emulatedMemory().live_blocks(), blocks) << refused;
+    EXPECT_EQ(machine.host().emulatedMemory().bad_frees(), 0u) << refused;
+    EXPECT_EQ(machine.Format("Toolbar Button Mask").has_value(),
+              format != clipboard.RegisterClipboardFormatA("Toolbar Button Mask"))
+        << refused;
+  }
+}
+
 TEST(StoreFaceAndMaskFormatsTest, LeavesOutWhatItCannotHave) {
   Machine machine;
   host::Host& host = machine.host();

@@ -59,6 +59,7 @@ class EmulatedWindows final : public host::Host {
 
   EmulatedGdi& emulatedGdi() { return gdi_; }
   EmulatedGlobalMemory& emulatedMemory() { return memory_; }
+  EmulatedClipboard& emulatedClipboard() { return clipboard_; }
 
  private:
   EmulatedRegistry registry_;

@@ -221,7 +221,7 @@ host::Handle EmulatedClipboard::GetClipboardData(unsigned format) {
 }
 
 host::Handle EmulatedClipboard::SetClipboardData(unsigned format, host::Handle block) {
-  if (!open_ || !memory_.IsBlock(block))
+  if (!open_ || !memory_.IsBlock(block) || refused_.contains(format))
     return 0;
   const std::size_t size = memory_.GlobalSize(block);
   const auto* data = static_cast<const std::uint8_t*>(memory_.GlobalLock(block));

@@ -39,7 +39,11 @@ class EmulatedClipboard final : public host::Clipboard {
   unsigned RegisterClipboardFormatA(const std::string& name) override;
   host::Handle GetClipboardData(unsigned format) override;
   // Stores GlobalSize bytes of `block`, which then belongs to the clipboard (and is freed).
+  // Returns 0, and the block stays the caller's, when the clipboard is not open, the block is
+  // none, or the format is one refused by RefuseFormat.
   host::Handle SetClipboardData(unsigned format, host::Handle block) override;
+  // From now on SetClipboardData refuses `format`, as Windows does when it cannot take the data.
+  void RefuseFormat(unsigned format) { refused_.insert(format); }
 
   struct FormatData {
     unsigned format;
@@ -77,6 +81,7 @@ class EmulatedClipboard final : public host::Clipboard {
   std::map<unsigned, std::string> files_;    // the file each held format was read from
   std::optional<std::uint64_t> generation_;  // of the files `contents_` matches
   std::set<unsigned> changed_;               // formats to write back when it closes
+  std::set<unsigned> refused_;               // formats SetClipboardData refuses
   bool emptied_ = false;                     // then the files of formats no longer held go too
 };
 

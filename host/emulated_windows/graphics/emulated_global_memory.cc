@@ -47,7 +47,10 @@ bool EmulatedGlobalMemory::GlobalUnlock(host::Handle block) {
 }
 
 host::Handle EmulatedGlobalMemory::GlobalFree(host::Handle block) {
-  return blocks_.erase(block) == 1 ? 0 : block;
+  if (blocks_.erase(block) == 1)
+    return 0;
+  ++bad_frees_;
+  return block;
 }
 
 }  // namespace tkw::emulated

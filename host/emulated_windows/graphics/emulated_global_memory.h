@@ -18,11 +18,16 @@ class EmulatedGlobalMemory final : public host::GlobalMemory {
   void* GlobalLock(host::Handle block) override;
   // True while the block stays locked, false once unlocked (or for a bad handle).
   bool GlobalUnlock(host::Handle block) override;
+  // Fails, returning the handle, for one that is not a live block (never allocated, or freed
+  // already, by its owner or by the clipboard that took it), as Windows fails it with
+  // ERROR_INVALID_HANDLE; each such call is counted.
   host::Handle GlobalFree(host::Handle block) override;
 
   bool IsBlock(host::Handle block) const { return blocks_.contains(block); }
   // Blocks allocated and not yet freed, so that tests can find leaks.
   std::size_t live_blocks() const { return blocks_.size(); }
+  // GlobalFree calls that named no live block, so that tests can find double frees.
+  std::size_t bad_frees() const { return bad_frees_; }
 
  private:
   struct Block {
@@ -32,6 +37,7 @@ class EmulatedGlobalMemory final : public host::GlobalMemory {
 
   std::unordered_map<host::Handle, Block> blocks_;
   host::Handle next_handle_ = 0x10004;
+  std::size_t bad_frees_ = 0;
 };
 
 }  // namespace tkw::emulated
