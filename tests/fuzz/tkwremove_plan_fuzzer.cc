@@ -1,6 +1,7 @@
 // Feeds tkwremove --plan arbitrary definitions and an arbitrary PowerPoint: the input is a
 // regedit export, then the line "----- commandbars.json -----", then PowerPoint's state file.
-// Whatever the plan finds, it changes nothing: PowerPoint saves the state as it read it.
+// Whatever the plan finds, it changes nothing: PowerPoint saves the state as it read it. And
+// the removal that follows does what the plan said.
 #include <unistd.h>
 
 #include <cstddef>
@@ -11,6 +12,7 @@
 #include <sstream>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "host/emulated_windows/emulated_windows.h"
 #include "host/emulated_windows/powerpoint/command_bar_state.h"
@@ -26,16 +28,20 @@ namespace fs = std::filesystem;
 
 constexpr std::string_view kSeparator = "\n----- commandbars.json -----\n";
 
-// One machine for the whole run, removed at its end.
+fs::path NewPrefix() {
+  std::string pattern = (fs::temp_directory_path() / "tkwremove-fuzz-XXXXXX").string();
+  if (::mkdtemp(pattern.data()) == nullptr)
+    __builtin_trap();
+  fs::create_directories(fs::path(pattern) / "powerpoint");
+  return pattern;
+}
+
+// One machine for the whole run, removed at its end. The prefix comes first: the members
+// after it are built from it.
 struct Machine {
-  Machine() {
-    std::string pattern = (fs::temp_directory_path() / "tkwremove-fuzz-XXXXXX").string();
-    prefix = ::mkdtemp(pattern.data());
-    fs::create_directories(prefix / "powerpoint");
-  }
   ~Machine() { fs::remove_all(prefix); }
 
-  fs::path prefix;
+  fs::path prefix = NewPrefix();
   std::ostringstream diagnostics;
   tkw::emulated::EmulatedWindows host{prefix, diagnostics};
   fs::path state = prefix / "powerpoint" / "commandbars.json";
@@ -44,6 +50,23 @@ struct Machine {
 std::string ReadWhole(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);
   return {std::istreambuf_iterator<char>(in), {}};
+}
+
+// tkwremove's report, on a PowerPoint started on the machine's state for the one run.
+std::string Remove(Machine& machine, const std::vector<tkw::check::Definition>& definitions,
+                   bool plan) {
+  tkw::emulated::PowerPoint powerPoint(machine.state, machine.host.clipboard(),
+                                       machine.host.memory());
+  const auto app = tkw::host::QueryInterface<tkw::host::Application>(powerPoint.Application());
+  std::ostringstream out;
+  tkw::remove::PrintOutcome(out, tkw::remove::RemoveInstalled(app, definitions, plan), plan);
+  return out.str();
+}
+
+// The report without its last line, which says "to remove" or "removed".
+std::string_view Steps(std::string_view report) {
+  report.remove_suffix(1);
+  return report.substr(0, report.rfind('\n') + 1);
 }
 
 }  // namespace
@@ -69,15 +92,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const auto file = tkw::emulated::RegFile::Parse(registry, "fuzz.reg", discard);
   const auto settings = tkw::check::SettingsOfRegFile(file, "fuzz.reg");
   const auto definitions = tkw::check::DefinitionsOf(settings.get());
-  {
-    tkw::emulated::PowerPoint powerPoint(machine.state, machine.host.clipboard(),
-                                         machine.host.memory());
-    const auto app = tkw::host::QueryInterface<tkw::host::Application>(powerPoint.Application());
-    const auto outcome = tkw::remove::RemoveInstalled(app, definitions, /*plan=*/true);
-    std::ostringstream out;
-    tkw::remove::PrintOutcome(out, outcome, /*plan=*/true);
-  }
+  const std::string plan = Remove(machine, definitions, /*plan=*/true);
   if (ReadWhole(machine.state) != expected)
+    __builtin_trap();
+  // The plan is what the removal then does, line for line, unless PowerPoint refuses a step.
+  const std::string removal = Remove(machine, definitions, /*plan=*/false);
+  if (removal.find("error: ") == std::string::npos && Steps(removal) != Steps(plan))
     __builtin_trap();
   return 0;
 }
