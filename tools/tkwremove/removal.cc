@@ -23,8 +23,8 @@ class Remover {
   Remover(const host::Application& app, bool plan) : app_(app), plan_(plan) {}
 
   Outcome Run(const std::vector<check::Definition>& definitions) {
-    // Everything is found before anything goes, so that a removal takes what its plan lists:
-    // found after a deletion, a second spelling of a name could reach a control the plan
+    // Everything is found before anything goes, so that the removal takes what the plan lists:
+    // searched for after a deletion, a second spelling of a name would find a control the plan
     // never saw.
     for (const check::Definition& definition : definitions) {
       if (const auto* toolbar = std::get_if<ToolbarRequest>(&definition.request))
@@ -45,7 +45,7 @@ class Remover {
     check::Place place;
     host::CommandBarControl control;
     std::string what;
-    std::wstring topLevelOf;  // the bar it is one of the own controls of, or ""
+    std::wstring topLevelOf;  // the bar whose own control it is, or "" for a pop-up's
   };
 
   // What the definitions take from one bar they name.
