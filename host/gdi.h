@@ -56,6 +56,22 @@ inline constexpr std::uint32_t kSrcCopy = 0x00CC0020;
 inline constexpr ColorRef kClrInvalid = 0xFFFFFFFF;
 inline constexpr unsigned kGdiError = 0xFFFFFFFF;
 
+// The bytes of one row of a DIB: rows are padded to whole DWORDs.
+constexpr std::uint64_t DibStride(std::uint64_t width, unsigned bitsPerPixel) {
+  return (width * bitsPerPixel + 31) / 32 * 4;
+}
+
+// Where a packed DIB's rows start: after its header, the three colour masks that BI_BITFIELDS
+// puts after a BITMAPINFOHEADER (the larger headers hold them), and its colour table.
+constexpr std::uint64_t PackedDibRowsOffset(std::uint32_t headerSize, std::uint32_t compression,
+                                            unsigned bitsPerPixel, std::uint32_t colorsUsed) {
+  const std::uint64_t masks =
+      compression == kBiBitfields && headerSize == sizeof(BitmapInfoHeader) ? 12 : 0;
+  const std::uint64_t colors =
+      colorsUsed != 0 ? colorsUsed : (bitsPerPixel <= 8 ? std::uint64_t{1} << bitsPerPixel : 0);
+  return headerSize + masks + colors * sizeof(RgbQuad);
+}
+
 class Gdi {
  public:
   virtual ~Gdi() = default;

@@ -564,6 +564,38 @@ TEST_F(DeploymentTest, RemovalUndoesARunAndNothingElse) {
   EXPECT_EQ(State(), before);
 }
 
+// PowerPoint finds a name however its letters are cased, and a caption without its "&": a
+// second definition that spells a name otherwise names the same control or bar, and the
+// removal takes no more and no less than the plan lists.
+TEST_F(DeploymentTest, PlanIsTheRemovalWhateverTheSpelling) {
+  const struct {
+    const char* what;
+    const char* lines;
+  } cases[] = {
+      {"a menu control, without its accelerator",
+       "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Tarnwick\\PPTMenus]\r\n"
+       "\"4 About\"=\"Help,about glintwave,Glintwave.About\"\r\n"},
+      {"a button on PowerPoint's bar",
+       "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Tarnwick]\r\n"
+       "\"Glintwave 4 Help\"=\"standard,Glintwave Help,Glintwave.Help,tkw.glintwave.help,"
+       "Glintwave,help.bmp\"\r\n"},
+      {"a button on the product's bar",
+       "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Tarnwick]\r\n"
+       "\"Glintwave 4 New\"=\"GLINTWAVE,&New Deck,Glintwave.NewDeck,tkw.glintwave.new,"
+       "Glintwave,new.bmp\"\r\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    TearDown();
+    SetUp();
+    RunProgram();
+    AppendToRegistry(std::string("\r\n") + c.lines);
+    const std::string planned = Remove(/*plan=*/true);
+    EXPECT_EQ(Remove(/*plan=*/false), planned);
+    EXPECT_NE(planned.find("6 controls and 1 bar removed"), std::string::npos) << planned;
+  }
+}
+
 TEST_F(DeploymentTest, LeavesPowerPointsOwnAndTellsWhatDiffers) {
   // Definitions that name PowerPoint's own controls: a menu caption and a built-in bar's button.
   AppendToRegistry(

@@ -51,6 +51,10 @@ std::optional<bool> CommandBar::Visible() const {
   return GetFlag(L"Visible");
 }
 
+std::optional<std::wstring> CommandBar::Name() const {
+  return GetText(L"Name");
+}
+
 std::optional<bool> CommandBar::BuiltIn() const {
   return GetFlag(L"BuiltIn");
 }

@@ -60,6 +60,8 @@ class CommandBar : public AutomationObject {
                                       bool recursive) const;
   bool SetVisible(bool visible) const;
   std::optional<bool> Visible() const;
+  // As PowerPoint spells it, whatever spelling found the bar.
+  std::optional<std::wstring> Name() const;
   // PowerPoint's own bars are built in; the bars that programs add are not.
   std::optional<bool> BuiltIn() const;
   bool Delete() const;

@@ -119,15 +119,11 @@ std::size_t PackedDibLength(const std::uint8_t* data, std::size_t size) {
   if (size < sizeof header)
     return size;
   std::memcpy(&header, data, sizeof header);
-  constexpr std::uint32_t kBitFields = 3;  // BI_BITFIELDS: three colour masks follow the header
-  const std::uint64_t colours =
-      header.biClrUsed != 0 ? header.biClrUsed
-                            : (header.biBitCount <= 8 ? std::uint64_t{1} << header.biBitCount : 0);
-  const std::uint64_t stride =
-      (static_cast<std::uint64_t>(std::abs(header.biWidth)) * header.biBitCount + 31) / 32 * 4;
-  const std::uint64_t length = std::uint64_t{header.biSize} +
-                               (header.biCompression == kBitFields ? 12 : 0) + colours * 4 +
-                               stride * static_cast<std::uint64_t>(std::abs(header.biHeight));
+  const std::uint64_t length =
+      host::PackedDibRowsOffset(header.biSize, header.biCompression, header.biBitCount,
+                                header.biClrUsed) +
+      host::DibStride(static_cast<std::uint64_t>(std::abs(header.biWidth)), header.biBitCount) *
+          static_cast<std::uint64_t>(std::abs(header.biHeight));
   return static_cast<std::size_t>(std::min<std::uint64_t>(length, size));
 }
 

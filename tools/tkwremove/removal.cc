@@ -2,6 +2,7 @@
 
 #include <map>
 #include <set>
+#include <tuple>
 #include <utility>
 
 #include "host/emulated_windows/powerpoint/text.h"
@@ -22,76 +23,98 @@ class Remover {
   Remover(const host::Application& app, bool plan) : app_(app), plan_(plan) {}
 
   Outcome Run(const std::vector<check::Definition>& definitions) {
+    // Everything is found before anything goes, so that the removal takes what the plan lists:
+    // searched for after a deletion, a second spelling of a name would find a control the plan
+    // never saw.
     for (const check::Definition& definition : definitions) {
       if (const auto* toolbar = std::get_if<ToolbarRequest>(&definition.request))
-        RemoveButton(definition, *toolbar);
+        FindButton(definition, *toolbar);
       else
-        RemoveMenuControl(definition, std::get<MenuRequest>(definition.request));
+        FindMenuControl(definition, std::get<MenuRequest>(definition.request));
     }
+    for (const Target& target : targets_)
+      Remove(target);
     for (const auto& [name, bar] : bars_)
       RemoveBarIfEmpty(name, bar);
     return std::move(outcome_);
   }
 
  private:
+  // A control that a definition names, as found before anything is removed.
+  struct Target {
+    check::Place place;
+    host::CommandBarControl control;
+    std::string what;
+    std::wstring topLevelOf;  // the bar whose own control it is, or "" for a pop-up's
+  };
+
   // What the definitions take from one bar they name.
   struct BarRemovals {
     check::Place place;  // the last definition that named the bar
     int topLevel = 0;    // controls taken from the bar itself rather than its pop-ups
   };
 
+  // A control by where PowerPoint keeps it, whichever spelling of a name found it: the bar's
+  // name, the place of the menu that holds it (0 for a toolbar's search), its own place, and
+  // its tag.
+  using Identity = std::tuple<std::wstring, std::int32_t, std::int32_t, std::wstring>;
+
   void Add(const check::Place& place, std::string text, bool failed = false) {
     outcome_.steps.push_back({place, std::move(text), failed});
     outcome_.failed |= failed;
   }
 
-  // Deletes `control` unless planning; false when PowerPoint refuses.
-  bool Delete(const host::CommandBarControl& control) { return plan_ || control.Delete(); }
-
-  void RemoveButton(const check::Definition& definition, const ToolbarRequest& request) {
-    BarRemovals& removals = bars_[request.sToolBar];
-    removals.place = definition.place;
-    // A second definition of the same button finds the one the first removed.
-    if (!seen_.insert({request.sToolBar, request.sTag, false}).second)
-      return;
-    const check::Installed found = check::FindInstalled(app_, definition);
-    if (!found.control)
-      return;
-    const std::string what = "the button " + Quoted(found.control.Caption().value_or(L"")) +
-                             " with tag " + Quoted(request.sTag) + " on the bar " +
-                             Quoted(request.sToolBar);
-    if (found.control.BuiltIn().value_or(true)) {
-      Add(definition.place, "leaves " + what + ": it is PowerPoint's own");
-      return;
-    }
-    const bool topLevel = IsTopLevel(found);
-    if (!Delete(found.control)) {
-      Add(definition.place, "error: PowerPoint refuses to remove " + what, true);
-      return;
-    }
-    Add(definition.place, "removes " + what);
-    ++outcome_.controls;
-    removals.topLevel += topLevel;
+  // PowerPoint's spelling of the bar's name, or the definition's when it does not say.
+  static std::wstring NameOf(const host::CommandBar& bar, const std::wstring& defined) {
+    return bar.Name().value_or(defined);
   }
 
-  void RemoveMenuControl(const check::Definition& definition, const MenuRequest& request) {
-    if (!seen_.insert({request.sMenuToAdd, request.sCaption, true}).second)
+  // False when the control was found already, through another definition.
+  bool FirstTime(Identity identity) { return seen_.insert(std::move(identity)).second; }
+
+  void FindButton(const check::Definition& definition, const ToolbarRequest& request) {
+    const check::Installed found = check::FindInstalled(app_, definition);
+    if (!found.bar)
       return;
+    const std::wstring bar = NameOf(found.bar, request.sToolBar);
+    bars_[bar].place = definition.place;
+    if (!found.control ||
+        !FirstTime({bar, 0, found.control.Index().value_or(0), found.control.Tag().value_or(L"")}))
+      return;
+    targets_.push_back({definition.place, found.control,
+                        "the button " + Quoted(found.control.Caption().value_or(L"")) +
+                            " with tag " + Quoted(request.sTag) + " on the bar " +
+                            Quoted(request.sToolBar),
+                        IsTopLevel(found) ? bar : std::wstring()});
+  }
+
+  void FindMenuControl(const check::Definition& definition, const MenuRequest& request) {
     const check::Installed found = check::FindInstalled(app_, definition);
     if (!found.control)
       return;
-    const std::string what =
-        "the control " + Quoted(request.sCaption) + " in the menu " + Quoted(request.sMenuToAdd);
-    if (found.control.BuiltIn().value_or(true)) {
-      Add(definition.place, "leaves " + what + ": it is PowerPoint's own");
+    const std::int32_t menu = found.bar.Controls().Item(request.sMenuToAdd).Index().value_or(0);
+    if (!FirstTime({NameOf(found.bar, host::office::kMenuBarName), menu,
+                    found.control.Index().value_or(0), L""}))
+      return;
+    targets_.push_back(
+        {definition.place, found.control,
+         "the control " + Quoted(request.sCaption) + " in the menu " + Quoted(request.sMenuToAdd),
+         std::wstring()});
+  }
+
+  void Remove(const Target& target) {
+    if (target.control.BuiltIn().value_or(true)) {
+      Add(target.place, "leaves " + target.what + ": it is PowerPoint's own");
       return;
     }
-    if (!Delete(found.control)) {
-      Add(definition.place, "error: PowerPoint refuses to remove " + what, true);
+    if (!plan_ && !target.control.Delete()) {
+      Add(target.place, "error: PowerPoint refuses to remove " + target.what, true);
       return;
     }
-    Add(definition.place, "removes " + what);
+    Add(target.place, "removes " + target.what);
     ++outcome_.controls;
+    if (!target.topLevelOf.empty())
+      ++bars_[target.topLevelOf].topLevel;
   }
 
   // Whether the control found by tag is one of the bar's own rather than a pop-up's: the
@@ -121,8 +144,9 @@ class Remover {
   const host::Application& app_;
   bool plan_;
   Outcome outcome_;
+  std::vector<Target> targets_;
   std::map<std::wstring, BarRemovals> bars_;
-  std::set<std::tuple<std::wstring, std::wstring, bool>> seen_;
+  std::set<Identity> seen_;
 };
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include "host/emulated_windows/powerpoint/base64.h"
 #include "host/emulated_windows/powerpoint/command_bar_state.h"
 #include "host/emulated_windows/powerpoint/text.h"
+#include "host/gdi.h"
 #include "host/office_interfaces.h"
 
 namespace tkw::emulated {
@@ -77,22 +78,18 @@ PackedDib ReadPackedDib(std::span<const std::uint8_t> block, const AutomationCal
   const std::uint32_t colorsUsed = U32(block, 32);
   if (dib.width < 1 || dib.rows < 1 || U16(block, 12) != 1)
     throw refuse("its width, height or planes are out of range");
-  constexpr std::uint32_t kBiRgb = 0, kBiBitfields = 3;
   const bool fewColors = dib.bitCount == 1 || dib.bitCount == 4 || dib.bitCount == 8;
   const bool manyColors = dib.bitCount == 16 || dib.bitCount == 24 || dib.bitCount == 32;
   if (!fewColors && !manyColors)
     throw refuse(std::to_string(dib.bitCount) + " bits per pixel");
-  if (dib.compression != kBiRgb &&
-      !(dib.compression == kBiBitfields && (dib.bitCount == 16 || dib.bitCount == 32)))
+  if (dib.compression != host::kBiRgb &&
+      !(dib.compression == host::kBiBitfields && (dib.bitCount == 16 || dib.bitCount == 32)))
     throw refuse("compression " + std::to_string(dib.compression));
   if (fewColors && colorsUsed > (1u << dib.bitCount))
     throw refuse(std::to_string(colorsUsed) + " colours in its table");
-  const std::uint64_t tableEntries =
-      fewColors && colorsUsed == 0 ? (1u << dib.bitCount) : colorsUsed;
-  const std::uint64_t masks =
-      dib.compression == kBiBitfields && headerSize == kInfoHeaderSize ? 12 : 0;
-  const std::uint64_t before = headerSize + masks + 4 * tableEntries;
-  const std::uint64_t stride = (static_cast<std::uint64_t>(dib.width) * dib.bitCount + 31) / 32 * 4;
+  const std::uint64_t before =
+      host::PackedDibRowsOffset(headerSize, dib.compression, dib.bitCount, colorsUsed);
+  const std::uint64_t stride = host::DibStride(static_cast<std::uint64_t>(dib.width), dib.bitCount);
   if (before > block.size() ||
       (block.size() - before) / stride < static_cast<std::uint64_t>(dib.rows))
     throw refuse("its " + std::to_string(block.size()) + " bytes end before its last row");
