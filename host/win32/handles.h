@@ -18,13 +18,13 @@ inline host::Handle ToHandle(const void* handle) {
   return reinterpret_cast<host::Handle>(handle);
 }
 
-// A kernel file handle, closed with the object.
-class FileHandle {
+// A kernel object's handle (a file's, a mutex's, an event's), closed with the owner.
+class KernelHandle {
  public:
-  explicit FileHandle(HANDLE handle) : handle_(handle) {}
-  FileHandle(const FileHandle&) = delete;
-  FileHandle& operator=(const FileHandle&) = delete;
-  ~FileHandle() {
+  explicit KernelHandle(HANDLE handle) : handle_(handle) {}
+  KernelHandle(const KernelHandle&) = delete;
+  KernelHandle& operator=(const KernelHandle&) = delete;
+  ~KernelHandle() {
     if (*this)
       ::CloseHandle(handle_);
   }

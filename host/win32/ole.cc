@@ -51,8 +51,8 @@ class Picture final : public host::Picture {
 std::unique_ptr<host::Picture> Ole::LoadPicture(const std::wstring& path) {
   // The run-time reads the file itself (a relative path is taken from the current folder) and
   // hands its bytes to OLE as a stream; OleLoadPicturePath would take a relative path for a URL.
-  const FileHandle file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  const KernelHandle file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
   LARGE_INTEGER size{};
   if (!file || !::GetFileSizeEx(file.get(), &size))
     throw host::RuntimeError::FileNotFound();

@@ -23,7 +23,6 @@
 #include <cstdio>
 #include <cwctype>
 #include <filesystem>
-#include <memory>
 #include <string>
 #include <utility>
 
@@ -36,6 +35,7 @@
 #include "host/runtime_error.h"
 #include "host/win32/clipboard.h"
 #include "host/win32/com.h"
+#include "host/win32/handles.h"
 #include "host/win32/kernel.h"
 
 namespace {
@@ -66,13 +66,12 @@ tkw::emulated::PowerPoint& Model() {
 // A PowerPoint that takes its time to start keeps its class unregistered meanwhile, and COM's
 // activation waits for it.
 void WaitWhileStartIsHeld() {
-  const HANDLE starting = ::OpenMutexA(SYNCHRONIZE | MUTEX_MODIFY_STATE, FALSE,
-                                       tkw::emulated::kPowerPointStartingMutex);
-  if (starting == nullptr)
+  const tkw::win32::KernelHandle starting(::OpenMutexA(SYNCHRONIZE | MUTEX_MODIFY_STATE, FALSE,
+                                                       tkw::emulated::kPowerPointStartingMutex));
+  if (!starting)
     return;
-  if (::WaitForSingleObject(starting, INFINITE) != WAIT_FAILED)
-    ::ReleaseMutex(starting);
-  ::CloseHandle(starting);
+  if (::WaitForSingleObject(starting.get(), INFINITE) != WAIT_FAILED)
+    ::ReleaseMutex(starting.get());
 }
 
 // The user's PowerPoint keeps what its clients add until it is closed.
@@ -188,11 +187,6 @@ int ServeForTheCall() {
   return 0;
 }
 
-struct HandleCloser {
-  void operator()(HANDLE handle) const { ::CloseHandle(handle); }
-};
-using ScopedHandle = std::unique_ptr<void, HandleCloser>;
-
 // Opens or closes the model as its user does; false, having said why, when its state cannot be
 // read or written.
 bool SetRunning(bool running) {
@@ -206,13 +200,13 @@ bool SetRunning(bool running) {
 }
 
 int RunAsTheUsers() {
-  const ScopedHandle running(::CreateMutexW(nullptr, TRUE, kRunningMutex));
-  if (running == nullptr || ::GetLastError() == ERROR_ALREADY_EXISTS) {
+  const tkw::win32::KernelHandle running(::CreateMutexW(nullptr, TRUE, kRunningMutex));
+  if (!running || ::GetLastError() == ERROR_ALREADY_EXISTS) {
     std::fprintf(stderr, "tkw_powerpoint: PowerPoint is running already\n");
     return 1;
   }
-  const ScopedHandle close(::CreateEventW(nullptr, TRUE, FALSE, kCloseEvent));
-  if (close == nullptr || !SetRunning(true))
+  const tkw::win32::KernelHandle close(::CreateEventW(nullptr, TRUE, FALSE, kCloseEvent));
+  if (!close || !SetRunning(true))
     return 1;
   AppendToReport("powerpoint started");
   const tkw::com_server::ScopedBusyFilter busy;
@@ -230,9 +224,9 @@ int RunAsTheUsers() {
 
 // Tells the running copy to close and waits until it has saved its state and ended.
 int CloseRunning() {
-  const ScopedHandle close(::OpenEventW(EVENT_MODIFY_STATE, FALSE, kCloseEvent));
-  const ScopedHandle running(::OpenMutexW(SYNCHRONIZE, FALSE, kRunningMutex));
-  if (close == nullptr || running == nullptr) {
+  const tkw::win32::KernelHandle close(::OpenEventW(EVENT_MODIFY_STATE, FALSE, kCloseEvent));
+  const tkw::win32::KernelHandle running(::OpenMutexW(SYNCHRONIZE, FALSE, kRunningMutex));
+  if (!close || !running) {
     std::fprintf(stderr, "tkw_powerpoint: PowerPoint is not running\n");
     return 1;
   }
