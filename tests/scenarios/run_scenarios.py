@@ -411,11 +411,10 @@ def powerpoint_state(machine):
 
 
 def compare_bars(machine, expected: Path):
-    state = machine.powerpoint_folder() / "commandbars.json"
-    if not state.exists():
+    state = powerpoint_state(machine)
+    if state is None:
         raise Failure("PowerPoint's command bars were never saved")
-    compare(f"command bars ({expected.name})", expected.read_text(),
-            dump_bars(json.loads(state.read_text(encoding="utf-8"))))
+    compare(f"command bars ({expected.name})", expected.read_text(), dump_bars(state))
 
 
 def run_program_once(machine, program: Path, scenario: Path, settings: dict, run: int):
