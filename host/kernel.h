@@ -36,6 +36,7 @@ class Kernel {
 
 // Movable global memory blocks, the currency of the clipboard.
 inline constexpr std::uint32_t kGmemMoveable = 0x0002;
+inline constexpr std::uint32_t kGmemZeroinit = 0x0040;
 inline constexpr std::uint32_t kGmemShare = 0x2000;
 
 class GlobalMemory {

@@ -10,13 +10,16 @@ namespace {
 constexpr std::size_t kLargestBlock = 0x7FFFFFFF;
 }  // namespace
 
-host::Handle EmulatedGlobalMemory::GlobalAlloc(std::uint32_t /*flags*/, std::size_t bytes) {
+host::Handle EmulatedGlobalMemory::GlobalAlloc(std::uint32_t flags, std::size_t bytes) {
   if (bytes > kLargestBlock)
     return 0;
   try {
-    // Blocks always start zeroed, which GMEM_ZEROINIT asks for and nothing else forbids.
+    // Without GMEM_ZEROINIT Windows hands out whatever the heap held there before: a byte the
+    // caller never writes differs from block to block, so nothing may come to rely on it.
     const host::Handle handle = next_handle_;
-    blocks_.emplace(handle, Block{std::vector<std::uint8_t>(bytes), 0});
+    const auto leftover =
+        static_cast<std::uint8_t>((flags & host::kGmemZeroinit) != 0 ? 0 : 0xA5 ^ (handle >> 2));
+    blocks_.emplace(handle, Block{std::vector<std::uint8_t>(bytes, leftover), 0});
     next_handle_ += 4;
     return handle;
   } catch (const std::bad_alloc&) {
