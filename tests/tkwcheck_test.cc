@@ -4,9 +4,11 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <sstream>
 #include <string>
 #include <utility>
@@ -594,6 +596,176 @@ TEST_F(DeploymentTest, PlanIsTheRemovalWhateverTheSpelling) {
     EXPECT_EQ(Remove(/*plan=*/false), planned);
     EXPECT_NE(planned.find("6 controls and 1 bar removed"), std::string::npos) << planned;
   }
+}
+
+// Controls added to PowerPoint by hand, as a user or another program adds them.
+tkw::host::CommandBarControl AddControl(const tkw::host::CommandBarControls& controls,
+                                        std::int16_t type, const std::wstring& caption,
+                                        const std::wstring& tag = L"") {
+  const tkw::host::MissingArgument missing;
+  const auto control = controls.Add(type, missing, missing, missing, missing);
+  control.SetCaption(caption);
+  control.SetTag(tag);
+  return control;
+}
+tkw::host::CommandBarControls MenuControls(const tkw::host::Application& app,
+                                           const std::wstring& menu) {
+  return tkw::host::QueryInterface<tkw::host::CommandBarPopup>(
+             app.CommandBars().Item(L"Menu Bar").Controls().Item(menu))
+      .Controls();
+}
+// Deletes a bar's controls from its first, leaving `keep` of its last.
+void EmptyBar(const tkw::host::CommandBar& bar, std::int32_t keep = 0) {
+  while (bar.Controls().Count().value_or(0) > keep)
+    bar.Controls().Item(std::int32_t{1}).Delete();
+}
+// The definition's button moved by hand into a pop-up "More" at the end of its bar.
+void MoveIntoPopup(const tkw::host::Application& app) {
+  const auto bar = app.CommandBars().Item(L"Glintwave");
+  const auto more = tkw::host::QueryInterface<tkw::host::CommandBarPopup>(
+      AddControl(bar.Controls(), tkw::host::office::msoControlPopup, L"More"));
+  AddControl(more.Controls(), tkw::host::office::msoControlButton, L"&New Deck",
+             L"tkw.glintwave.new");
+  bar.Controls().Item(std::int32_t{1}).Delete();
+}
+
+// After a run, PowerPoint as users and other programs leave it: the removal takes exactly what
+// the plan lists, nothing of theirs, never PowerPoint's own bar, and the product's bar once
+// nothing is left on it.
+TEST_F(DeploymentTest, RemovalIsThePlanWhateverWasChangedByHand) {
+  using tkw::host::Application;
+  const struct {
+    const char* what;
+    const char* lines;  // definitions added to the example's
+    std::function<void(const Application&)> change;
+    const char* counts;  // the last line of both
+    const char* kept;    // still in PowerPoint's state after the removal, if anything
+  } cases[] = {
+      {"a second spelling of a menu control, beside the user's own control of that caption",
+       "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Tarnwick\\PPTMenus]\r\n"
+       "\"4 About\"=\"Help,about glintwave,Glintwave.About\"\r\n",
+       [](const Application& app) {
+         AddControl(MenuControls(app, L"&Help"), tkw::host::office::msoControlButton,
+                    L"About Glintwave", L"users.about");
+       },
+       "6 controls and 1 bar removed", "users.about"},
+      {"PowerPoint's own bar, emptied by hand but for the definition's button",
+       "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Tarnwick]\r\n"
+       "\"Glintwave 4 Bold\"=\"Formatting,Glintwave Bold,Glintwave.Bold,tkw.glintwave.bold,"
+       "Glintwave,new.bmp\"\r\n",
+       [](const Application& app) { EmptyBar(app.CommandBars().Item(L"Formatting"), 1); },
+       "7 controls and 1 bar removed", "\"Formatting\""},
+      {"the product's bar, its buttons deleted by hand", "",
+       [](const Application& app) { EmptyBar(app.CommandBars().Item(L"Glintwave")); },
+       "4 controls and 1 bar removed", nullptr},
+      {"a definition's button inside a pop-up on the product's bar", "", MoveIntoPopup,
+       "6 controls and 0 bars removed", "\"More\""},
+      {"the user's pop-up with a menu definition's caption, in place of its control", "",
+       [](const Application& app) {
+         const auto insert = MenuControls(app, L"&Insert");
+         insert.Item(L"Glintwave Chart...").Delete();
+         AddControl(insert, tkw::host::office::msoControlPopup, L"Glintwave Chart...");
+       },
+       "5 controls and 1 bar removed", "Glintwave Chart..."},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    TearDown();
+    SetUp();
+    AppendToRegistry(std::string("\r\n") + c.lines);
+    RunProgram();
+    {
+      tkw::emulated::EmulatedWindows host(machine_);
+      c.change(StartPowerPoint(host));
+    }
+    const std::string planned = Remove(/*plan=*/true);
+    EXPECT_EQ(Remove(/*plan=*/false), planned);
+    EXPECT_NE(planned.find(std::string(c.counts) + "\n"), std::string::npos) << planned;
+    EXPECT_EQ(planned.find("error"), std::string::npos) << planned;
+    if (c.kept != nullptr) {
+      EXPECT_NE(State().find(c.kept), std::string::npos) << c.kept << " is gone";
+    }
+  }
+}
+
+// What tkwcheck --installed finds for one definition, with PowerPoint as a run, a user or a
+// later definition left it.
+TEST_F(DeploymentTest, FindsEachDefinitionAsTheProgramFindsIt) {
+  using tkw::host::Application;
+  const auto noChange = [](const Application&) {};
+  const auto restyle = [](const std::wstring& bar, const std::wstring& menu,
+                          const std::wstring& caption) {
+    return [=](const Application& app) {
+      const auto controls =
+          menu.empty() ? app.CommandBars().Item(bar).Controls() : MenuControls(app, menu);
+      tkw::host::QueryInterface<tkw::host::CommandBarButton>(controls.Item(caption)).SetStyle(1);
+    };
+  };
+  const std::string longName(1024, 'n');
+  const struct {
+    const char* what;
+    std::string lines;  // added to the example's registry, from line 26 on
+    bool run;           // the program runs before the change
+    std::function<void(const Application&)> change;
+    int line;
+    const char* rule;     // nullptr: no finding for the line at all
+    const char* message;  // part of the finding's message
+  } cases[] = {
+      {"a value name too long to read ends the toolbar definitions",
+       "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Tarnwick]\r\n\"" + longName +
+           "\"=\"Glintwave,Long,Long,tkw.long,Glintwave,new.bmp\"\r\n"
+           "\"after\"=\"Glintwave,After,After,tkw.after,Glintwave,new.bmp\"\r\n",
+       false, noChange, 28, nullptr, ""},
+      {"a tag inside a pop-up", "", true, MoveIntoPopup, 13, "different",
+       "the button with tag 'tkw.glintwave.new' on the bar 'Glintwave' has"},
+      {"a pop-up with a menu definition's caption", "", false,
+       [](const Application& app) {
+         AddControl(MenuControls(app, L"&Tools"), tkw::host::office::msoControlPopup,
+                    L"Glintwave Options...");
+       },
+       23, "missing", "missing: the control 'Glintwave Options...'"},
+      {"a button's style", "", true, restyle(L"Standard", L"", L"Glintwave Help"), 15, "different",
+       "style 1 (defined 3)"},
+      {"a menu control's style, where it has an image", "", true,
+       restyle(L"", L"&Tools", L"Glintwave Options..."), 23, "different", "style 1 (defined 3)"},
+      {"PowerPoint's own menu control",
+       "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Tarnwick\\PPTMenus]\r\n"
+       "\"4 Spelling\"=\"&Tools,&Spelling...,Glintwave.Spell\"\r\n",
+       false, noChange, 27, "different", "'&Spelling...' in the menu '&Tools' is PowerPoint's own"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    TearDown();
+    SetUp();
+    AppendToRegistry("\r\n" + c.lines);
+    if (c.run)
+      RunProgram();
+    {
+      tkw::emulated::EmulatedWindows host(machine_);
+      c.change(StartPowerPoint(host));
+    }
+    const std::vector<std::string> found = Installed();
+    const std::string prefix = std::to_string(c.line) + " ";
+    const auto at = std::find_if(found.begin(), found.end(),
+                                 [&](const std::string& f) { return f.starts_with(prefix); });
+    if (c.rule == nullptr) {
+      EXPECT_EQ(at, found.end()) << *at;
+      continue;
+    }
+    ASSERT_NE(at, found.end());
+    EXPECT_EQ(*at, prefix + c.rule);
+    EXPECT_NE(messages_[at - found.begin()].find(c.message), std::string::npos)
+        << messages_[at - found.begin()];
+  }
+
+  // An icon that gives no face says nothing of the face a button has.
+  TearDown();
+  SetUp();
+  RunProgram();
+  std::ofstream(machine_ / "drive_c" / "Program Files" / "Tarnwick" / "Glintwave" / "Addins" /
+                "help.bmp")
+      << "not a picture";
+  EXPECT_EQ(Installed()[2], "15 installed") << messages_[2];
 }
 
 TEST_F(DeploymentTest, LeavesPowerPointsOwnAndTellsWhatDiffers) {
