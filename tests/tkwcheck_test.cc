@@ -473,6 +473,29 @@ TEST(PlanTest, RunsTheProgramOnACopyAndTellsWhatStays) {
   fs::remove_all(machine);
 }
 
+// regedit's own export is UTF-16, and a machine need not switch logging on: the plan's copy
+// still runs with logging, in the file's encoding.
+TEST(PlanTest, ReadsAUtf16ExportWithoutTheLoggingSwitch) {
+  const fs::path machine =
+      fs::temp_directory_path() / ("tkwcheck_plan_utf16_" + std::to_string(::getpid()));
+  fs::copy(fs::path(TKW_SOURCE_DIR) / "examples" / "machine", machine, fs::copy_options::recursive);
+  std::string utf16 = "\xFF\xFE";
+  std::istringstream lines(ReadWhole(machine / "registry.reg"));
+  for (std::string line; std::getline(lines, line);) {
+    if (line.starts_with("\"Logging\""))
+      continue;
+    for (const char c : line + "\r\n")
+      utf16 += {c, '\0'};  // the example is ASCII
+  }
+  std::ofstream(machine / "registry.reg", std::ios::binary | std::ios::trunc) << utf16;
+  const Plan plan = MakePlan(machine, TKW_PROGRAM);
+  std::vector<std::string> outcomes;
+  for (const DefinitionStory& d : plan.story.definitions)
+    outcomes.push_back(d.outcome);
+  EXPECT_EQ(outcomes, std::vector<std::string>(6, "added"));
+  fs::remove_all(machine);
+}
+
 // A copy of the example machine, read and changed through the tools' own code.
 class DeploymentTest : public ::testing::Test {
  protected:
