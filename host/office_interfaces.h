@@ -33,5 +33,7 @@ inline constexpr std::int16_t msoControlPopup = 10;
 inline constexpr std::int16_t msoBarTop = 1;
 // MsoButtonStyle
 inline constexpr std::int32_t msoButtonIconAndCaption = 3;
+// MsoBarProtection: a bar whose controls cannot be added or deleted
+inline constexpr std::int32_t msoBarNoCustomize = 1;
 
 }  // namespace tkw::host::office

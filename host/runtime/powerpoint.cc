@@ -59,6 +59,10 @@ std::optional<bool> CommandBar::BuiltIn() const {
   return GetFlag(L"BuiltIn");
 }
 
+std::optional<std::int32_t> CommandBar::Protection() const {
+  return GetNumber(L"Protection");
+}
+
 bool CommandBar::Delete() const {
   return Call(L"Delete");
 }

@@ -64,6 +64,8 @@ class CommandBar : public AutomationObject {
   std::optional<std::wstring> Name() const;
   // PowerPoint's own bars are built in; the bars that programs add are not.
   std::optional<bool> BuiltIn() const;
+  // MsoBarProtection flags.
+  std::optional<std::int32_t> Protection() const;
   bool Delete() const;
 };
 

@@ -30,9 +30,10 @@ Each folder beside this script is one scenario:
                         {"run": "TOOL ARGUMENTS...", "exit": N (0), "stdout": FILE} a tool built
                         beside the program (tkwcheck, tkwremove), with "{where}" in FILE for
                         where a line's definition is; {"registry": FILE} a regedit file imported;
-                        and with any of them "bars": FILE, the command bars it leaves, and
+                        and with any of them "bars": FILE, the command bars it leaves,
                         "state": "unchanged" or "first", PowerPoint's state as before the step
-                        or before the first step,
+                        or before the first step, and "clipboard": FILE, the clipboard's
+                        formats after it, as in expected_clipboard.txt,
                         "close": true to close PowerPoint after the runs
                         "environment": variables for the program and the servers it starts,
                         "wine_only": why the Linux build does not run it,
@@ -398,6 +399,8 @@ def run_steps(machine, program: Path, tools: Path, scenario: Path, settings: dic
             compare(f"standard output of {label}", expected, DEFINITION_PLACE.sub("{where}: ", output))
         if "bars" in step:
             compare_bars(machine, scenario / step["bars"])
+        if "clipboard" in step:
+            compare_clipboard(machine, scenario / step["clipboard"])
         if "state" in step:
             wanted = {"unchanged": before, "first": first}[step["state"]]
             compare(f"PowerPoint's state after {label}", json.dumps(wanted, indent=1),
@@ -415,6 +418,11 @@ def compare_bars(machine, expected: Path):
     if state is None:
         raise Failure("PowerPoint's command bars were never saved")
     compare(f"command bars ({expected.name})", expected.read_text(), dump_bars(state))
+
+
+def compare_clipboard(machine, expected: Path):
+    compare(f"clipboard ({expected.name})", expected.read_text(),
+            "".join(line + "\n" for line in machine.clipboard_formats()))
 
 
 def run_program_once(machine, program: Path, scenario: Path, settings: dict, run: int):
@@ -481,8 +489,7 @@ def run_program_once(machine, program: Path, scenario: Path, settings: dict, run
         raise Failure("a log was written with logging off")
 
     if (scenario / "expected_clipboard.txt").exists():
-        compare("clipboard", (scenario / "expected_clipboard.txt").read_text(),
-                "".join(line + "\n" for line in machine.clipboard_formats()))
+        compare_clipboard(machine, scenario / "expected_clipboard.txt")
 
     if not settings.get("powerpoint", True) and machine.powerpoint_folder().exists():
         raise Failure("PowerPoint was touched")

@@ -43,6 +43,7 @@ class Remover {
   // A control that a definition names, as found before anything is removed.
   struct Target {
     check::Place place;
+    host::CommandBar bar;  // the bar that holds it, directly or in a pop-up
     host::CommandBarControl control;
     std::string what;
     std::wstring topLevelOf;  // the bar whose own control it is, or "" for a pop-up's
@@ -81,7 +82,7 @@ class Remover {
     if (!found.control ||
         !FirstTime({bar, 0, found.control.Index().value_or(0), found.control.Tag().value_or(L"")}))
       return;
-    targets_.push_back({definition.place, found.control,
+    targets_.push_back({definition.place, found.bar, found.control,
                         "the button " + Quoted(found.control.Caption().value_or(L"")) +
                             " with tag " + Quoted(request.sTag) + " on the bar " +
                             Quoted(request.sToolBar),
@@ -97,7 +98,7 @@ class Remover {
                     found.control.Index().value_or(0), L""}))
       return;
     targets_.push_back(
-        {definition.place, found.control,
+        {definition.place, found.bar, found.control,
          "the control " + Quoted(request.sCaption) + " in the menu " + Quoted(request.sMenuToAdd),
          std::wstring()});
   }
@@ -107,7 +108,7 @@ class Remover {
       Add(target.place, "leaves " + target.what + ": it is PowerPoint's own");
       return;
     }
-    if (!plan_ && !target.control.Delete()) {
+    if (Refuses(target.bar, target.control)) {
       Add(target.place, "error: PowerPoint refuses to remove " + target.what, true);
       return;
     }
@@ -115,6 +116,15 @@ class Remover {
     ++outcome_.controls;
     if (!target.topLevelOf.empty())
       ++bars_[target.topLevelOf].topLevel;
+  }
+
+  // Whether PowerPoint refuses to delete `object` of `bar`. A removal tries; a plan tells what
+  // the removal will meet: PowerPoint changes nothing of a bar protected against customizing.
+  template <class Deletable>
+  bool Refuses(const host::CommandBar& bar, const Deletable& object) const {
+    if (plan_)
+      return (bar.Protection().value_or(0) & host::office::msoBarNoCustomize) != 0;
+    return !object.Delete();
   }
 
   // Whether the control found by tag is one of the bar's own rather than a pop-up's: the
@@ -133,7 +143,7 @@ class Remover {
     if (!count || *count != (plan_ ? removals.topLevel : 0))
       return;
     const std::string what = "the bar " + Quoted(name) + ", left empty";
-    if (!plan_ && !bar.Delete()) {
+    if (Refuses(bar, bar)) {
       Add(removals.place, "error: PowerPoint refuses to remove " + what, true);
       return;
     }
