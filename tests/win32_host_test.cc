@@ -158,6 +158,26 @@ void TestNarrowingRules() {
   }
 }
 
+// A conversion the system refuses (here for a code page it does not have) is an error, never
+// empty text; empty text converts to empty text without asking the system.
+void TestRefusedConversions() {
+  using tkw::win32::CodePageToWide;
+  using tkw::win32::WideToCodePage;
+  constexpr UINT kNoSuchCodePage = 12345;
+  const struct {
+    const char* narrow;
+    const wchar_t* wide;
+    int number;  // of the error thrown, 0 for none
+  } cases[] = {{"abc", L"abc", 5}, {"", L"", 0}};
+  for (const auto& c : cases) {
+    std::wstring wide = L"unset";
+    std::string narrow = "unset";
+    CHECK(ErrorNumber([&] { wide = CodePageToWide(c.narrow, kNoSuchCodePage); }) == c.number);
+    CHECK(ErrorNumber([&] { narrow = WideToCodePage(c.wide, kNoSuchCodePage); }) == c.number);
+    CHECK(c.number != 0 || (wide.empty() && narrow.empty()));
+  }
+}
+
 void TestShell(host::Shell& shell) {
   const std::string folder = shell.ExecutableFolder();
   CHECK(!folder.empty() && folder.back() != '\\');
@@ -355,6 +375,7 @@ int main() {
     TestRegistry(platform->registry());
     TestKernel(platform->kernel());
     TestNarrowingRules();
+    TestRefusedConversions();
     TestShell(platform->shell());
     TestGdiAndClipboard(*platform);
     TestPictures(*platform);
