@@ -14,6 +14,7 @@
 #include "host/office_interfaces.h"
 #include "host/platform_host.h"
 #include "host/runtime_error.h"
+#include "host/win32/busy_server.h"
 #include "host/win32/code_page.h"
 
 namespace {
@@ -324,6 +325,72 @@ void TestPictures(host::Host& host) {
   CHECK(FAILED(host.ole().OleTranslateColor(0x12000000, 0, &color)));
 }
 
+// A message filter of the test's own, counting the references COM takes on it and gives back.
+class CountingFilter final : public IMessageFilter {
+ public:
+  int addRefs = 0;
+  int releases = 0;
+
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
+    *out = iid == IID_IUnknown || iid == IID_IMessageFilter ? this : nullptr;
+    if (*out == nullptr)
+      return E_NOINTERFACE;
+    AddRef();
+    return S_OK;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return 1 + ++addRefs - releases; }
+  ULONG STDMETHODCALLTYPE Release() override { return 1 + addRefs - ++releases; }
+  DWORD STDMETHODCALLTYPE HandleInComingCall(DWORD, HTASK, DWORD, LPINTERFACEINFO) override {
+    return SERVERCALL_ISHANDLED;
+  }
+  DWORD STDMETHODCALLTYPE RetryRejectedCall(HTASK, DWORD, DWORD) override {
+    return static_cast<DWORD>(-1);
+  }
+  DWORD STDMETHODCALLTYPE MessagePending(HTASK, DWORD, DWORD) override {
+    return PENDINGMSG_WAITDEFPROCESS;
+  }
+};
+
+// The program's message filter, on the apartment the platform host started on this thread: it
+// answers COM as the busy-server policy says (a pause before retrying a refused call; -1, which
+// cancels the call, once the policy gives up), and when it goes the filter registered before it
+// is registered again, with every reference COM took on that filter given back.
+void TestMessageFilter() {
+  CountingFilter before;
+  IMessageFilter* hostFilter = nullptr;
+  CHECK(CoRegisterMessageFilter(&before, &hostFilter) == S_OK && hostFilter != nullptr);
+  {
+    host::BusyServerPolicy policy;
+    tkw::win32::ScopedMessageFilter filter(policy);
+    IMessageFilter* registered = nullptr;
+    CoRegisterMessageFilter(&filter, &registered);  // which is registered; it stays so
+    CHECK(registered == &filter);
+
+    const DWORD kCancel = static_cast<DWORD>(-1);
+    const struct {
+      DWORD tickCount;  // since the first refusal
+      DWORD answer;
+    } retries[] = {{0, 250}, {30'000, kCancel}, {0, kCancel}};  // the last after the give-up
+    for (const auto& retry : retries) {
+      const DWORD answer = filter.RetryRejectedCall(nullptr, retry.tickCount, SERVERCALL_REJECTED);
+      CHECK(answer == retry.answer);
+      if (answer != retry.answer)
+        std::printf("  after %lu ms: %lu\n", static_cast<unsigned long>(retry.tickCount),
+                    static_cast<unsigned long>(answer));
+    }
+    CHECK(filter.HandleInComingCall(CALLTYPE_TOPLEVEL, nullptr, 0, nullptr) ==
+          SERVERCALL_ISHANDLED);
+    CHECK(filter.MessagePending(nullptr, 0, PENDINGTYPE_TOPLEVEL) == PENDINGMSG_WAITDEFPROCESS);
+  }
+  IMessageFilter* restored = nullptr;
+  CHECK(CoRegisterMessageFilter(hostFilter, &restored) == S_OK && restored == &before);
+  if (restored == &before)  // not a filter already gone
+    restored->Release();
+  CHECK(before.addRefs == before.releases);
+  if (before.addRefs != before.releases)
+    std::printf("  %d AddRef, %d Release\n", before.addRefs, before.releases);
+}
+
 // Late binding against a component every Windows (and Wine) has: each kind of Variant goes in
 // and comes back out.
 void TestAutomation(host::Ole& ole) {
@@ -379,6 +446,7 @@ int main() {
     TestShell(platform->shell());
     TestGdiAndClipboard(*platform);
     TestPictures(*platform);
+    TestMessageFilter();
     TestAutomation(platform->ole());
   }
   std::printf("%d passed, %d failed\n", passed, failed);
