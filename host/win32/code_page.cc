@@ -40,21 +40,29 @@ NarrowingRule NarrowingRuleFor(UINT codePage) {
   }
 }
 
-std::wstring AnsiToWide(std::string_view ansi) {
-  const int size = static_cast<int>(ansi.size());
-  return Convert<std::wstring>(ansi.size(), [&](wchar_t* wide, int length) {
-    return ::MultiByteToWideChar(CP_ACP, 0, ansi.data(), size, wide, length);
+std::wstring CodePageToWide(std::string_view text, UINT codePage) {
+  const int size = static_cast<int>(text.size());
+  return Convert<std::wstring>(text.size(), [&](wchar_t* wide, int length) {
+    return ::MultiByteToWideChar(codePage, 0, text.data(), size, wide, length);
   });
 }
 
-std::string WideToAnsi(std::wstring_view wide) {
-  const UINT codePage = ::GetACP();
+std::string WideToCodePage(std::wstring_view wide, UINT codePage) {
   const NarrowingRule rule = NarrowingRuleFor(codePage);
   const int size = static_cast<int>(wide.size());
-  return Convert<std::string>(wide.size(), [&](char* ansi, int length) {
-    return ::WideCharToMultiByte(codePage, rule.flags, wide.data(), size, ansi, length,
+  return Convert<std::string>(wide.size(), [&](char* text, int length) {
+    return ::WideCharToMultiByte(codePage, rule.flags, wide.data(), size, text, length,
                                  rule.defaultChar, nullptr);
   });
+}
+
+std::wstring AnsiToWide(std::string_view ansi) {
+  return CodePageToWide(ansi, CP_ACP);
+}
+
+// The code page by number rather than CP_ACP, so that its rule is the one chosen.
+std::string WideToAnsi(std::wstring_view wide) {
+  return WideToCodePage(wide, ::GetACP());
 }
 
 }  // namespace tkw::win32

@@ -23,4 +23,9 @@ NarrowingRule NarrowingRuleFor(UINT codePage);
 std::wstring AnsiToWide(std::string_view ansi);
 std::string WideToAnsi(std::wstring_view wide);
 
+// The same in `codePage`: the two above are these in the ANSI code page. Apart so that a code
+// page the system refuses can show what a failed conversion gives.
+std::wstring CodePageToWide(std::string_view text, UINT codePage);
+std::string WideToCodePage(std::wstring_view wide, UINT codePage);
+
 }  // namespace tkw::win32
