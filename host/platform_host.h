@@ -6,8 +6,23 @@
 
 #include "host/host.h"
 
+#ifndef _WIN32
+#include <filesystem>
+#include <ostream>
+#endif
+
 namespace tkw::host {
 
 std::unique_ptr<Host> MakePlatformHost();
+
+#ifndef _WIN32
+// The emulated machine kept in the folder `prefix`; the malformed lines of its registry file
+// are reported on `diagnostics`.
+std::unique_ptr<Host> MakeMachineHost(const std::filesystem::path& prefix,
+                                      std::ostream& diagnostics);
+// The machine the program itself runs on: TKW_PREFIX, or the folder "prefix" beside the
+// executable.
+std::filesystem::path ProgramMachinePrefix();
+#endif
 
 }  // namespace tkw::host

@@ -13,16 +13,19 @@
 #include <fstream>
 #include <iterator>
 
-#include "host/emulated_windows/graphics/bmp_decoder.h"
 #include "host/emulated_windows/graphics/emulated_clipboard.h"
 #include "host/emulated_windows/graphics/emulated_gdi.h"
 #include "host/emulated_windows/graphics/emulated_global_memory.h"
 #include "host/emulated_windows/graphics/ole_color.h"
 #include "host/emulated_windows/graphics/picture_loader.h"
+#include "host/formats/bmp_decoder.h"
 #include "host/runtime/clipboard_object.h"
 #include "host/runtime_error.h"
 
 namespace tkw::emulated {
+
+using formats::DecodeBmp;
+using formats::DecodedBitmap;
 namespace {
 
 namespace fs = std::filesystem;

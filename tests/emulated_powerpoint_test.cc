@@ -11,14 +11,27 @@
 #include <random>
 #include <vector>
 
-#include "host/emulated_windows/powerpoint/base64.h"
-#include "host/emulated_windows/powerpoint/command_bar_state.h"
+#include "host/command_bars/command_bar_state.h"
+#include "host/command_bars/ranked_list.h"
 #include "host/emulated_windows/powerpoint/powerpoint_application.h"
-#include "host/emulated_windows/powerpoint/ranked_list.h"
+#include "host/formats/base64.h"
 #include "host/office_interfaces.h"
 #include "host/runtime_error.h"
 
 namespace tkw::emulated {
+
+using command_bars::BarProperties;
+using command_bars::BarType;
+using command_bars::BuiltInCommandBars;
+using command_bars::CommandBarSet;
+using command_bars::ControlProperties;
+using command_bars::LoadCommandBars;
+using command_bars::ParseCommandBars;
+using command_bars::RankedList;
+using command_bars::SaveCommandBars;
+using formats::DecodeBase64;
+using formats::EncodeBase64;
+using formats::IsBase64;
 namespace {
 
 namespace fs = std::filesystem;

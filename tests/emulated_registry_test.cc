@@ -5,10 +5,25 @@
 #include <sstream>
 
 #include "host/emulated_windows/system/emulated_registry.h"
-#include "host/emulated_windows/system/reg_file.h"
-#include "host/emulated_windows/system/windows_1252.h"
+#include "host/formats/reg_file.h"
+#include "host/formats/windows_1252.h"
 
 namespace tkw::emulated {
+
+using formats::AnsiToUtf8;
+using formats::AnsiToWide;
+using formats::kRegBinary;
+using formats::kRegDword;
+using formats::kRegExpandSz;
+using formats::kRegMultiSz;
+using formats::kRegNone;
+using formats::kRegQword;
+using formats::kRegSz;
+using formats::RegFile;
+using formats::RegistryKeyNode;
+using formats::RegistryValue;
+using formats::Utf8ToAnsi;
+using formats::WideToAnsi;
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;

@@ -11,8 +11,8 @@
 #include <sstream>
 #include <string>
 
+#include "host/command_bars/command_bar_state.h"
 #include "host/emulated_windows/emulated_windows.h"
-#include "host/emulated_windows/powerpoint/command_bar_state.h"
 #include "host/emulated_windows/system/windows_paths.h"
 
 namespace tkw {
@@ -250,25 +250,26 @@ TEST(PowerPointTest, KnowsTagsInPopUpsAndAddsMenuEntriesAsCustomCommands) {
                       "\"m\"=\"&Tools,Entry,Mac\"\n"
                       "[HKEY_CLASSES_ROOT\\PowerPoint.Application\\CLSID]\n@=\"{x}\"\n");
   // An earlier version left a button tagged "old" in a pop-up of "Standard".
-  emulated::CommandBarSet bars = emulated::BuiltInCommandBars();
-  emulated::ControlProperties popup, button;
-  popup.type = emulated::ControlType::kPopup;
+  command_bars::CommandBarSet bars = command_bars::BuiltInCommandBars();
+  command_bars::ControlProperties popup, button;
+  popup.type = command_bars::ControlType::kPopup;
   popup.caption = L"Glintwave";
   button.caption = L"Old Help";
   button.tag = L"old";
   bars.Find(L"Standard")->controls().Insert(1, popup).controls()->Insert(1, button);
   fs::create_directories(machine.powerPointState().parent_path());
-  emulated::SaveCommandBars(bars, machine.powerPointState());
+  command_bars::SaveCommandBars(bars, machine.powerPointState());
 
   frmTkwPPTToolbarAdder form(machine);
   form.Form_Load();
 
   EXPECT_NE(ReadFile(machine.app() / "tkwtbrloggin.txt").find("Button Help already exists"),
             std::string::npos);
-  const emulated::CommandBarSet after = emulated::LoadCommandBars(machine.powerPointState());
-  const emulated::Control* tools = after.Find(L"Menu Bar")->controls().FindByCaption(L"&Tools");
+  const command_bars::CommandBarSet after =
+      command_bars::LoadCommandBars(machine.powerPointState());
+  const command_bars::Control* tools = after.Find(L"Menu Bar")->controls().FindByCaption(L"&Tools");
   ASSERT_TRUE(tools && tools->controls());
-  const emulated::Control* entry = tools->controls()->FindByCaption(L"Entry");
+  const command_bars::Control* entry = tools->controls()->FindByCaption(L"Entry");
   ASSERT_TRUE(entry);
   // Any other id would add one of PowerPoint's own commands.
   EXPECT_EQ(entry->properties().id, 1);

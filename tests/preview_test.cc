@@ -7,9 +7,9 @@
 #include <set>
 #include <sstream>
 
-#include "host/emulated_windows/powerpoint/base64.h"
-#include "host/emulated_windows/powerpoint/command_bar_state.h"
-#include "host/emulated_windows/powerpoint/text.h"
+#include "host/command_bars/command_bar_state.h"
+#include "host/formats/base64.h"
+#include "host/formats/utf8.h"
 #include "tools/tkwpreview/picture_drawing.h"
 #include "tools/tkwpreview/preview_command.h"
 #include "tools/tkwpreview/typesetter.h"
@@ -24,14 +24,14 @@ namespace tkw::preview {
 namespace {
 
 namespace fs = std::filesystem;
-using emulated::BarProperties;
-using emulated::BarType;
-using emulated::ButtonFace;
-using emulated::CommandBar;
-using emulated::CommandBarSet;
-using emulated::Control;
-using emulated::ControlProperties;
-using emulated::ControlType;
+using command_bars::BarProperties;
+using command_bars::BarType;
+using command_bars::ButtonFace;
+using command_bars::CommandBar;
+using command_bars::CommandBarSet;
+using command_bars::Control;
+using command_bars::ControlProperties;
+using command_bars::ControlType;
 using Bytes = std::vector<std::uint8_t>;
 using PixelRule = std::function<bool(int x, int y)>;
 
@@ -63,7 +63,7 @@ std::string FaceDib(const std::function<std::uint32_t(int, int)>& colour) {
       dib.insert(dib.end(), {std::uint8_t(c), std::uint8_t(c >> 8), std::uint8_t(c >> 16), 0});
     }
   }
-  return emulated::EncodeBase64(dib);
+  return formats::EncodeBase64(dib);
 }
 
 // The mask block: header, black and white, rows of 4 bytes, and the two bytes of its tail.
@@ -77,7 +77,7 @@ std::string MaskDib(const PixelRule& transparent) {
     dib.insert(dib.end(), line.begin(), line.end());
   }
   dib.insert(dib.end(), {0, 0});
-  return emulated::EncodeBase64(dib);
+  return formats::EncodeBase64(dib);
 }
 
 ControlProperties Button(std::wstring caption, std::int32_t style, std::optional<ButtonFace> face,
@@ -105,7 +105,7 @@ CommandBar& AddBar(CommandBarSet& bars, std::wstring name, BarType type, bool vi
   return bars.Add({std::move(name), type, 1, visible, /*temporary=*/false, builtIn});
 }
 
-Control& Append(emulated::ControlList& list, ControlProperties p) {
+Control& Append(command_bars::ControlList& list, ControlProperties p) {
   return list.Insert(list.size() + 1, std::move(p));
 }
 
@@ -234,8 +234,8 @@ TEST(PreviewTest, HiddenBarIsListedAndNotDrawn) {
 
 // The menus that open are those with controls of ours, at any depth, and nothing else.
 TEST(PreviewTest, OpensTheMenusThatHoldControlsOfOurs) {
-  CommandBarSet bars = emulated::BuiltInCommandBars();
-  emulated::ControlList& menus = bars.Find(L"Menu Bar")->controls();
+  CommandBarSet bars = command_bars::BuiltInCommandBars();
+  command_bars::ControlList& menus = bars.Find(L"Menu Bar")->controls();
   Append(*menus.FindByCaption(L"Tools")->controls(), Button(L"Ours", 0, std::nullopt));
   Control& more = Append(*menus.FindByCaption(L"Format")->controls(), Popup(L"More", false));
   Append(*more.controls(), Button(L"Deep", 0, std::nullopt));
@@ -264,7 +264,7 @@ TEST(PreviewTest, CaptionsShowTheirAcceleratorAsOfficeDoes) {
       {L"<b>&\u00e9t\u00e9", {"<b>\u00e9t\u00e9", 3}},
   };
   for (const auto& [caption, expected] : cases)
-    EXPECT_EQ(ReadCaption(caption), expected) << emulated::WideToUtf8(caption);
+    EXPECT_EQ(ReadCaption(caption), expected) << formats::WideToUtf8(caption);
 }
 
 class PreviewCommandTest : public testing::Test {
@@ -332,7 +332,7 @@ TEST_F(PreviewCommandTest, AfterCloseDrawsOnlyWhatLasts) {
       CommandBar& ours = bars.Add({L"Ours", BarType::kToolbar, 1, true, /*temporary=*/true});
       Append(ours.controls(), Button(L"On ours", 1, std::nullopt));
     }
-    emulated::SaveCommandBars(bars, state);
+    command_bars::SaveCommandBars(bars, state);
   };
   const auto picture = [&](bool afterClose) {
     const fs::path png = folder_ / "p.png";

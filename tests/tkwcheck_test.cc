@@ -14,9 +14,9 @@
 #include <utility>
 #include <vector>
 
+#include "host/command_bars/command_bar_state.h"
 #include "host/emulated_windows/emulated_windows.h"
-#include "host/emulated_windows/powerpoint/command_bar_state.h"
-#include "host/emulated_windows/system/reg_file.h"
+#include "host/formats/reg_file.h"
 #include "tools/tkwcheck/check.h"
 #include "tools/tkwcheck/inputs.h"
 #include "tools/tkwcheck/installed.h"
@@ -58,9 +58,9 @@ struct Registry {
 // "<line> <rule>" for each finding.
 std::vector<std::string> Findings(
     const Registry& registry, tkw::host::Host* files = nullptr,
-    tkw::emulated::CommandBarSet bars = tkw::emulated::BuiltInCommandBars()) {
+    tkw::command_bars::CommandBarSet bars = tkw::command_bars::BuiltInCommandBars()) {
   std::ostringstream ignored;
-  const auto file = tkw::emulated::RegFile::Parse("\xEF\xBB\xBF" + registry.text, "r.reg", ignored);
+  const auto file = tkw::formats::RegFile::Parse("\xEF\xBB\xBF" + registry.text, "r.reg", ignored);
   const auto settings = SettingsOfRegFile(file, "r.reg");
   Machine machine{std::move(bars), files};
   std::vector<std::string> found;
@@ -176,13 +176,13 @@ TEST(CheckTest, FindsWhatEachRecordDoesAtRunTime) {
 
 TEST(CheckTest, FindsTagsTakenOnPowerPointsOwnBarsAndPopups) {
   // An earlier version left a button tagged "old" in a pop-up of "Standard".
-  tkw::emulated::CommandBarSet bars = tkw::emulated::BuiltInCommandBars();
-  tkw::emulated::ControlProperties popup;
-  popup.type = tkw::emulated::ControlType::kPopup;
+  tkw::command_bars::CommandBarSet bars = tkw::command_bars::BuiltInCommandBars();
+  tkw::command_bars::ControlProperties popup;
+  popup.type = tkw::command_bars::ControlType::kPopup;
   popup.caption = L"Glintwave";
-  tkw::emulated::CommandBar& standard = *bars.Find(L"Standard");
-  tkw::emulated::Control& menu = standard.controls().Insert(1, popup);
-  tkw::emulated::ControlProperties button;
+  tkw::command_bars::CommandBar& standard = *bars.Find(L"Standard");
+  tkw::command_bars::Control& menu = standard.controls().Insert(1, popup);
+  tkw::command_bars::ControlProperties button;
   button.tag = L"old";
   button.caption = L"Old Help";
   menu.controls()->Insert(1, button);
@@ -196,8 +196,8 @@ TEST(CheckTest, FindsTagsTakenOnPowerPointsOwnBarsAndPopups) {
 TEST(CheckTest, FindsWhatNoRecordShows) {
   // No settings at all; an expandable string whose variables stay; a line regedit skips.
   std::ostringstream ignored;
-  const auto empty = tkw::emulated::RegFile::Parse("REGEDIT4\n", "e.reg", ignored);
-  Machine machine{tkw::emulated::BuiltInCommandBars(), nullptr};
+  const auto empty = tkw::formats::RegFile::Parse("REGEDIT4\n", "e.reg", ignored);
+  Machine machine{tkw::command_bars::BuiltInCommandBars(), nullptr};
   const auto none =
       CheckSettings(SettingsOfRegFile(empty, "e.reg").get(), Place{"e.reg", 0, {}, {}}, machine);
   ASSERT_EQ(none.size(), 1u);
@@ -443,7 +443,7 @@ TEST(PlanTest, RunsTheProgramOnACopyAndTellsWhatStays) {
         "25 replaced: placed first; gone at the run's end, when PowerPoint closes;"}},
   };
   for (const auto& c : cases) {
-    tkw::emulated::SetPowerPointRunning(machine / "powerpoint" / "commandbars.json", c.running);
+    tkw::command_bars::SetPowerPointRunning(machine / "powerpoint" / "commandbars.json", c.running);
     const std::string before = ReadWhole(machine / "powerpoint" / "commandbars.json");
     const Plan plan = MakePlan(machine, TKW_PROGRAM);
     EXPECT_EQ(outcomes(plan), c.lines) << "running " << c.running;

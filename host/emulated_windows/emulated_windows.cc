@@ -82,4 +82,13 @@ std::unique_ptr<Host> MakePlatformHost() {
   return std::make_unique<emulated::EmulatedWindows>(emulated::EmulatedWindows::DefaultPrefix());
 }
 
+std::unique_ptr<Host> MakeMachineHost(const std::filesystem::path& prefix,
+                                      std::ostream& diagnostics) {
+  return std::make_unique<emulated::EmulatedWindows>(prefix, diagnostics);
+}
+
+std::filesystem::path ProgramMachinePrefix() {
+  return emulated::EmulatedWindows::DefaultPrefix();
+}
+
 }  // namespace tkw::host

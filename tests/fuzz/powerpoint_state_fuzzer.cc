@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "host/emulated_windows/powerpoint/command_bar_state.h"
+#include "host/command_bars/command_bar_state.h"
 #include "host/runtime_error.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {

@@ -6,11 +6,11 @@
 #include <string_view>
 
 #include "host/emulated_windows/system/emulated_registry.h"
-#include "host/emulated_windows/system/reg_file.h"
+#include "host/formats/reg_file.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   std::ostream discard(nullptr);
-  tkw::emulated::EmulatedRegistry registry(tkw::emulated::RegFile::Parse(
+  tkw::emulated::EmulatedRegistry registry(tkw::formats::RegFile::Parse(
       std::string_view(reinterpret_cast<const char*>(data), size), "fuzz.reg", discard));
   for (tkw::host::RegistryKey root :
        {tkw::host::kHkeyClassesRoot, tkw::host::kHkeyCurrentUser, tkw::host::kHkeyLocalMachine}) {

@@ -7,8 +7,8 @@
 #include <stdexcept>
 #include <string_view>
 
-#include "host/emulated_windows/powerpoint/command_bar_state.h"
-#include "host/emulated_windows/system/reg_file.h"
+#include "host/command_bars/command_bar_state.h"
+#include "host/formats/reg_file.h"
 #include "tools/tkwcheck/check.h"
 #include "tools/tkwcheck/report.h"
 #include "tools/tkwcheck/run_story.h"
@@ -18,11 +18,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::ostringstream out;
 
   std::ostream discard(nullptr);
-  const auto file = tkw::emulated::RegFile::Parse(bytes, "fuzz.reg", discard);
+  const auto file = tkw::formats::RegFile::Parse(bytes, "fuzz.reg", discard);
   const auto settings = tkw::check::SettingsOfRegFile(file, "fuzz.reg");
   // PowerPoint's bars are only met by definitions; most inputs have none to check.
   tkw::check::Machine machine{
-      settings ? tkw::emulated::BuiltInCommandBars() : tkw::emulated::CommandBarSet(), nullptr};
+      settings ? tkw::command_bars::BuiltInCommandBars() : tkw::command_bars::CommandBarSet(),
+      nullptr};
   const auto findings =
       tkw::check::CheckSettings(settings.get(), tkw::check::Place{"fuzz.reg", 0, {}, {}}, machine);
   tkw::check::PrintFindings(out, findings, tkw::check::Format::kJson);

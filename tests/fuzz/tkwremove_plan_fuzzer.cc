@@ -14,10 +14,10 @@
 #include <string_view>
 #include <vector>
 
+#include "host/command_bars/command_bar_state.h"
 #include "host/emulated_windows/emulated_windows.h"
-#include "host/emulated_windows/powerpoint/command_bar_state.h"
 #include "host/emulated_windows/powerpoint/powerpoint_application.h"
-#include "host/emulated_windows/system/reg_file.h"
+#include "host/formats/reg_file.h"
 #include "host/runtime_error.h"
 #include "tools/tkwcheck/installed.h"
 #include "tools/tkwremove/removal.h"
@@ -82,14 +82,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   std::string expected;
   try {
-    expected = tkw::emulated::SerializeCommandBars(tkw::emulated::ParseCommandBars(state));
+    expected = tkw::command_bars::SerializeCommandBars(tkw::command_bars::ParseCommandBars(state));
   } catch (const tkw::host::RuntimeError&) {
     return 0;  // PowerPoint cannot start on it: tkwremove says so and looks no further
   }
   std::ofstream(machine.state, std::ios::binary | std::ios::trunc) << state;
 
   std::ostream discard(nullptr);
-  const auto file = tkw::emulated::RegFile::Parse(registry, "fuzz.reg", discard);
+  const auto file = tkw::formats::RegFile::Parse(registry, "fuzz.reg", discard);
   const auto settings = tkw::check::SettingsOfRegFile(file, "fuzz.reg");
   const auto definitions = tkw::check::DefinitionsOf(settings.get());
   const std::string plan = Remove(machine, definitions, /*plan=*/true);

@@ -8,8 +8,8 @@
 #include <unordered_map>
 
 #include "faces/helper.h"
-#include "host/emulated_windows/powerpoint/text.h"
-#include "host/emulated_windows/system/windows_1252.h"
+#include "host/formats/utf8.h"
+#include "host/formats/windows_1252.h"
 #include "host/gdi.h"
 #include "host/office_interfaces.h"
 #include "host/runtime_error.h"
@@ -44,12 +44,12 @@ IconFile InspectIcon(host::Host& host, const std::wstring& windowsPath) {
 
 namespace {
 
-using emulated::CommandBar;
-using emulated::Control;
-using emulated::ControlType;
+using command_bars::CommandBar;
+using command_bars::Control;
+using command_bars::ControlType;
 
 std::string Utf8(std::wstring_view text) {
-  return emulated::WideToUtf8(text);
+  return formats::WideToUtf8(text);
 }
 std::string Utf8(std::u16string_view text) {
   return Utf8(std::wstring(text.begin(), text.end()));
@@ -116,11 +116,11 @@ class Checker {
       return std::move(findings_);
     }
     // The program asks for the switch by name, wherever the enumeration would end.
-    loggingSwitch_ = settings_->Value(emulated::AnsiToUtf16(settings::kLoggingValue));
+    loggingSwitch_ = settings_->Value(formats::AnsiToUtf16(settings::kLoggingValue));
     if (loggingSwitch_ != nullptr)
       CheckLogging(*loggingSwitch_, ViewOf(*loggingSwitch_));
     CheckValues(*settings_, /*menus=*/false);
-    if (const auto menus = settings_->Subkey(emulated::AnsiToUtf16(settings::kMenusSubkey)))
+    if (const auto menus = settings_->Subkey(formats::AnsiToUtf16(settings::kMenusSubkey)))
       CheckValues(*menus, /*menus=*/true);
     std::stable_sort(findings_.begin(), findings_.end(), [](const Finding& a, const Finding& b) {
       return std::tie(a.place.file, a.place.key, a.place.line) <
@@ -198,7 +198,7 @@ class Checker {
     const std::string effect = !fits               ? "does not fit 16 bits, so logging stays off"
                                : signedNumber != 0 ? "turns logging on"
                                                    : "leaves logging off";
-    if (value.type != emulated::kRegDword) {
+    if (value.type != formats::kRegDword) {
       Add(value.place, Severity::kWarning, "logging-not-dword",
           "\"Logging\" is " + TypeName(value.type) +
               "; the program reads its bytes as the number " + std::to_string(signedNumber) +
@@ -221,7 +221,7 @@ class Checker {
       Add(place, Severity::kError, "not-windows-1252",
           "the value name holds " + Quoted(view.nameLost) +
               ", which Windows-1252 cannot hold: the program reads the name as " +
-              Quoted(emulated::AnsiToWide(view.name)) +
+              Quoted(formats::AnsiToWide(view.name)) +
               ", which names no value, so the definition is passed over");
       return;
     }
@@ -231,11 +231,11 @@ class Checker {
               " bytes with its terminator, more than the program's 1024: it is passed over");
       return;
     }
-    if (!emulated::IsStringType(value.type)) {
+    if (!formats::IsStringType(value.type)) {
       Add(place, Severity::kError, "not-a-string",
           "the value is " + TypeName(value.type) + ": its " + std::to_string(view.data.size()) +
               " bytes are read as the text of a record");
-    } else if (value.type == emulated::kRegExpandSz && view.data.find('%') != std::string::npos) {
+    } else if (value.type == formats::kRegExpandSz && view.data.find('%') != std::string::npos) {
       Add(place, Severity::kWarning, "not-expanded",
           "the value is an expandable string, but the program reads it as it stands: "
           "%variables% are not expanded");
@@ -309,13 +309,13 @@ class Checker {
 
     CommandBar* bar = machine_.bars.Find(barName);
     if (bar == nullptr) {
-      emulated::BarProperties properties;
+      command_bars::BarProperties properties;
       properties.name = barName;
       properties.position = host::office::msoBarTop;
       properties.temporary = true;
       bar = &machine_.bars.Add(std::move(properties));
     }
-    emulated::ControlQuery query;
+    command_bars::ControlQuery query;
     query.type = ControlType::kButton;
     query.tag = tag;
     query.recursive = true;
@@ -323,7 +323,7 @@ class Checker {
       ReportTaken(place, *bar, *found, tag);
       return;
     }
-    emulated::ControlProperties button;
+    command_bars::ControlProperties button;
     button.tag = tag;
     button.caption = fields[1];
     addedBy_[&bar->controls().Insert(bar->controls().size() + 1, std::move(button))] = place;
@@ -375,7 +375,7 @@ class Checker {
       }
       return;
     }
-    emulated::ControlList& controls = *menu->controls();
+    command_bars::ControlList& controls = *menu->controls();
     if (Control* existing = controls.FindByCaption(caption);
         existing != nullptr && existing->type() == ControlType::kButton) {
       if (const auto earlier = addedBy_.find(existing); earlier != addedBy_.end()) {
@@ -389,7 +389,7 @@ class Checker {
     std::size_t placeInMenu = 1;
     if (!before.empty()) {
       const Control* beforeControl = controls.FindByCaption(before);
-      if (emulated::NameKey(before) == emulated::NameKey(caption)) {
+      if (command_bars::NameKey(before) == command_bars::NameKey(caption)) {
         Add(place, Severity::kWarning, "before-is-caption",
             "the before-control " + Quoted(before) +
                 " is the control itself, which is removed first: the control goes first");
@@ -403,7 +403,7 @@ class Checker {
         placeInMenu = beforeControl->Index();
       }
     }
-    emulated::ControlProperties button;
+    command_bars::ControlProperties button;
     button.caption = caption;
     addedBy_[&controls.Insert(placeInMenu, std::move(button))] = place;
 
@@ -416,7 +416,7 @@ class Checker {
     const std::u16string productName(product.begin(), product.end());
     const auto productKey = settings_->Subkey(productName);
     const SettingsValue* folderValue =
-        productKey ? productKey->Value(emulated::AnsiToUtf16(settings::kInstallFolderValue))
+        productKey ? productKey->Value(formats::AnsiToUtf16(settings::kInstallFolderValue))
                    : nullptr;
     const std::string noFace = ": the icon path becomes the relative " +
                                Quoted(settings::IconFileName(L"", image)) +
@@ -440,7 +440,7 @@ class Checker {
               noFace);
       return;
     }
-    std::wstring folder = emulated::AnsiToWide(folderView.data);
+    std::wstring folder = formats::AnsiToWide(folderView.data);
     folder.resize(std::min(folder.size(), folder.find(L'\0')));
     if (!settings::AppendSlash(folder)) {
       Add(place, Severity::kError, "no-install-folder",

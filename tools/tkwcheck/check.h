@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "host/emulated_windows/powerpoint/command_bar_model.h"
+#include "host/command_bars/command_bar_model.h"
 #include "host/host.h"
 #include "tools/tkwcheck/settings_source.h"
 
@@ -35,7 +35,7 @@ IconFile InspectIcon(host::Host& host, const std::wstring& windowsPath);
 struct Machine {
   // PowerPoint's command bars as a run would meet them. The checker changes this copy as the
   // definitions would, one after the other.
-  emulated::CommandBarSet bars;
+  command_bars::CommandBarSet bars;
   // The machine's files, to load icons through; null when there is none to look at (an export
   // checked on its own), and icons are not checked.
   host::Host* files = nullptr;

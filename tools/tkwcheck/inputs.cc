@@ -6,12 +6,12 @@
 #include <iterator>
 #include <sstream>
 
-#include "host/emulated_windows/system/reg_file.h"
+#include "host/formats/reg_file.h"
 #include "host/runtime_error.h"
 
 #ifndef _WIN32
-#include "host/emulated_windows/emulated_windows.h"
-#include "host/emulated_windows/powerpoint/command_bar_state.h"
+#include "host/command_bars/command_bar_state.h"
+#include "host/platform_host.h"
 #endif
 
 namespace tkw::check {
@@ -57,9 +57,8 @@ std::string ReadWhole(const fs::path& path) {
 
 namespace {
 
-emulated::RegFile ParseExport(const fs::path& file, std::ostream& diagnostics) {
-  emulated::RegFile registry =
-      emulated::RegFile::Parse(ReadWhole(file), file.string(), diagnostics);
+formats::RegFile ParseExport(const fs::path& file, std::ostream& diagnostics) {
+  formats::RegFile registry = formats::RegFile::Parse(ReadWhole(file), file.string(), diagnostics);
   if (!registry.isExport()) {
     throw Unreadable(file.string() +
                      " is not a regedit export: it must begin with \"Windows Registry Editor "
@@ -76,14 +75,14 @@ RegistrySettings ReadRegistrySettings(const fs::path& file) {
     return settings;
   // CheckExport reports the lines the reader skips; here they only mean values that are absent.
   std::ostringstream skipped;
-  settings.file = std::make_unique<emulated::RegFile>(ParseExport(file, skipped));
+  settings.file = std::make_unique<formats::RegFile>(ParseExport(file, skipped));
   settings.key = SettingsOfRegFile(*settings.file, file.string());
   return settings;
 }
 
 std::vector<Finding> CheckExport(const fs::path& file, Machine& machine) {
   std::ostringstream diagnostics;
-  const emulated::RegFile registry = ParseExport(file, diagnostics);
+  const formats::RegFile registry = ParseExport(file, diagnostics);
   std::vector<Finding> findings;
   AddSkippedLines(diagnostics.str(), findings);
   const auto settings = SettingsOfRegFile(registry, file.string());
@@ -100,14 +99,14 @@ std::vector<Finding> CheckMachine(const fs::path& prefix) {
     throw Unreadable(prefix.string() + " is no folder");
   Machine machine;
   try {
-    machine.bars = emulated::LoadCommandBars(prefix / "powerpoint" / "commandbars.json");
+    machine.bars = command_bars::LoadCommandBars(prefix / "powerpoint" / "commandbars.json");
   } catch (const host::RuntimeError& error) {
     throw Unreadable(error.what());
   }
   // Its own reading of the registry would report the skipped lines a second time.
   std::ostringstream alreadyReported;
-  emulated::EmulatedWindows files(prefix, alreadyReported);
-  machine.files = &files;
+  const std::unique_ptr<host::Host> files = host::MakeMachineHost(prefix, alreadyReported);
+  machine.files = files.get();
   const fs::path registry = prefix / "registry.reg";
   // A machine without a registry file has an empty registry.
   if (!fs::exists(registry))

@@ -7,7 +7,7 @@
 #include <stdexcept>
 #include <vector>
 
-#include "host/emulated_windows/system/reg_file.h"
+#include "host/formats/reg_file.h"
 
 #include "tools/tkwcheck/check.h"
 
@@ -43,7 +43,7 @@ std::vector<Finding> CheckExport(const std::filesystem::path& file, Machine& mac
 
 // The settings in a regedit export, which they refer into.
 struct RegistrySettings {
-  std::unique_ptr<emulated::RegFile> file;
+  std::unique_ptr<formats::RegFile> file;
   std::unique_ptr<SettingsKey> key;  // null when the export holds none
 };
 // A machine's registry file; a missing one is an empty registry. Throws Unreadable.

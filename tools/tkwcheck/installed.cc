@@ -5,8 +5,8 @@
 #include <cstring>
 
 #include "faces/helper.h"
-#include "host/emulated_windows/powerpoint/text.h"
-#include "host/emulated_windows/system/windows_1252.h"
+#include "host/formats/utf8.h"
+#include "host/formats/windows_1252.h"
 #include "host/gdi.h"
 #include "host/office_interfaces.h"
 #include "host/runtime/clipboard_backup.h"
@@ -44,7 +44,7 @@ std::vector<Definition> DefinitionsOf(const SettingsKey* settings) {
   if (settings == nullptr)
     return definitions;
   AddDefinitions<ToolbarRequest>(*settings, ToolbarRequestOf, definitions);
-  if (const auto menus = settings->Subkey(emulated::AnsiToUtf16(settings::kMenusSubkey)))
+  if (const auto menus = settings->Subkey(formats::AnsiToUtf16(settings::kMenusSubkey)))
     AddDefinitions<MenuRequest>(*menus, MenuRequestOf, definitions);
   return definitions;
 }
@@ -70,7 +70,7 @@ Installed FindInstalled(const host::Application& app, const Definition& definiti
 std::string Quoted(std::wstring_view text) {
   // Appended rather than concatenated: GCC 12's -O3 misreads "'" + s as an overlapping copy.
   std::string quoted(1, '\'');
-  quoted.append(emulated::WideToUtf8(text));
+  quoted.append(formats::WideToUtf8(text));
   quoted.push_back('\'');
   return quoted;
 }

@@ -5,7 +5,7 @@
 #include <memory>
 #include <string>
 
-#include "host/emulated_windows/powerpoint/command_bar_state.h"
+#include "host/command_bars/command_bar_state.h"
 #include "host/platform_host.h"
 
 namespace tkw::check {
@@ -99,7 +99,7 @@ std::vector<Finding> CheckLiveRegistry() {
   const bool twoViews = SixtyFourBitWindows();
   const LiveKey thirtyTwo(L"SOFTWARE\\Tarnwick", KEY_WOW64_32KEY, twoViews ? " (32-bit view)" : "");
   const auto check = [&](const LiveKey& key) {
-    Machine machine{emulated::BuiltInCommandBars(), host.get()};
+    Machine machine{command_bars::BuiltInCommandBars(), host.get()};
     for (Finding& finding : CheckSettings(key.exists() ? &key : nullptr, key.place(), machine))
       findings.push_back(std::move(finding));
   };

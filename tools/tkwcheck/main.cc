@@ -20,8 +20,8 @@
 #include <string>
 #include <vector>
 
-#include "host/emulated_windows/powerpoint/command_bar_state.h"
-#include "host/emulated_windows/system/reg_file.h"
+#include "host/command_bars/command_bar_state.h"
+#include "host/formats/reg_file.h"
 #include "host/runtime_error.h"
 #include "tools/tkwcheck/check.h"
 #include "tools/tkwcheck/inputs.h"
@@ -29,11 +29,10 @@
 #include "tools/tkwcheck/report.h"
 #include "tools/tkwcheck/run_story.h"
 
-#ifdef _WIN32
 #include "host/platform_host.h"
+#ifdef _WIN32
 #include "tools/tkwcheck/live_registry.h"
 #else
-#include "host/emulated_windows/emulated_windows.h"
 #include "tools/tkwcheck/plan.h"
 #endif
 
@@ -121,7 +120,7 @@ std::vector<Finding> CheckInstalled([[maybe_unused]] const Options& options) {
   const RegistrySettings settings = ReadRegistrySettings(prefix / "registry.reg");
   const SettingsKey* key = settings.key.get();
   std::ostringstream alreadyRead;
-  const auto host = std::make_unique<tkw::emulated::EmulatedWindows>(prefix, alreadyRead);
+  const std::unique_ptr<tkw::host::Host> host = tkw::host::MakeMachineHost(prefix, alreadyRead);
 #endif
   const std::vector<Definition> definitions = DefinitionsOf(key);
   return CheckInstalled(*host, StartPowerPoint(*host), definitions);
@@ -151,7 +150,7 @@ int Run(const Options& options) {
     throw Unreadable("emulated machines (--prefix) are checked by the Linux build");
   std::vector<Finding> findings;
   if (options.regFile) {
-    Machine machine{tkw::emulated::BuiltInCommandBars(), nullptr};
+    Machine machine{tkw::command_bars::BuiltInCommandBars(), nullptr};
     findings = CheckExport(*options.regFile, machine);
   } else {
     findings = CheckLiveRegistry();
@@ -159,7 +158,7 @@ int Run(const Options& options) {
 #else
   std::vector<Finding> findings;
   if (options.regFile) {
-    Machine machine{tkw::emulated::BuiltInCommandBars(), nullptr};
+    Machine machine{tkw::command_bars::BuiltInCommandBars(), nullptr};
     findings = CheckExport(*options.regFile, machine);
   } else {
     const fs::path& prefix = *options.prefix;

@@ -12,10 +12,10 @@
 #include <stdexcept>
 #include <unordered_map>
 
-#include "host/emulated_windows/powerpoint/command_bar_state.h"
-#include "host/emulated_windows/powerpoint/text.h"
-#include "host/emulated_windows/system/reg_file.h"
-#include "host/emulated_windows/system/windows_1252.h"
+#include "host/command_bars/command_bar_state.h"
+#include "host/formats/reg_file.h"
+#include "host/formats/utf8.h"
+#include "host/formats/windows_1252.h"
 #include "host/office_interfaces.h"
 #include "run/definition_record.h"
 #include "run/settings.h"
@@ -28,10 +28,10 @@ namespace fs = std::filesystem;
 
 namespace {
 
-using emulated::CommandBar;
-using emulated::CommandBarSet;
-using emulated::Control;
-using emulated::ControlType;
+using command_bars::CommandBar;
+using command_bars::CommandBarSet;
+using command_bars::Control;
+using command_bars::ControlType;
 
 std::string ReadFile(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);
@@ -108,14 +108,14 @@ void RunProgram(const fs::path& program, const fs::path& prefix, const fs::path&
 }
 
 std::string Quoted(std::wstring_view text) {
-  return "\"" + emulated::WideToUtf8(text) + "\"";
+  return "\"" + formats::WideToUtf8(text) + "\"";
 }
 
 const Control* FindButton(const CommandBarSet& bars, const ToolbarRequest& request) {
   const CommandBar* bar = bars.Find(request.sToolBar);
   if (bar == nullptr)
     return nullptr;
-  emulated::ControlQuery query;
+  command_bars::ControlQuery query;
   query.type = ControlType::kButton;
   query.tag = request.sTag;
   query.recursive = true;
@@ -159,7 +159,7 @@ void DescribeToolbar(DefinitionStory& d, const ToolbarRequest& request, const Co
     const Control* button = FindButton(before, request);
     if (button == nullptr)
       return;
-    const emulated::ControlProperties& there = button->properties();
+    const command_bars::ControlProperties& there = button->properties();
     const struct {
       const char* what;
       const std::wstring& now;
@@ -205,8 +205,9 @@ void DescribeMenu(DefinitionStory& d, const MenuRequest& request, const RunEnd& 
 bool Replaces(const DefinitionStory& later, const MenuRequest& laterRequest,
               const MenuRequest& request) {
   return later.builder == DefinitionStory::Builder::kMenu && later.outcome == "replaced" &&
-         emulated::NameKey(laterRequest.sMenuToAdd) == emulated::NameKey(request.sMenuToAdd) &&
-         emulated::NameKey(laterRequest.sCaption) == emulated::NameKey(request.sCaption);
+         command_bars::NameKey(laterRequest.sMenuToAdd) ==
+             command_bars::NameKey(request.sMenuToAdd) &&
+         command_bars::NameKey(laterRequest.sCaption) == command_bars::NameKey(request.sCaption);
 }
 
 // The definitions of one key by the name the log gives them.
@@ -214,7 +215,7 @@ std::unordered_map<std::wstring, const SettingsValue*> ByName(const SettingsKey*
   std::unordered_map<std::wstring, const SettingsValue*> byName;
   if (key != nullptr) {
     for (const SettingsValue& value : key->values())
-      byName.try_emplace(emulated::AnsiToWide(ViewOf(value).name), &value);
+      byName.try_emplace(formats::AnsiToWide(ViewOf(value).name), &value);
   }
   return byName;
 }
@@ -231,7 +232,7 @@ std::string PlanWarning(const Plan& plan) {
 Plan MakePlan(const fs::path& prefix, const fs::path& program) {
   const fs::path registry = prefix / "registry.reg";
   std::ostringstream ignored;
-  const emulated::RegFile file = emulated::RegFile::Load(registry, ignored);
+  const formats::RegFile file = formats::RegFile::Load(registry, ignored);
   const auto settings = SettingsOfRegFile(file, registry.string());
 
   Plan plan;
@@ -265,15 +266,15 @@ Plan MakePlan(const fs::path& prefix, const fs::path& program) {
   plan.messageBoxes = ReadFile(work.path() / "errors.txt");
 
   const CommandBarSet before =
-      emulated::LoadCommandBars(prefix / "powerpoint" / "commandbars.json");
+      command_bars::LoadCommandBars(prefix / "powerpoint" / "commandbars.json");
   const fs::path afterFile = copy / "powerpoint" / "commandbars.json";
-  const CommandBarSet after = emulated::LoadCommandBars(afterFile);
-  CommandBarSet closed = emulated::LoadCommandBars(afterFile);
+  const CommandBarSet after = command_bars::LoadCommandBars(afterFile);
+  CommandBarSet closed = command_bars::LoadCommandBars(afterFile);
   closed.Close();
   const RunEnd end{after, closed};
   plan.powerPointRunning = before.running();
 
-  const auto menusKey = settings->Subkey(emulated::AnsiToUtf16(settings::kMenusSubkey));
+  const auto menusKey = settings->Subkey(formats::AnsiToUtf16(settings::kMenusSubkey));
   const auto toolbarValues = ByName(settings.get());
   const auto menuValues = ByName(menusKey.get());
   std::vector<std::vector<std::wstring>> fields;

@@ -2,7 +2,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "host/emulated_windows/powerpoint/text.h"
+#include "host/formats/utf8.h"
 
 namespace tkw::check {
 namespace {
@@ -139,7 +139,7 @@ void PrintStory(std::ostream& out, const RunStory& story, const std::vector<Plac
       const DefinitionStory& d = story.definitions[i];
       nlohmann::ordered_json item;
       item["builder"] = BuilderName(d.builder);
-      item["name"] = emulated::WideToUtf8(d.name);
+      item["name"] = formats::WideToUtf8(d.name);
       if (places != nullptr && !(*places)[i].file.empty()) {
         item["file"] = (*places)[i].file;
         item["line"] = (*places)[i].line;
@@ -160,7 +160,7 @@ void PrintStory(std::ostream& out, const RunStory& story, const std::vector<Plac
     const DefinitionStory& d = story.definitions[i];
     if (places != nullptr && !(*places)[i].file.empty())
       out << (*places)[i].Text() << ": ";
-    out << BuilderName(d.builder) << " \"" << emulated::WideToUtf8(d.name) << "\": " << d.outcome;
+    out << BuilderName(d.builder) << " \"" << formats::WideToUtf8(d.name) << "\": " << d.outcome;
     for (std::size_t j = 0; j < d.details.size(); ++j)
       out << (j == 0 ? " (" : "; ") << d.details[j];
     out << (d.details.empty() ? "" : ")") << '\n';

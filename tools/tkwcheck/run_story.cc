@@ -4,8 +4,8 @@
 #include <cwctype>
 #include <stdexcept>
 
-#include "host/emulated_windows/powerpoint/text.h"
-#include "host/emulated_windows/system/windows_1252.h"
+#include "host/formats/utf8.h"
+#include "host/formats/windows_1252.h"
 
 namespace tkw::check {
 namespace {
@@ -14,7 +14,7 @@ std::vector<std::wstring> Lines(std::string_view log) {
   std::vector<std::wstring> lines;
   while (!log.empty()) {
     const std::size_t end = log.find("\r\n");
-    lines.push_back(emulated::AnsiToWide(log.substr(0, end)));
+    lines.push_back(formats::AnsiToWide(log.substr(0, end)));
     if (end == std::string_view::npos)
       break;
     log.remove_prefix(end + 2);
@@ -53,7 +53,7 @@ std::vector<std::wstring> SplitInfo(std::wstring_view info) {
 }
 
 std::string Utf8(std::wstring_view text) {
-  return emulated::WideToUtf8(text);
+  return formats::WideToUtf8(text);
 }
 
 class Reader {

@@ -1,6 +1,6 @@
 #include "tools/tkwcheck/settings_source.h"
 
-#include "host/emulated_windows/system/windows_1252.h"
+#include "host/formats/windows_1252.h"
 
 namespace tkw::check {
 
@@ -11,9 +11,9 @@ std::string Place::Text() const {
 }
 
 const SettingsValue* SettingsKey::Value(std::u16string_view name) const {
-  const std::u16string wanted = emulated::ToUpperCase(name);
+  const std::u16string wanted = formats::ToUpperCase(name);
   for (const SettingsValue& value : values()) {
-    if (emulated::ToUpperCase(value.name) == wanted)
+    if (formats::ToUpperCase(value.name) == wanted)
       return &value;
   }
   return nullptr;
@@ -23,35 +23,35 @@ namespace {
 
 class RegFileKey final : public SettingsKey {
  public:
-  RegFileKey(const emulated::RegistryKeyNode& node, const std::string& fileName)
+  RegFileKey(const formats::RegistryKeyNode& node, const std::string& fileName)
       : node_(node), fileName_(fileName) {
-    for (const emulated::RegistryValue& value : node.values())
+    for (const formats::RegistryValue& value : node.values())
       values_.push_back({value.name, value.type, value.data, Place{fileName, value.line, {}, {}}});
   }
 
   const std::vector<SettingsValue>& values() const override { return values_; }
 
   std::unique_ptr<SettingsKey> Subkey(std::u16string_view name) const override {
-    const emulated::RegistryKeyNode* subkey = node_.FindSubkey(name);
+    const formats::RegistryKeyNode* subkey = node_.FindSubkey(name);
     return subkey == nullptr ? nullptr : std::make_unique<RegFileKey>(*subkey, fileName_);
   }
 
   Place place() const override { return Place{fileName_, 0, {}, {}}; }
 
  private:
-  const emulated::RegistryKeyNode& node_;
+  const formats::RegistryKeyNode& node_;
   std::string fileName_;
   std::vector<SettingsValue> values_;
 };
 
 }  // namespace
 
-std::unique_ptr<SettingsKey> SettingsOfRegFile(const emulated::RegFile& file,
+std::unique_ptr<SettingsKey> SettingsOfRegFile(const formats::RegFile& file,
                                                const std::string& fileName) {
-  const emulated::RegistryKeyNode* node = file.Root(host::kHkeyLocalMachine);
+  const formats::RegistryKeyNode* node = file.Root(host::kHkeyLocalMachine);
   for (const std::string_view part : {std::string_view("SOFTWARE"), std::string_view("Tarnwick")}) {
     if (node != nullptr)
-      node = node->FindSubkey(emulated::AnsiToUtf16(part));
+      node = node->FindSubkey(formats::AnsiToUtf16(part));
   }
   return node == nullptr ? nullptr : std::make_unique<RegFileKey>(*node, fileName);
 }

@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-#include "host/emulated_windows/system/reg_file.h"
+#include "host/formats/reg_file.h"
 
 namespace tkw::check {
 
@@ -45,7 +45,7 @@ class SettingsKey {
 };
 
 // SOFTWARE\Tarnwick below HKEY_LOCAL_MACHINE of a parsed export, or null when it has none.
-std::unique_ptr<SettingsKey> SettingsOfRegFile(const emulated::RegFile& file,
+std::unique_ptr<SettingsKey> SettingsOfRegFile(const formats::RegFile& file,
                                                const std::string& fileName);
 
 }  // namespace tkw::check

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <span>
 
-#include "host/emulated_windows/graphics/bmp_decoder.h"
-#include "host/emulated_windows/powerpoint/base64.h"
+#include "host/formats/base64.h"
+#include "host/formats/bmp_decoder.h"
 #include "host/runtime_error.h"
 
 namespace tkw::preview {
@@ -28,9 +28,9 @@ std::vector<std::uint8_t> AsBitmapFile(std::vector<std::uint8_t> dib) {
   return file;
 }
 
-std::optional<emulated::DecodedBitmap> Decode(std::vector<std::uint8_t> dib) {
+std::optional<formats::DecodedBitmap> Decode(std::vector<std::uint8_t> dib) {
   try {
-    return emulated::DecodeBmp(AsBitmapFile(std::move(dib)), kLargestFacePixels);
+    return formats::DecodeBmp(AsBitmapFile(std::move(dib)), kLargestFacePixels);
   } catch (const host::RuntimeError&) {
     return std::nullopt;
   }
@@ -39,7 +39,7 @@ std::optional<emulated::DecodedBitmap> Decode(std::vector<std::uint8_t> dib) {
 // Which pixels the mask marks, top-down. Its bits are what counts, not the colours its table
 // gives them, so the table is replaced by black for 0 and white for 1 before decoding.
 std::optional<std::vector<bool>> ReadMask(const std::string& base64, int width, int height) {
-  std::vector<std::uint8_t> mask = emulated::DecodeBase64(base64);
+  std::vector<std::uint8_t> mask = formats::DecodeBase64(base64);
   const auto field = [&](std::size_t at, std::size_t size) {
     std::uint32_t value = 0;
     for (std::size_t i = 0; i < size; ++i)
@@ -53,7 +53,7 @@ std::optional<std::vector<bool>> ReadMask(const std::string& base64, int width, 
   }
   constexpr std::uint8_t kBlackAndWhite[8] = {0, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0};
   std::copy(std::begin(kBlackAndWhite), std::end(kBlackAndWhite), mask.begin() + kInfoHeaderSize);
-  const std::optional<emulated::DecodedBitmap> decoded = Decode(std::move(mask));
+  const std::optional<formats::DecodedBitmap> decoded = Decode(std::move(mask));
   if (!decoded || decoded->width != width || decoded->height != height)
     return std::nullopt;
   std::vector<bool> marked(static_cast<std::size_t>(width) * height);
@@ -64,8 +64,8 @@ std::optional<std::vector<bool>> ReadMask(const std::string& base64, int width, 
 
 }  // namespace
 
-std::optional<FaceImage> ReadFace(const emulated::ButtonFace& face) {
-  const std::optional<emulated::DecodedBitmap> colours = Decode(emulated::DecodeBase64(face.dib));
+std::optional<FaceImage> ReadFace(const command_bars::ButtonFace& face) {
+  const std::optional<formats::DecodedBitmap> colours = Decode(formats::DecodeBase64(face.dib));
   if (!colours)
     return std::nullopt;
   const int width = colours->width, height = colours->height;

@@ -6,7 +6,7 @@
 #include <optional>
 #include <vector>
 
-#include "host/emulated_windows/powerpoint/command_bar_model.h"
+#include "host/command_bars/command_bar_model.h"
 
 namespace tkw::preview {
 
@@ -20,6 +20,6 @@ struct FaceImage {
 
 // Nothing when the face DIB cannot be read. Without a usable mask (none, unreadable, or of
 // another size than the face) every pixel is opaque.
-std::optional<FaceImage> ReadFace(const emulated::ButtonFace& face);
+std::optional<FaceImage> ReadFace(const command_bars::ButtonFace& face);
 
 }  // namespace tkw::preview

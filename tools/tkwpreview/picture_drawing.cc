@@ -244,7 +244,7 @@ class Painter {
   }
 
   void DrawControl(const PlacedControl& control, bool inMenu) {
-    const emulated::ControlProperties& p = control.control->properties();
+    const command_bars::ControlProperties& p = control.control->properties();
     if (control.ours) {
       Fill(cr_,
            inMenu ? Box{control.box.x, control.box.y + 1, 2, control.box.height - 2}
@@ -281,7 +281,7 @@ class Painter {
   }
 
   // The face's pixels one for one, or scaled into the square when the face is of another size.
-  void Face(const emulated::ButtonFace& face, const Box& box) {
+  void Face(const command_bars::ButtonFace& face, const Box& box) {
     const std::optional<FaceImage> image = ReadFace(face);
     if (!image) {  // PowerPoint would show no face; the square says that it could not be read
       Outline(cr_, box, kBrokenFace);

@@ -2,18 +2,18 @@
 
 #include <algorithm>
 
-#include "host/emulated_windows/powerpoint/text.h"
+#include "host/formats/utf8.h"
 #include "tools/tkwpreview/typesetter.h"
 
 namespace tkw::preview {
 namespace {
 
-using emulated::BarType;
-using emulated::CommandBar;
-using emulated::CommandBarSet;
-using emulated::Control;
-using emulated::ControlList;
-using emulated::ControlType;
+using command_bars::BarType;
+using command_bars::CommandBar;
+using command_bars::CommandBarSet;
+using command_bars::Control;
+using command_bars::ControlList;
+using command_bars::ControlType;
 
 // What a button shows by its MsoButtonStyle. Automatic (0), and any style not known here,
 // shows the face when there is one and the caption otherwise.
@@ -21,7 +21,7 @@ struct Shows {
   bool face;
   bool caption;
 };
-Shows ByStyle(const emulated::ControlProperties& p) {
+Shows ByStyle(const command_bars::ControlProperties& p) {
   switch (p.style) {
     case 1:  // msoButtonIcon
       return {true, false};
@@ -117,11 +117,11 @@ PlacedControl NewPlaced(const Control& control) {
 }
 
 std::string Utf8(const std::wstring& text) {
-  return emulated::WideToUtf8(text);
+  return formats::WideToUtf8(text);
 }
 
 std::string BarNotes(const CommandBar& bar) {
-  const emulated::BarProperties& p = bar.properties();
+  const command_bars::BarProperties& p = bar.properties();
   std::string notes;
   const auto add = [&](const char* note) {
     notes += (notes.empty() ? " (" : ", ") + std::string(note);
@@ -343,7 +343,7 @@ class Layout {
       PlacedControl placed = NewPlaced(item);
       placed.box = {x + 1, y + kMenuBorder + static_cast<int>(i) * kMenuItemHeight, width - 2,
                     kMenuItemHeight};
-      const emulated::ControlProperties& p = item.properties();
+      const command_bars::ControlProperties& p = item.properties();
       if (!placed.opens && p.face && ByStyle(p).face) {
         placed.face = Box{x + kMenuFace, placed.box.y + kFaceInset, kFaceSize, kFaceSize};
       }
@@ -368,7 +368,7 @@ class Layout {
 
   // A button or pop-up on a bar at (x, y), as its style shows it.
   PlacedControl OnBar(const Control& control, int x, int y) {
-    const emulated::ControlProperties& p = control.properties();
+    const command_bars::ControlProperties& p = control.properties();
     PlacedControl placed = NewPlaced(control);
     auto [face, caption] = placed.opens ? Shows{false, true} : ByStyle(p);
     // PowerPoint's own buttons have icons of their own, which its state does not keep: their

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "host/emulated_windows/powerpoint/command_bar_model.h"
+#include "host/command_bars/command_bar_model.h"
 
 namespace tkw::preview {
 
@@ -31,7 +31,7 @@ inline constexpr int kMenuColumn = 25;        // an open menu's column of faces
 inline constexpr int kGroupLabelHeight = 16;  // the band at the foot of a ribbon group
 
 struct PlacedControl {
-  const emulated::Control* control = nullptr;
+  const command_bars::Control* control = nullptr;
   Box box;
   std::optional<Box> face;  // when the face shows: a square of kFaceSize
   std::optional<Box> caption;
@@ -55,7 +55,7 @@ struct Note {
 
 struct Strip {
   StripKind kind = StripKind::kToolbar;
-  const emulated::CommandBar* bar = nullptr;  // the bar it shows, when it shows one
+  const command_bars::CommandBar* bar = nullptr;  // the bar it shows, when it shows one
   Box box;
   std::vector<PlacedControl> controls;
   std::optional<Box> title;   // of an open menu: its title in the menu bar or the ribbon
@@ -72,10 +72,10 @@ struct Picture {
   std::vector<Strip> strips;  // in drawing order: bars before the menus that open on them
   Box legendMark;             // the mark of a control that is not PowerPoint's own
   Note legend;                // and what it means
-  std::vector<const emulated::CommandBar*> hiddenBars;
+  std::vector<const command_bars::CommandBar*> hiddenBars;
   std::vector<Note> hidden;  // the list of them in the bottom right corner, heading first
 };
 
-Picture LayOutPicture(const emulated::CommandBarSet& bars, View view);
+Picture LayOutPicture(const command_bars::CommandBarSet& bars, View view);
 
 }  // namespace tkw::preview

@@ -5,8 +5,8 @@
 #include <filesystem>
 #include <optional>
 
-#include "host/emulated_windows/emulated_windows.h"
-#include "host/emulated_windows/powerpoint/command_bar_state.h"
+#include "host/command_bars/command_bar_state.h"
+#include "host/platform_host.h"
 #include "host/runtime_error.h"
 #include "tools/tkwpreview/picture_drawing.h"
 
@@ -70,7 +70,7 @@ std::optional<Options> Parse(const std::vector<std::string>& args, std::ostream&
   }
   options.png = *png;
   // The machine beside the executable, as the program finds it.
-  options.prefix = prefix ? *prefix : emulated::EmulatedWindows::DefaultPrefix();
+  options.prefix = prefix ? *prefix : host::ProgramMachinePrefix();
   return options;
 }
 
@@ -91,9 +91,9 @@ int RunPreview(const std::vector<std::string>& args, std::ostream& out, std::ost
   }
   // Without a state file PowerPoint shows its built-in bars, and so does the picture.
   const fs::path state = options->prefix / "powerpoint" / "commandbars.json";
-  std::optional<emulated::CommandBarSet> bars;
+  std::optional<command_bars::CommandBarSet> bars;
   try {
-    bars.emplace(emulated::LoadCommandBars(state));
+    bars.emplace(command_bars::LoadCommandBars(state));
   } catch (const host::RuntimeError& failure) {
     err << "tkwpreview: " << OneLine(failure.description()) << '\n';
     return 2;

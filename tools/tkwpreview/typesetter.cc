@@ -1,6 +1,6 @@
 #include "tools/tkwpreview/typesetter.h"
 
-#include "host/emulated_windows/powerpoint/text.h"
+#include "host/formats/utf8.h"
 
 namespace tkw::preview {
 
@@ -17,9 +17,9 @@ Caption ReadCaption(std::wstring_view caption) {
       text += caption[i];
     }
   }
-  Caption result{emulated::WideToUtf8(text), std::nullopt};
+  Caption result{formats::WideToUtf8(text), std::nullopt};
   if (accelerator)
-    result.underlined = emulated::WideToUtf8(text.substr(0, *accelerator)).size();
+    result.underlined = formats::WideToUtf8(text.substr(0, *accelerator)).size();
   return result;
 }
 

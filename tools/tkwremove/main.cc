@@ -19,11 +19,9 @@
 #include "tools/tkwcheck/installed.h"
 #include "tools/tkwremove/removal.h"
 
-#ifdef _WIN32
 #include "host/platform_host.h"
+#ifdef _WIN32
 #include "tools/tkwcheck/live_registry.h"
-#else
-#include "host/emulated_windows/emulated_windows.h"
 #endif
 
 namespace fs = std::filesystem;
@@ -63,11 +61,11 @@ int Run(const Options& options) {
 #ifdef _WIN32
   const std::unique_ptr<host::Host> host = host::MakePlatformHost();
 #else
-  const fs::path prefix = options.prefix.value_or(emulated::EmulatedWindows::DefaultPrefix());
+  const fs::path prefix = options.prefix.value_or(host::ProgramMachinePrefix());
   if (!fs::is_directory(prefix))
     throw check::Unreadable(prefix.string() + " is no folder");
   std::ostringstream alreadyRead;
-  const auto host = std::make_unique<emulated::EmulatedWindows>(prefix, alreadyRead);
+  const std::unique_ptr<host::Host> host = host::MakeMachineHost(prefix, alreadyRead);
 #endif
   // Held to the end, so that no run adds while this removes.
   const remove::InstanceGuard guard(host->kernel());

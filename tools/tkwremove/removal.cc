@@ -5,7 +5,7 @@
 #include <tuple>
 #include <utility>
 
-#include "host/emulated_windows/powerpoint/text.h"
+#include "host/formats/utf8.h"
 #include "run/settings.h"
 #include "tools/tkwcheck/installed.h"
 

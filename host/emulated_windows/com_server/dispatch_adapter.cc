@@ -11,7 +11,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "host/emulated_windows/powerpoint/text.h"
+#include "host/formats/utf8.h"
 #include "host/runtime_error.h"
 #include "host/win32/dispatch.h"
 
@@ -96,7 +96,7 @@ void Describe(const host::RuntimeError& error, EXCEPINFO* exception) {
     return;
   *exception = EXCEPINFO{};
   exception->scode = MAKE_HRESULT(SEVERITY_ERROR, FACILITY_CONTROL, error.number());
-  const std::wstring description = emulated::Utf8ToWide(error.description());
+  const std::wstring description = formats::Utf8ToWide(error.description());
   exception->bstrDescription =
       ::SysAllocStringLen(description.data(), static_cast<UINT>(description.size()));
 }

@@ -5,10 +5,13 @@
 #include <system_error>
 #include <vector>
 
-#include "host/emulated_windows/graphics/bmp_decoder.h"
+#include "host/formats/bmp_decoder.h"
 #include "host/runtime_error.h"
 
 namespace tkw::emulated {
+
+using formats::DecodeBmp;
+using formats::DecodedBitmap;
 
 namespace {
 

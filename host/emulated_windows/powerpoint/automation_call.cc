@@ -2,9 +2,11 @@
 
 #include <algorithm>
 
-#include "host/emulated_windows/powerpoint/text.h"
+#include "host/formats/utf8.h"
 
 namespace tkw::emulated {
+
+using formats::WideToUtf8;
 namespace {
 
 constexpr int kTypeMismatch = 13;

@@ -8,14 +8,32 @@
 #include <utility>
 #include <vector>
 
+#include "host/command_bars/command_bar_state.h"
 #include "host/emulated_windows/powerpoint/automation_call.h"
-#include "host/emulated_windows/powerpoint/base64.h"
-#include "host/emulated_windows/powerpoint/command_bar_state.h"
-#include "host/emulated_windows/powerpoint/text.h"
+#include "host/formats/base64.h"
+#include "host/formats/utf8.h"
 #include "host/gdi.h"
 #include "host/office_interfaces.h"
 
 namespace tkw::emulated {
+
+using command_bars::BarProperties;
+using command_bars::BarType;
+using command_bars::ButtonFace;
+using command_bars::CommandBar;
+using command_bars::CommandBarSet;
+using command_bars::Control;
+using command_bars::ControlList;
+using command_bars::ControlProperties;
+using command_bars::ControlQuery;
+using command_bars::ControlType;
+using command_bars::kMaxPopupDepth;
+using command_bars::LoadCommandBars;
+using command_bars::SaveCommandBars;
+using command_bars::SetPowerPointRunning;
+using formats::DecodeBase64;
+using formats::EncodeBase64;
+using formats::WideToUtf8;
 namespace {
 
 using host::DispatchPtr;

@@ -9,7 +9,7 @@
 #include <system_error>
 
 #include "host/emulated_windows/system/open_files.h"
-#include "host/emulated_windows/system/windows_1252.h"
+#include "host/formats/windows_1252.h"
 
 namespace tkw::emulated {
 namespace {
@@ -130,11 +130,11 @@ bool EmulatedKernel::DeleteFileA(const std::string& path) {
 }
 
 std::wstring EmulatedKernel::AnsiToWide(std::string_view ansi) {
-  return emulated::AnsiToWide(ansi);
+  return formats::AnsiToWide(ansi);
 }
 
 std::string EmulatedKernel::WideToAnsi(std::wstring_view wide) {
-  return emulated::WideToAnsi(wide);
+  return formats::WideToAnsi(wide);
 }
 
 host::LocalTime EmulatedKernel::GetLocalTime() {

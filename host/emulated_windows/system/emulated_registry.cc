@@ -3,9 +3,16 @@
 #include <algorithm>
 #include <cstring>
 
-#include "host/emulated_windows/system/windows_1252.h"
+#include "host/formats/windows_1252.h"
 
 namespace tkw::emulated {
+
+using formats::AnsiToUtf16;
+using formats::IsStringType;
+using formats::RegFile;
+using formats::RegistryKeyNode;
+using formats::RegistryValue;
+using formats::Utf16ToAnsi;
 namespace {
 
 constexpr long kErrorInvalidHandle = 6;

@@ -5,7 +5,7 @@
 #include <iostream>
 #include <unordered_map>
 
-#include "host/emulated_windows/system/reg_file.h"
+#include "host/formats/reg_file.h"
 #include "host/registry.h"
 
 namespace tkw::emulated {
@@ -13,7 +13,7 @@ namespace tkw::emulated {
 // Read only, like the program's use of the registry. One thread.
 class EmulatedRegistry : public host::Registry {
  public:
-  explicit EmulatedRegistry(RegFile file);
+  explicit EmulatedRegistry(formats::RegFile file);
   // A missing file is an empty registry; malformed lines are reported on `diagnostics`.
   explicit EmulatedRegistry(const std::filesystem::path& regFile,
                             std::ostream& diagnostics = std::cerr);
@@ -28,10 +28,10 @@ class EmulatedRegistry : public host::Registry {
   long RegCloseKey(host::RegistryKey key) override;
 
  private:
-  const RegistryKeyNode* Find(host::RegistryKey key) const;
+  const formats::RegistryKeyNode* Find(host::RegistryKey key) const;
 
-  RegFile file_;
-  std::unordered_map<host::RegistryKey, const RegistryKeyNode*> openKeys_;
+  formats::RegFile file_;
+  std::unordered_map<host::RegistryKey, const formats::RegistryKeyNode*> openKeys_;
   host::RegistryKey nextKey_ = 0x100;
 };
 

@@ -8,10 +8,12 @@
 
 #include "host/emulated_windows/system/file_descriptor.h"
 #include "host/emulated_windows/system/open_files.h"
-#include "host/emulated_windows/system/windows_1252.h"
+#include "host/formats/windows_1252.h"
 #include "host/runtime_error.h"
 
 namespace tkw::emulated {
+
+using formats::AnsiToUtf8;
 namespace {
 
 host::RuntimeError BadFileNumber() {

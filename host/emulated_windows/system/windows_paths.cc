@@ -3,9 +3,14 @@
 #include <system_error>
 #include <vector>
 
-#include "host/emulated_windows/system/windows_1252.h"
+#include "host/formats/windows_1252.h"
 
 namespace tkw::emulated {
+
+using formats::AnsiToUtf8;
+using formats::ToUpperCase;
+using formats::Utf8ToAnsi;
+using formats::Utf8ToUtf16;
 namespace fs = std::filesystem;
 namespace {
 

@@ -1,9 +1,9 @@
-#include "host/emulated_windows/system/windows_1252.h"
+#include "host/formats/windows_1252.h"
 
 #include <array>
 #include <cstdint>
 
-namespace tkw::emulated {
+namespace tkw::formats {
 namespace {
 
 // Bytes 0x80 to 0x9F; every other byte is the Latin-1 character of the same number.
@@ -176,4 +176,4 @@ std::u16string ToUpperCase(std::u16string_view text) {
   return upper;
 }
 
-}  // namespace tkw::emulated
+}  // namespace tkw::formats

@@ -7,7 +7,7 @@
 
 #include "host/gdi.h"
 
-namespace tkw::emulated {
+namespace tkw::formats {
 
 struct DecodedBitmap {
   int width = 0;
@@ -25,4 +25,4 @@ struct DecodedBitmap {
 // pixels follow the header, its bit-field masks and its colour table.
 DecodedBitmap DecodeBmp(std::span<const std::uint8_t> file, std::int64_t largestPixelCount);
 
-}  // namespace tkw::emulated
+}  // namespace tkw::formats

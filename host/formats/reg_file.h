@@ -1,5 +1,5 @@
 // The keys and values of a regedit export file ("Windows Registry Editor Version 5.00" or
-// "REGEDIT4"), the form in which the emulated machine keeps its registry.
+// "REGEDIT4"): how the emulated machine keeps its registry, and what the tools check.
 #pragma once
 
 #include <array>
@@ -14,7 +14,7 @@
 
 #include "host/registry.h"
 
-namespace tkw::emulated {
+namespace tkw::formats {
 
 inline constexpr std::uint32_t kRegNone = 0;
 inline constexpr std::uint32_t kRegSz = 1;
@@ -89,4 +89,4 @@ class RegFile {
   bool isExport_ = false;
 };
 
-}  // namespace tkw::emulated
+}  // namespace tkw::formats

@@ -1,6 +1,7 @@
-// The emulated PowerPoint's command bars as kept between runs: a UTF-8 JSON file
-// {"running": true|false, "commandBars": [bar...]}, bars and controls in their order. Without
-// "running" PowerPoint is running, as it was before it could be closed.
+// A PowerPoint's command bars as a state file keeps them: the emulated PowerPoint's between runs,
+// or what the tools judge against. A UTF-8 JSON file {"running": true|false, "commandBars":
+// [bar...]}, bars and controls in their order. Without "running" PowerPoint is running, as it
+// was before it could be closed.
 #pragma once
 
 #include <filesystem>
@@ -8,9 +9,9 @@
 #include <string>
 #include <string_view>
 
-#include "host/emulated_windows/powerpoint/command_bar_model.h"
+#include "host/command_bars/command_bar_model.h"
 
-namespace tkw::emulated {
+namespace tkw::command_bars {
 
 // PowerPoint's bars as a fresh installation has them.
 CommandBarSet BuiltInCommandBars();
@@ -33,4 +34,4 @@ void SaveCommandBars(const CommandBarSet& bars, const std::filesystem::path& fil
 // using. Throws host::RuntimeError as LoadCommandBars and SaveCommandBars do.
 void SetPowerPointRunning(const std::filesystem::path& file, bool running);
 
-}  // namespace tkw::emulated
+}  // namespace tkw::command_bars

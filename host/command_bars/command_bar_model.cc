@@ -1,10 +1,40 @@
-#include "host/emulated_windows/powerpoint/command_bar_model.h"
+#include "host/command_bars/command_bar_model.h"
 
 #include <algorithm>
 
-#include "host/emulated_windows/powerpoint/text.h"
+#include "host/formats/utf8.h"
 
-namespace tkw::emulated {
+namespace tkw::command_bars {
+namespace {
+
+// Folds the letters of Windows-1252, the code page through which the program's text arrives.
+wchar_t FoldCase(wchar_t c) {
+  if ((c >= L'A' && c <= L'Z') || (c >= 0xC0 && c <= 0xDE && c != 0xD7))
+    return c + 0x20;
+  switch (c) {
+    case 0x0152:  // Œ
+    case 0x0160:  // Š
+    case 0x017D:  // Ž
+      return c + 1;
+    case 0x0178:  // Ÿ
+      return 0x00FF;
+    default:
+      return c;
+  }
+}
+
+}  // namespace
+
+std::wstring NameKey(std::wstring_view name) {
+  std::wstring key;
+  key.reserve(name.size());
+  for (wchar_t c : name) {
+    if (c != L'&')
+      key += FoldCase(c);
+  }
+  return key;
+}
+
 namespace {
 
 // Places from the bar down to `control`; comparing them orders controls depth first.
@@ -201,4 +231,4 @@ void CommandBarSet::Remove(CommandBar& bar) {
   }
 }
 
-}  // namespace tkw::emulated
+}  // namespace tkw::command_bars

@@ -3,9 +3,9 @@
 #include <initializer_list>
 #include <string>
 
-#include "host/emulated_windows/powerpoint/command_bar_state.h"
+#include "host/command_bars/command_bar_state.h"
 
-namespace tkw::emulated {
+namespace tkw::command_bars {
 namespace {
 
 struct Command {
@@ -145,4 +145,4 @@ CommandBarSet BuiltInCommandBars() {
   return bars;
 }
 
-}  // namespace tkw::emulated
+}  // namespace tkw::command_bars

@@ -13,9 +13,13 @@
 #include <unordered_set>
 #include <vector>
 
-#include "host/emulated_windows/powerpoint/ranked_list.h"
+#include "host/command_bars/ranked_list.h"
 
-namespace tkw::emulated {
+namespace tkw::command_bars {
+
+// The key under which PowerPoint matches a bar or control name: letter case folded and the
+// accelerator marks ("&") dropped.
+std::wstring NameKey(std::wstring_view name);
 
 // MsoControlType values of the kinds of control the emulation holds.
 enum class ControlType : std::int16_t { kButton = 1, kPopup = 10 };
@@ -188,4 +192,4 @@ class CommandBarSet {
   bool running_ = true;
 };
 
-}  // namespace tkw::emulated
+}  // namespace tkw::command_bars

@@ -1,4 +1,4 @@
-#include "host/emulated_windows/graphics/bmp_decoder.h"
+#include "host/formats/bmp_decoder.h"
 
 #include <algorithm>
 #include <array>
@@ -7,7 +7,7 @@
 
 #include "host/runtime_error.h"
 
-namespace tkw::emulated {
+namespace tkw::formats {
 
 namespace {
 
@@ -310,4 +310,4 @@ DecodedBitmap DecodeBmp(std::span<const std::uint8_t> bytes, std::int64_t larges
           std::move(table)};
 }
 
-}  // namespace tkw::emulated
+}  // namespace tkw::formats

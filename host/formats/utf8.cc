@@ -1,8 +1,8 @@
-#include "host/emulated_windows/powerpoint/text.h"
+#include "host/formats/utf8.h"
 
 #include "host/runtime_error.h"
 
-namespace tkw::emulated {
+namespace tkw::formats {
 namespace {
 
 constexpr char32_t kReplacement = 0xFFFD;
@@ -46,22 +46,6 @@ void AppendWide(std::wstring& out, char32_t c) {
 
 [[noreturn]] void Malformed() {
   throw host::RuntimeError(5, "malformed UTF-8 text");
-}
-
-// Folds the letters of Windows-1252, the code page through which the program's text arrives.
-wchar_t FoldCase(wchar_t c) {
-  if ((c >= L'A' && c <= L'Z') || (c >= 0xC0 && c <= 0xDE && c != 0xD7))
-    return c + 0x20;
-  switch (c) {
-    case 0x0152:  // Œ
-    case 0x0160:  // Š
-    case 0x017D:  // Ž
-      return c + 1;
-    case 0x0178:  // Ÿ
-      return 0x00FF;
-    default:
-      return c;
-  }
 }
 
 }  // namespace
@@ -116,14 +100,4 @@ std::wstring Utf8ToWide(std::string_view utf8) {
   return out;
 }
 
-std::wstring NameKey(std::wstring_view name) {
-  std::wstring key;
-  key.reserve(name.size());
-  for (wchar_t c : name) {
-    if (c != L'&')
-      key += FoldCase(c);
-  }
-  return key;
-}
-
-}  // namespace tkw::emulated
+}  // namespace tkw::formats

@@ -1,8 +1,8 @@
-#include "host/emulated_windows/powerpoint/base64.h"
+#include "host/formats/base64.h"
 
 #include <array>
 
-namespace tkw::emulated {
+namespace tkw::formats {
 namespace {
 
 constexpr std::string_view kAlphabet =
@@ -77,4 +77,4 @@ std::vector<std::uint8_t> DecodeBase64(std::string_view text) {
   return bytes;
 }
 
-}  // namespace tkw::emulated
+}  // namespace tkw::formats

@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-namespace tkw::emulated {
+namespace tkw::formats {
 
 std::string EncodeBase64(std::span<const std::uint8_t> bytes);
 
@@ -18,4 +18,4 @@ bool IsBase64(std::string_view text);
 // The bytes of text that IsBase64 accepts; other text gives what its valid digits spell.
 std::vector<std::uint8_t> DecodeBase64(std::string_view text);
 
-}  // namespace tkw::emulated
+}  // namespace tkw::formats

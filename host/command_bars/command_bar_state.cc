@@ -1,4 +1,4 @@
-#include "host/emulated_windows/powerpoint/command_bar_state.h"
+#include "host/command_bars/command_bar_state.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -7,11 +7,15 @@
 #include <nlohmann/json.hpp>
 #include <sstream>
 
-#include "host/emulated_windows/powerpoint/base64.h"
-#include "host/emulated_windows/powerpoint/text.h"
+#include "host/formats/base64.h"
+#include "host/formats/utf8.h"
 #include "host/runtime_error.h"
 
-namespace tkw::emulated {
+namespace tkw::command_bars {
+
+using formats::IsBase64;
+using formats::Utf8ToWide;
+using formats::WideToUtf8;
 namespace {
 
 using nlohmann::json;
@@ -359,4 +363,4 @@ void SetPowerPointRunning(const std::filesystem::path& file, bool running) {
   SaveCommandBars(bars, file);
 }
 
-}  // namespace tkw::emulated
+}  // namespace tkw::command_bars

@@ -9,7 +9,7 @@
 #include <random>
 #include <utility>
 
-namespace tkw::emulated {
+namespace tkw::command_bars {
 
 template <typename T>
 class RankedList {
@@ -140,4 +140,4 @@ class RankedList {
   std::minstd_rand random_;  // fixed seed: the same calls build the same tree
 };
 
-}  // namespace tkw::emulated
+}  // namespace tkw::command_bars

@@ -1,11 +1,11 @@
-// The emulated machine's ANSI code page, Windows-1252, and the UTF-8 of Linux file names
-// and terminals, which the emulation meets at its edges.
+// Windows-1252, the ANSI code page of the emulated machine and of the definitions as the tools
+// read them, and the UTF-8 of Linux file names and terminals, which both meet at their edges.
 #pragma once
 
 #include <string>
 #include <string_view>
 
-namespace tkw::emulated {
+namespace tkw::formats {
 
 // The character an ANSI byte stands for. The five bytes the code page leaves undefined map to
 // the C1 controls of the same number, as Windows maps them.
@@ -31,4 +31,4 @@ std::string Utf8ToAnsi(std::string_view utf8);
 char16_t ToUpperCase(char16_t character);
 std::u16string ToUpperCase(std::u16string_view text);
 
-}  // namespace tkw::emulated
+}  // namespace tkw::formats

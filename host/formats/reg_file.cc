@@ -1,4 +1,4 @@
-#include "host/emulated_windows/system/reg_file.h"
+#include "host/formats/reg_file.h"
 
 #include <array>
 #include <cerrno>
@@ -8,9 +8,9 @@
 #include <optional>
 #include <sstream>
 
-#include "host/emulated_windows/system/windows_1252.h"
+#include "host/formats/windows_1252.h"
 
-namespace tkw::emulated {
+namespace tkw::formats {
 
 const RegistryKeyNode* RegistryKeyNode::FindSubkey(std::u16string_view name) const {
   const auto found = subkeys_.find(ToUpperCase(name));
@@ -485,4 +485,4 @@ std::size_t RegFile::RootIndex(host::RegistryKey root) {
   }
 }
 
-}  // namespace tkw::emulated
+}  // namespace tkw::formats
