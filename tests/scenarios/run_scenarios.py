@@ -184,10 +184,17 @@ class LinuxMachine:
 
     def change_registry(self, changes: Path):
         """Imports a regedit file: its keys and values follow the machine's, and a value named
-        again takes its last definition."""
+        again takes its last definition. The registry is written anew and renamed over the old,
+        so that a program reading it meanwhile finds it before or after the import, never half
+        way."""
         header, _, body = changes.read_text(encoding="cp1252").partition("\n")
-        with open(self.prefix / "registry.reg", "a", encoding="cp1252") as registry:
-            registry.write("\n" + body)
+        registry = self.prefix / "registry.reg"
+        before = registry.read_bytes() if registry.exists() else b""
+        staged = registry.with_name(registry.name + ".importing")
+        staged.write_bytes(before + ("\n" + body).encode("cp1252"))
+        if registry.exists():
+            shutil.copymode(registry, staged)
+        os.replace(staged, registry)
 
     def clipboard_formats(self) -> list:
         folder = self.prefix / "clipboard"
