@@ -1,8 +1,13 @@
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <sstream>
+#include <thread>
 
 #include "host/emulated_windows/system/emulated_registry.h"
 #include "host/formats/reg_file.h"
@@ -243,6 +248,91 @@ TEST_F(EmulatedRegistryTest, OpensAndClosesKeysAsWindowsDoes) {
   EXPECT_EQ(registry_.RegQueryValueExA(key, "Logging", nullptr, nullptr, &size), 6);
   EXPECT_EQ(registry_.RegQueryValueExA(again, "Logging", nullptr, nullptr, &size), 0);
   EXPECT_EQ(registry_.RegCloseKey(host::kHkeyLocalMachine), 0);
+}
+
+// Another process imports into the registry file while a run holds a key open: the next call
+// through the same registry sees the change, as on Windows.
+TEST(LiveRegistryTest, SeesAnotherProcesssChangeAtTheNextCall) {
+  namespace fs = std::filesystem;
+  const std::string settings = std::string(kV5) +
+                               "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Tarnwick\\Glintwave]\n"
+                               "\"Folder\"=\"C:\\\\A\"\n"
+                               "garbage\n"
+                               "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Tarnwick\\PPTMenus]\n"
+                               "\"1\"=\"x\"\n";
+  struct Case {
+    const char* what;
+    std::string imported;  // appended to the file; "" rewrites C:\A as C:\B in place
+    long query;            // "Folder" through the Glintwave key opened before
+    std::string folder;    // what it read
+    long enumerated;       // the same key's value 1
+    long menus;            // opening PPTMenus afresh
+    long messages;         // on standard error, all told
+  };
+  const Case cases[] = {
+      {"a value changed",
+       "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Tarnwick\\Glintwave]\n\"Folder\"=\"C:\\\\B\"\n", 0, "C:\\B",
+       259, 0, 1},
+      {"a value added, with a malformed line",
+       "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Tarnwick\\Glintwave]\n\"Added\"=\"y\"\nmore garbage\n", 0,
+       "C:\\A", 0, 0, 2},
+      {"its key deleted", "[-HKEY_LOCAL_MACHINE\\SOFTWARE\\Tarnwick]\n", 1018, "", 1018, 2, 1},
+      {"its key deleted and made again",
+       "[-HKEY_LOCAL_MACHINE\\SOFTWARE\\Tarnwick\\Glintwave]\n"
+       "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Tarnwick\\Glintwave]\n\"Folder\"=\"C:\\\\B\"\n",
+       1018, "", 1018, 0, 1},
+      {"a key deleted before it is opened", "[-HKEY_LOCAL_MACHINE\\SOFTWARE\\Tarnwick\\PPTMenus]\n",
+       0, "C:\\A", 259, 2, 1},
+      {"rewritten with the same size", "", 0, "C:\\B", 259, 0, 1},
+  };
+  const fs::path file =
+      fs::temp_directory_path() / ("tkw_live_registry_" + std::to_string(::getpid()) + ".reg");
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::ofstream(file, std::ios::binary | std::ios::trunc) << settings;
+    std::ostringstream diagnostics;
+    EmulatedRegistry registry(file, diagnostics);
+    const auto folder = [&](host::RegistryKey key, long& result) {
+      char data[64] = {};
+      std::uint32_t size = sizeof data;
+      result = registry.RegQueryValueExA(key, "Folder", nullptr,
+                                         reinterpret_cast<std::uint8_t*>(data), &size);
+      return std::string(data);
+    };
+    host::RegistryKey glintwave = 0, menus = 0;
+    ASSERT_EQ(registry.RegOpenKeyExA(host::kHkeyLocalMachine, "Software\\Tarnwick\\Glintwave", 0,
+                                     host::kKeyRead, &glintwave),
+              0);
+    long result = -1;
+    ASSERT_EQ(folder(glintwave, result), "C:\\A");
+
+    if (c.imported.empty()) {
+      // In place, at a later moment: only the time of the write tells the files apart.
+      std::string rewritten = settings;
+      rewritten.replace(rewritten.find("C:\\\\A"), 5, "C:\\\\B");
+      const auto before = fs::last_write_time(file);
+      for (int tries = 0; tries < 1000 && fs::last_write_time(file) == before; ++tries) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        std::ofstream(file, std::ios::binary | std::ios::trunc) << rewritten;
+      }
+    } else {
+      std::ofstream(file, std::ios::binary | std::ios::app) << c.imported;
+    }
+
+    EXPECT_EQ(folder(glintwave, result), c.folder);
+    EXPECT_EQ(result, c.query);
+    char name[16];
+    std::uint32_t length = sizeof name;
+    EXPECT_EQ(registry.RegEnumValueA(glintwave, 1, name, &length, nullptr, nullptr, nullptr),
+              c.enumerated);
+    EXPECT_EQ(registry.RegOpenKeyExA(host::kHkeyLocalMachine, "SOFTWARE\\Tarnwick\\PPTMenus", 0,
+                                     host::kKeyRead, &menus),
+              c.menus);
+    EXPECT_EQ(registry.RegCloseKey(glintwave), 0);
+    const std::string messages = diagnostics.str();
+    EXPECT_EQ(std::count(messages.begin(), messages.end(), '\n'), c.messages) << messages;
+  }
+  fs::remove(file);
 }
 
 TEST(Windows1252Test, ConvertsBothWaysAsWindowsDoes) {

@@ -22,10 +22,12 @@ RegistryKeyNode* RegistryKeyNode::FindSubkey(std::u16string_view name) {
   return found == subkeys_.end() ? nullptr : found->second.get();
 }
 
-RegistryKeyNode& RegistryKeyNode::CreateSubkey(std::u16string_view name) {
+RegistryKeyNode& RegistryKeyNode::CreateSubkey(std::u16string_view name, int line) {
   auto& slot = subkeys_[ToUpperCase(name)];
-  if (!slot)
+  if (!slot) {
     slot = std::make_unique<RegistryKeyNode>();
+    slot->line_ = line;
+  }
   return *slot;
 }
 
@@ -299,7 +301,7 @@ class RegFile::Parser {
       return;
     }
     for (std::u16string_view name : names)
-      key = &key->CreateSubkey(name);
+      key = &key->CreateSubkey(name, lines_.number());
     current_ = key;
   }
 
@@ -311,7 +313,8 @@ class RegFile::Parser {
       if (root.handle != host::kHkeyClassesRoot)
         return &file_.roots_[RootIndex(root.handle)];
       RegistryKeyNode& machine = file_.roots_[RootIndex(host::kHkeyLocalMachine)];
-      return &machine.CreateSubkey(u"SOFTWARE").CreateSubkey(u"Classes");
+      return &machine.CreateSubkey(u"SOFTWARE", lines_.number())
+                  .CreateSubkey(u"Classes", lines_.number());
     }
     return nullptr;
   }

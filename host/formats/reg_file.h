@@ -45,8 +45,13 @@ class RegistryKeyNode {
  public:
   const RegistryKeyNode* FindSubkey(std::u16string_view name) const;
   RegistryKeyNode* FindSubkey(std::u16string_view name);
-  RegistryKeyNode& CreateSubkey(std::u16string_view name);
+  // A key that is not there yet is made at `line`; one that is keeps the line that made it.
+  RegistryKeyNode& CreateSubkey(std::u16string_view name, int line = 0);
   void DeleteSubkey(std::u16string_view name);
+
+  // The line of the file that made the key (0 for a root). A key deleted and made again by a
+  // later line is another key, as on Windows, where the handles of the first stay deleted.
+  int line() const { return line_; }
 
   const std::vector<RegistryValue>& values() const { return values_; }
   const RegistryValue* FindValue(std::u16string_view name) const;
@@ -59,6 +64,7 @@ class RegistryKeyNode {
   std::unordered_map<std::u16string, std::unique_ptr<RegistryKeyNode>> subkeys_;
   std::unordered_map<std::u16string, std::size_t> valuePositions_;
   std::vector<RegistryValue> values_;
+  int line_ = 0;
 };
 
 class RegFile {

@@ -16,6 +16,10 @@ Each folder beside this script is one scenario:
                         "second_copy_at": a log line; once the program has logged it, a second
                         copy starts from the same folder and runs to its end, and then the
                         holders let go,
+                        "registry_at": {"line": a log line, "registry": FILE}; once the program
+                        has logged the line, FILE, a regedit file, is imported into the machine's
+                        registry while the holders keep the program there, and then they let
+                        go: another process changing the registry during a run,
                         "stderr": the exact standard error, "marker": true when the marker stays,
                         "stale_marker": true to leave an earlier run's marker beside the program,
                         "read_only_app": true to run as a user who cannot write the program's folder,
@@ -185,10 +189,17 @@ class LinuxMachine:
 
     def change_registry(self, changes: Path):
         """Imports a regedit file: its keys and values follow the machine's, and a value named
-        again takes its last definition."""
+        again takes its last definition. The registry is written anew and renamed over the old,
+        so that a program reading it meanwhile finds it before or after the import, never half
+        way."""
         header, _, body = changes.read_text(encoding="cp1252").partition("\n")
-        with open(self.prefix / "registry.reg", "a", encoding="cp1252") as registry:
-            registry.write("\n" + body)
+        registry = self.prefix / "registry.reg"
+        before = registry.read_bytes() if registry.exists() else b""
+        staged = registry.with_name(registry.name + ".importing")
+        staged.write_bytes(before + ("\n" + body).encode("cp1252"))
+        if registry.exists():
+            shutil.copymode(registry, staged)
+        os.replace(staged, registry)
 
     def clipboard_formats(self) -> list:
         folder = self.prefix / "clipboard"
@@ -446,7 +457,12 @@ def run_program_once(machine, program: Path, scenario: Path, settings: dict, run
         if settings.get("stale_marker"):
             (app / MARKER_NAME).write_bytes(b"left by a run that was cut short\r\n")
         if settings.get("second_copy_at"):
-            result = run_with_second_copy(machine, program, env, settings["second_copy_at"], holders)
+            result = run_held_at(machine, program, env, settings["second_copy_at"], holders,
+                                 lambda: run_second_copy(machine, program, env))
+        elif settings.get("registry_at"):
+            change = settings["registry_at"]
+            result = run_held_at(machine, program, env, change["line"], holders,
+                                 lambda: machine.change_registry(scenario / change["registry"]))
         else:
             result = machine.run_program(program, env,
                                          preexec_fn=drop_root if settings.get("read_only_app") else None)
@@ -504,10 +520,9 @@ def release(holders: list):
         holder.wait()
 
 
-def run_with_second_copy(machine, program: Path, env: dict, line: str, holders: list):
-    """Runs the program, starts a second copy from its folder once the first has logged `line`
-    (the holders keep the first there) and, when the second has ended, lets the first go on.
-    Gives the first copy's result."""
+def run_held_at(machine, program: Path, env: dict, line: str, holders: list, meanwhile):
+    """Runs the program and, once it has logged `line` (the holders keep it there), calls
+    `meanwhile`; then lets the holders go. Gives the program's result."""
     first = {}
     worker = threading.Thread(target=lambda: first.update(result=machine.run_program(program, env)))
     worker.start()
@@ -516,16 +531,21 @@ def run_with_second_copy(machine, program: Path, env: dict, line: str, holders: 
         deadline = time.monotonic() + 60
         while not (log.exists() and wanted in log.read_bytes()):
             if not worker.is_alive() or time.monotonic() > deadline:
-                raise Failure(f"the first copy never logged {line!r} while held")
+                raise Failure(f"the program never logged {line!r} while held")
             time.sleep(0.05)
-        second = machine.run_program(program, env, copy=2)
-        if second.returncode != 0 or second.stdout or second.stderr:
-            raise Failure(f"the second copy ended with {second.returncode}: "
-                          f"{(second.stdout + second.stderr).decode(errors='replace')}")
+        meanwhile()
     finally:
         release(holders)
         worker.join()
     return first["result"]
+
+
+def run_second_copy(machine, program: Path, env: dict):
+    """A second copy from the same folder as the held first, run to its end."""
+    second = machine.run_program(program, env, copy=2)
+    if second.returncode != 0 or second.stdout or second.stderr:
+        raise Failure(f"the second copy ended with {second.returncode}: "
+                      f"{(second.stdout + second.stderr).decode(errors='replace')}")
 
 
 def run_all(machine, exe: Path, names: list) -> tuple:
