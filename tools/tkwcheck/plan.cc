@@ -108,7 +108,11 @@ void RunProgram(const fs::path& program, const fs::path& prefix, const fs::path&
 }
 
 std::string Quoted(std::wstring_view text) {
-  return "\"" + formats::WideToUtf8(text) + "\"";
+  // Appended rather than concatenated: GCC 12's -O3 misreads "\"" + s as an overlapping copy.
+  std::string quoted(1, '"');
+  quoted.append(formats::WideToUtf8(text));
+  quoted.push_back('"');
+  return quoted;
 }
 
 const Control* FindButton(const CommandBarSet& bars, const ToolbarRequest& request) {
