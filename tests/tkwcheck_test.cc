@@ -161,6 +161,12 @@ TEST(CheckTest, FindsWhatEachRecordDoesAtRunTime) {
         {101, "before-not-found"},
         {102, "before-is-caption"},
         {104, "replaced"}}},
+      {"menus: a caption of PowerPoint's own button in its menu, not a before-control",
+       {},
+       {"\"a\"=\"&Tools,&Options...,Mac\"", "\"b\"=\"&Tools,G,Mac,Options...\"",
+        "\"c\"=\"tools,spelling...,Mac\"", "\"d\"=\"&Tools,Options...,Mac2\"",
+        "\"e\"=\"&Insert,&Options...,Mac\""},
+       {{100, "replaces-builtin"}, {102, "replaces-builtin"}, {103, "replaced"}}},
   };
   for (const RecordCase& c : cases) {
     const Registry registry(c.toolbar, c.menus);
@@ -191,6 +197,48 @@ TEST(CheckTest, FindsTagsTakenOnPowerPointsOwnBarsAndPopups) {
       {});
   EXPECT_EQ(Findings(registry, nullptr, std::move(bars)),
             std::vector<std::string>{std::to_string(registry.toolbarLines[0]) + " tag-taken"});
+}
+
+// A machine where a run, or the user, left PowerPoint's own "&Options..." otherwise: the caption
+// takes it for good all the same, unless the program would not delete what it finds there.
+TEST(CheckTest, FindsPowerPointsOwnButtonTakenWhateverTheMachineLeft) {
+  using tkw::command_bars::ControlProperties;
+  using tkw::command_bars::ControlType;
+  const auto tools = [](tkw::command_bars::CommandBarSet& bars) -> tkw::command_bars::ControlList& {
+    return *bars.Find(L"Menu Bar")->controls().FindByCaption(L"&Tools")->controls();
+  };
+  const auto options = [&](tkw::command_bars::CommandBarSet& bars, bool builtIn, ControlType type) {
+    tkw::command_bars::ControlList& list = tools(bars);
+    list.Remove(*list.FindByCaption(L"&Options..."));
+    ControlProperties p;
+    p.type = type;
+    p.caption = L"&Options...";
+    p.builtIn = builtIn;
+    list.Insert(1, std::move(p));
+  };
+  const struct {
+    const char* what;
+    std::function<void(tkw::command_bars::CommandBarSet&)> change;
+    bool found;
+  } cases[] = {
+      {"as PowerPoint has it", [](auto&) {}, true},
+      {"taken by a run, the product's control in its place",
+       [&](auto& bars) { options(bars, false, ControlType::kButton); }, true},
+      {"gone, the product's control gone too",
+       [&](auto& bars) { tools(bars).Remove(*tools(bars).FindByCaption(L"&Options...")); }, true},
+      {"a pop-up of the user's of that caption, which the program leaves",
+       [&](auto& bars) { options(bars, false, ControlType::kPopup); }, false},
+  };
+  const Registry registry({}, {"\"a\"=\"&Tools,&Options...,Mac\""});
+  for (const auto& c : cases) {
+    tkw::command_bars::CommandBarSet bars = tkw::command_bars::BuiltInCommandBars();
+    c.change(bars);
+    EXPECT_EQ(Findings(registry, nullptr, std::move(bars)),
+              c.found ? std::vector<std::string>{std::to_string(registry.menuLines[0]) +
+                                                 " replaces-builtin"}
+                      : std::vector<std::string>{})
+        << c.what;
+  }
 }
 
 TEST(CheckTest, FindsWhatNoRecordShows) {
@@ -470,6 +518,54 @@ TEST(PlanTest, RunsTheProgramOnACopyAndTellsWhatStays) {
   const DefinitionStory& sync = plan.story.definitions[1];
   EXPECT_EQ(sync.outcome, "already there");
   EXPECT_EQ(sync.details.front(), "not updated: its caption stays \"S&ync\", not \"S&ync Now\"");
+  fs::remove_all(machine);
+}
+
+// A menu definition with the caption of PowerPoint's own "&Options...": the plan says on its line
+// that the run deletes it for good, or that a run before did; a second definition of that
+// caption replaces the first's control, not PowerPoint's.
+TEST(PlanTest, TellsWhichDefinitionTakesPowerPointsOwnControl) {
+  const fs::path machine =
+      fs::temp_directory_path() / ("tkwcheck_plan_own_" + std::to_string(::getpid()));
+  fs::copy(fs::path(TKW_SOURCE_DIR) / "examples" / "machine", machine, fs::copy_options::recursive);
+  std::ofstream(machine / "registry.reg", std::ios::app)
+      << "\"4 Own\"=\"&Tools,&Options...,Glintwave.Own\"\r\n"
+         "\"5 Again\"=\"&tools,Options...,Glintwave.Again\"\r\n";
+  const auto run = [&] {
+    const fs::path app = machine / "app";
+    fs::create_directories(app);
+    fs::copy_file(TKW_PROGRAM, app / "tkwPPTToolbarAdder", fs::copy_options::overwrite_existing);
+    ASSERT_EQ(std::system(("TKW_PREFIX='" + machine.string() + "' '" +
+                           (app / "tkwPPTToolbarAdder").string() + "'")
+                              .c_str()),
+              0);
+  };
+  const std::pair<std::function<void()>, const char*> cases[] = {
+      // what happened to the machine before the plan; what line 25 says of PowerPoint's own
+      {[] {},
+       "deletes PowerPoint's own \"&Options...\" for good: it stays gone once this control "
+       "goes [replaces-builtin]"},
+      {[&] {
+         run();
+         tkw::command_bars::SetPowerPointRunning(machine / "powerpoint" / "commandbars.json",
+                                                 false);
+       },
+       "PowerPoint's own \"&Options...\" of this caption is gone for good already "
+       "[replaces-builtin]"},
+  };
+  for (const auto& [before, said] : cases) {
+    SCOPED_TRACE(said);
+    before();
+    const Plan plan = MakePlan(machine, TKW_PROGRAM);
+    std::vector<std::string> own;
+    for (std::size_t i = 0; i < plan.story.definitions.size(); ++i) {
+      for (const std::string& detail : plan.story.definitions[i].details) {
+        if (detail.ends_with("[replaces-builtin]"))
+          own.push_back(std::to_string(plan.places[i].line) + " " + detail);
+      }
+    }
+    EXPECT_EQ(own, std::vector<std::string>{"25 " + std::string(said)});
+  }
   fs::remove_all(machine);
 }
 
