@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <nlohmann/json.hpp>
 #include <sstream>
 #include <string>
 #include <utility>
@@ -24,6 +25,7 @@
 #include "tools/tkwcheck/report.h"
 #include "tools/tkwcheck/run_story.h"
 #include "tools/tkwremove/removal.h"
+#include "tools/tkwremove/restore.h"
 
 namespace fs = std::filesystem;
 using namespace tkw::check;
@@ -936,6 +938,144 @@ TEST_F(DeploymentTest, CannotLookAtBadInput) {
   EXPECT_THROW(StartPowerPoint(host), Unreadable);
   std::ofstream(machine_ / "registry.reg") << "no export";
   EXPECT_THROW(ReadRegistrySettings(machine_ / "registry.reg"), Unreadable);
+}
+
+// tkwremove's second step: what the removal leaves of PowerPoint's own controls that menu
+// definitions took is put back at its place among PowerPoint's own, with its Id, or the user is
+// told how to get it back. The plan says the same lines.
+TEST_F(DeploymentTest, PutsBackPowerPointsOwnControlsThatDefinitionsTook) {
+  const auto close = [&] {
+    tkw::command_bars::SetPowerPointRunning(machine_ / "powerpoint" / "commandbars.json", false);
+  };
+  const auto protectMenuBar = [&] {
+    nlohmann::json state = nlohmann::json::parse(State());
+    state["commandBars"][0]["protection"] = 1;
+    std::ofstream(machine_ / "powerpoint" / "commandbars.json") << state.dump();
+  };
+  // A PowerPoint that knows "&Options..." by another Id than its fresh bars.
+  const auto renumberOptions = [&] {
+    nlohmann::json state = nlohmann::json::parse(
+        tkw::command_bars::SerializeCommandBars(tkw::command_bars::BuiltInCommandBars()));
+    for (auto& menu : state["commandBars"][0]["controls"]) {
+      for (auto& command : menu["controls"]) {
+        if (command["caption"] == "&Options...")
+          command["id"] = 9522;
+      }
+    }
+    fs::create_directories(machine_ / "powerpoint");
+    std::ofstream(machine_ / "powerpoint" / "commandbars.json") << state.dump();
+  };
+  const auto deleteTools = [&] {
+    tkw::emulated::EmulatedWindows host(machine_);
+    StartPowerPoint(host).CommandBars().Item(L"Menu Bar").Controls().Item(L"&Tools").Delete();
+  };
+  const std::string own = "\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Tarnwick\\PPTMenus]\r\n";
+  const std::string howTo =
+      ": to get it back, choose View > Toolbars > Customize in PowerPoint, select \"Menu Bar\" on "
+      "the Toolbars tab and click Reset, which also takes other add-ins' entries out of the menus";
+  const struct {
+    const char* what;
+    std::string lines;               // added to the example's registry, from line 26 on
+    bool run;                        // whether the program runs first
+    std::function<void()> change;    // then what happens to PowerPoint
+    std::vector<std::string> steps;  // "<line> <text>" of what is put back
+    const char* tools;               // the Ids of the menu "&Tools" after the removal
+  } cases[] = {
+      {"the caption of PowerPoint's last control in its menu, PowerPoint still running",
+       own + "\"4 Own\"=\"&Tools,&Options...,Glintwave.Own\"\r\n",
+       true,
+       [] {},
+       {"27 puts back PowerPoint's own '&Options...' in the menu '&Tools' (Id 522), after "
+        "'&Customize...'"},
+       "2 7343 1764 797 522"},
+      {"its first control, PowerPoint closed since",
+       own + "\"4 Own\"=\"Tools,spelling...,Glintwave.Own\"\r\n",
+       true,
+       close,
+       {"27 puts back PowerPoint's own '&Spelling...' in the menu '&Tools' (Id 2), before "
+        "'&Research...'"},
+       "2 7343 1764 797 522"},
+      {"two neighbours, each put back beside the other",
+       own + "\"4 Own\"=\"&Tools,&Options...,Glintwave.Own\"\r\n"
+             "\"5 Own\"=\"&Tools,&Language...,Glintwave.Own\"\r\n"
+             "\"6 Own\"=\"&Tools,&Customize...,Glintwave.Own\"\r\n",
+       true,
+       close,
+       {"28 puts back PowerPoint's own '&Language...' in the menu '&Tools' (Id 1764), after "
+        "'&Research...'",
+        "29 puts back PowerPoint's own '&Customize...' in the menu '&Tools' (Id 797), after "
+        "'&Language...'",
+        "27 puts back PowerPoint's own '&Options...' in the menu '&Tools' (Id 522), after "
+        "'&Customize...'"},
+       "2 7343 1764 797 522"},
+      {"no run yet: nothing taken",
+       own + "\"4 Own\"=\"&Tools,&Options...,Glintwave.Own\"\r\n",
+       false,
+       [] {},
+       {},
+       "2 7343 1764 797 522"},
+      {"no run yet, in a PowerPoint that knows the command by another Id",
+       own + "\"4 Own\"=\"&Tools,&Options...,Glintwave.Own\"\r\n",
+       false,
+       renumberOptions,
+       {},
+       "2 7343 1764 797 9522"},
+      {"a menu bar protected against customizing",
+       own + "\"4 Own\"=\"&Tools,&Options...,Glintwave.Own\"\r\n",
+       true,
+       protectMenuBar,
+       {"27 error: PowerPoint refuses to put back PowerPoint's own '&Options...' in the menu "
+        "'&Tools' (Id 522), after '&Customize...'" +
+        howTo},
+       "1 2 7343 1764 797 1"},
+      {"the menu gone",
+       own + "\"4 Own\"=\"&Tools,&Options...,Glintwave.Own\"\r\n",
+       true,
+       deleteTools,
+       {"27 error: cannot put back PowerPoint's own '&Options...' in the menu '&Tools': "
+        "PowerPoint has no menu '&Tools'" +
+        howTo},
+       ""},
+  };
+  const auto restore = [&](bool plan) {
+    tkw::emulated::EmulatedWindows host(machine_);
+    const auto app = StartPowerPoint(host);
+    tkw::remove::RemoveInstalled(app, Definitions(), plan);
+    return tkw::remove::RestorePowerPointsOwn(app, Definitions(),
+                                              tkw::command_bars::BuiltInCommandBars(), plan);
+  };
+  const auto lines = [](const tkw::remove::Restored& restored) {
+    std::vector<std::string> steps;
+    for (const tkw::remove::Step& step : restored.steps)
+      steps.push_back(std::to_string(step.place.line) + " " + step.text);
+    return steps;
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    TearDown();
+    SetUp();
+    AppendToRegistry(c.lines);
+    if (c.run)
+      RunProgram();
+    c.change();
+    const tkw::remove::Restored planned = restore(/*plan=*/true);
+    EXPECT_EQ(lines(planned), c.steps);
+    const tkw::remove::Restored done = restore(/*plan=*/false);
+    EXPECT_EQ(lines(done), c.steps);
+    EXPECT_EQ(done.failed, !c.steps.empty() && c.steps[0].find("error") != std::string::npos);
+    std::string ids;
+    const tkw::command_bars::CommandBarSet after =
+        tkw::command_bars::LoadCommandBars(machine_ / "powerpoint" / "commandbars.json");
+    if (const auto* tools = after.Find(L"Menu Bar")->controls().FindByCaption(L"&Tools")) {
+      tools->controls()->VisitUntil([&](const tkw::command_bars::Control& control) {
+        ids += (ids.empty() ? "" : " ") + std::to_string(control.properties().id);
+        return false;
+      });
+    }
+    EXPECT_EQ(ids, c.tools);
+    // A second removal finds PowerPoint's own back, or cannot put it back again.
+    EXPECT_EQ(lines(restore(/*plan=*/false)), done.failed ? c.steps : std::vector<std::string>{});
+  }
 }
 
 TEST_F(DeploymentTest, RemovalWaitsForTheProgramsGuard) {
