@@ -219,8 +219,12 @@ void CommandBar::UnindexTag(Control& control) {
 
 Control* CommandBar::FindControl(const ControlQuery& query) const {
   if (!query.tag || query.tag->empty()) {
-    ControlQuery untagged = query;
-    untagged.tag.reset();  // Office ignores an empty criterion
+    // Office ignores an empty criterion. Built without the tag rather than copied and reset,
+    // which GCC 12's -O3 takes for a use of an uninitialized string.
+    ControlQuery untagged;
+    untagged.type = query.type;
+    untagged.id = query.id;
+    untagged.recursive = query.recursive;
     return FindInList(controls_, untagged);
   }
   const auto bucket = byTag_.find(*query.tag);
