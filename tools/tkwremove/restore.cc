@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <optional>
 #include <set>
-#include <tuple>
 #include <utility>
+#include <variant>
 
 #include "host/office_interfaces.h"
 
