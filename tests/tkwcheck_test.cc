@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <nlohmann/json.hpp>
 #include <sstream>
 #include <string>
 #include <utility>
@@ -24,6 +25,7 @@
 #include "tools/tkwcheck/report.h"
 #include "tools/tkwcheck/run_story.h"
 #include "tools/tkwremove/removal.h"
+#include "tools/tkwremove/restore.h"
 
 namespace fs = std::filesystem;
 using namespace tkw::check;
@@ -161,6 +163,12 @@ TEST(CheckTest, FindsWhatEachRecordDoesAtRunTime) {
         {101, "before-not-found"},
         {102, "before-is-caption"},
         {104, "replaced"}}},
+      {"menus: a caption of PowerPoint's own button in its menu, not a before-control",
+       {},
+       {"\"a\"=\"&Tools,&Options...,Mac\"", "\"b\"=\"&Tools,G,Mac,Options...\"",
+        "\"c\"=\"tools,spelling...,Mac\"", "\"d\"=\"&Tools,Options...,Mac2\"",
+        "\"e\"=\"&Insert,&Options...,Mac\""},
+       {{100, "replaces-builtin"}, {102, "replaces-builtin"}, {103, "replaced"}}},
   };
   for (const RecordCase& c : cases) {
     const Registry registry(c.toolbar, c.menus);
@@ -191,6 +199,48 @@ TEST(CheckTest, FindsTagsTakenOnPowerPointsOwnBarsAndPopups) {
       {});
   EXPECT_EQ(Findings(registry, nullptr, std::move(bars)),
             std::vector<std::string>{std::to_string(registry.toolbarLines[0]) + " tag-taken"});
+}
+
+// A machine where a run, or the user, left PowerPoint's own "&Options..." otherwise: the caption
+// takes it for good all the same, unless the program would not delete what it finds there.
+TEST(CheckTest, FindsPowerPointsOwnButtonTakenWhateverTheMachineLeft) {
+  using tkw::command_bars::ControlProperties;
+  using tkw::command_bars::ControlType;
+  const auto tools = [](tkw::command_bars::CommandBarSet& bars) -> tkw::command_bars::ControlList& {
+    return *bars.Find(L"Menu Bar")->controls().FindByCaption(L"&Tools")->controls();
+  };
+  const auto options = [&](tkw::command_bars::CommandBarSet& bars, bool builtIn, ControlType type) {
+    tkw::command_bars::ControlList& list = tools(bars);
+    list.Remove(*list.FindByCaption(L"&Options..."));
+    ControlProperties p;
+    p.type = type;
+    p.caption = L"&Options...";
+    p.builtIn = builtIn;
+    list.Insert(1, std::move(p));
+  };
+  const struct {
+    const char* what;
+    std::function<void(tkw::command_bars::CommandBarSet&)> change;
+    bool found;
+  } cases[] = {
+      {"as PowerPoint has it", [](auto&) {}, true},
+      {"taken by a run, the product's control in its place",
+       [&](auto& bars) { options(bars, false, ControlType::kButton); }, true},
+      {"gone, the product's control gone too",
+       [&](auto& bars) { tools(bars).Remove(*tools(bars).FindByCaption(L"&Options...")); }, true},
+      {"a pop-up of the user's of that caption, which the program leaves",
+       [&](auto& bars) { options(bars, false, ControlType::kPopup); }, false},
+  };
+  const Registry registry({}, {"\"a\"=\"&Tools,&Options...,Mac\""});
+  for (const auto& c : cases) {
+    tkw::command_bars::CommandBarSet bars = tkw::command_bars::BuiltInCommandBars();
+    c.change(bars);
+    EXPECT_EQ(Findings(registry, nullptr, std::move(bars)),
+              c.found ? std::vector<std::string>{std::to_string(registry.menuLines[0]) +
+                                                 " replaces-builtin"}
+                      : std::vector<std::string>{})
+        << c.what;
+  }
 }
 
 TEST(CheckTest, FindsWhatNoRecordShows) {
@@ -470,6 +520,54 @@ TEST(PlanTest, RunsTheProgramOnACopyAndTellsWhatStays) {
   const DefinitionStory& sync = plan.story.definitions[1];
   EXPECT_EQ(sync.outcome, "already there");
   EXPECT_EQ(sync.details.front(), "not updated: its caption stays \"S&ync\", not \"S&ync Now\"");
+  fs::remove_all(machine);
+}
+
+// A menu definition with the caption of PowerPoint's own "&Options...": the plan says on its line
+// that the run deletes it for good, or that a run before did; a second definition of that
+// caption replaces the first's control, not PowerPoint's.
+TEST(PlanTest, TellsWhichDefinitionTakesPowerPointsOwnControl) {
+  const fs::path machine =
+      fs::temp_directory_path() / ("tkwcheck_plan_own_" + std::to_string(::getpid()));
+  fs::copy(fs::path(TKW_SOURCE_DIR) / "examples" / "machine", machine, fs::copy_options::recursive);
+  std::ofstream(machine / "registry.reg", std::ios::app)
+      << "\"4 Own\"=\"&Tools,&Options...,Glintwave.Own\"\r\n"
+         "\"5 Again\"=\"&tools,Options...,Glintwave.Again\"\r\n";
+  const auto run = [&] {
+    const fs::path app = machine / "app";
+    fs::create_directories(app);
+    fs::copy_file(TKW_PROGRAM, app / "tkwPPTToolbarAdder", fs::copy_options::overwrite_existing);
+    ASSERT_EQ(std::system(("TKW_PREFIX='" + machine.string() + "' '" +
+                           (app / "tkwPPTToolbarAdder").string() + "'")
+                              .c_str()),
+              0);
+  };
+  const std::pair<std::function<void()>, const char*> cases[] = {
+      // what happened to the machine before the plan; what line 25 says of PowerPoint's own
+      {[] {},
+       "deletes PowerPoint's own \"&Options...\" for good: it stays gone once this control "
+       "goes [replaces-builtin]"},
+      {[&] {
+         run();
+         tkw::command_bars::SetPowerPointRunning(machine / "powerpoint" / "commandbars.json",
+                                                 false);
+       },
+       "PowerPoint's own \"&Options...\" of this caption is gone for good already "
+       "[replaces-builtin]"},
+  };
+  for (const auto& [before, said] : cases) {
+    SCOPED_TRACE(said);
+    before();
+    const Plan plan = MakePlan(machine, TKW_PROGRAM);
+    std::vector<std::string> own;
+    for (std::size_t i = 0; i < plan.story.definitions.size(); ++i) {
+      for (const std::string& detail : plan.story.definitions[i].details) {
+        if (detail.ends_with("[replaces-builtin]"))
+          own.push_back(std::to_string(plan.places[i].line) + " " + detail);
+      }
+    }
+    EXPECT_EQ(own, std::vector<std::string>{"25 " + std::string(said)});
+  }
   fs::remove_all(machine);
 }
 
@@ -840,6 +938,144 @@ TEST_F(DeploymentTest, CannotLookAtBadInput) {
   EXPECT_THROW(StartPowerPoint(host), Unreadable);
   std::ofstream(machine_ / "registry.reg") << "no export";
   EXPECT_THROW(ReadRegistrySettings(machine_ / "registry.reg"), Unreadable);
+}
+
+// tkwremove's second step: what the removal leaves of PowerPoint's own controls that menu
+// definitions took is put back at its place among PowerPoint's own, with its Id, or the user is
+// told how to get it back. The plan says the same lines.
+TEST_F(DeploymentTest, PutsBackPowerPointsOwnControlsThatDefinitionsTook) {
+  const auto close = [&] {
+    tkw::command_bars::SetPowerPointRunning(machine_ / "powerpoint" / "commandbars.json", false);
+  };
+  const auto protectMenuBar = [&] {
+    nlohmann::json state = nlohmann::json::parse(State());
+    state["commandBars"][0]["protection"] = 1;
+    std::ofstream(machine_ / "powerpoint" / "commandbars.json") << state.dump();
+  };
+  // A PowerPoint that knows "&Options..." by another Id than its fresh bars.
+  const auto renumberOptions = [&] {
+    nlohmann::json state = nlohmann::json::parse(
+        tkw::command_bars::SerializeCommandBars(tkw::command_bars::BuiltInCommandBars()));
+    for (auto& menu : state["commandBars"][0]["controls"]) {
+      for (auto& command : menu["controls"]) {
+        if (command["caption"] == "&Options...")
+          command["id"] = 9522;
+      }
+    }
+    fs::create_directories(machine_ / "powerpoint");
+    std::ofstream(machine_ / "powerpoint" / "commandbars.json") << state.dump();
+  };
+  const auto deleteTools = [&] {
+    tkw::emulated::EmulatedWindows host(machine_);
+    StartPowerPoint(host).CommandBars().Item(L"Menu Bar").Controls().Item(L"&Tools").Delete();
+  };
+  const std::string own = "\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Tarnwick\\PPTMenus]\r\n";
+  const std::string howTo =
+      ": to get it back, choose View > Toolbars > Customize in PowerPoint, select \"Menu Bar\" on "
+      "the Toolbars tab and click Reset, which also takes other add-ins' entries out of the menus";
+  const struct {
+    const char* what;
+    std::string lines;               // added to the example's registry, from line 26 on
+    bool run;                        // whether the program runs first
+    std::function<void()> change;    // then what happens to PowerPoint
+    std::vector<std::string> steps;  // "<line> <text>" of what is put back
+    const char* tools;               // the Ids of the menu "&Tools" after the removal
+  } cases[] = {
+      {"the caption of PowerPoint's last control in its menu, PowerPoint still running",
+       own + "\"4 Own\"=\"&Tools,&Options...,Glintwave.Own\"\r\n",
+       true,
+       [] {},
+       {"27 puts back PowerPoint's own '&Options...' in the menu '&Tools' (Id 522), after "
+        "'&Customize...'"},
+       "2 7343 1764 797 522"},
+      {"its first control, PowerPoint closed since",
+       own + "\"4 Own\"=\"Tools,spelling...,Glintwave.Own\"\r\n",
+       true,
+       close,
+       {"27 puts back PowerPoint's own '&Spelling...' in the menu '&Tools' (Id 2), before "
+        "'&Research...'"},
+       "2 7343 1764 797 522"},
+      {"two neighbours, each put back beside the other",
+       own + "\"4 Own\"=\"&Tools,&Options...,Glintwave.Own\"\r\n"
+             "\"5 Own\"=\"&Tools,&Language...,Glintwave.Own\"\r\n"
+             "\"6 Own\"=\"&Tools,&Customize...,Glintwave.Own\"\r\n",
+       true,
+       close,
+       {"28 puts back PowerPoint's own '&Language...' in the menu '&Tools' (Id 1764), after "
+        "'&Research...'",
+        "29 puts back PowerPoint's own '&Customize...' in the menu '&Tools' (Id 797), after "
+        "'&Language...'",
+        "27 puts back PowerPoint's own '&Options...' in the menu '&Tools' (Id 522), after "
+        "'&Customize...'"},
+       "2 7343 1764 797 522"},
+      {"no run yet: nothing taken",
+       own + "\"4 Own\"=\"&Tools,&Options...,Glintwave.Own\"\r\n",
+       false,
+       [] {},
+       {},
+       "2 7343 1764 797 522"},
+      {"no run yet, in a PowerPoint that knows the command by another Id",
+       own + "\"4 Own\"=\"&Tools,&Options...,Glintwave.Own\"\r\n",
+       false,
+       renumberOptions,
+       {},
+       "2 7343 1764 797 9522"},
+      {"a menu bar protected against customizing",
+       own + "\"4 Own\"=\"&Tools,&Options...,Glintwave.Own\"\r\n",
+       true,
+       protectMenuBar,
+       {"27 error: PowerPoint refuses to put back PowerPoint's own '&Options...' in the menu "
+        "'&Tools' (Id 522), after '&Customize...'" +
+        howTo},
+       "1 2 7343 1764 797 1"},
+      {"the menu gone",
+       own + "\"4 Own\"=\"&Tools,&Options...,Glintwave.Own\"\r\n",
+       true,
+       deleteTools,
+       {"27 error: cannot put back PowerPoint's own '&Options...' in the menu '&Tools': "
+        "PowerPoint has no menu '&Tools'" +
+        howTo},
+       ""},
+  };
+  const auto restore = [&](bool plan) {
+    tkw::emulated::EmulatedWindows host(machine_);
+    const auto app = StartPowerPoint(host);
+    tkw::remove::RemoveInstalled(app, Definitions(), plan);
+    return tkw::remove::RestorePowerPointsOwn(app, Definitions(),
+                                              tkw::command_bars::BuiltInCommandBars(), plan);
+  };
+  const auto lines = [](const tkw::remove::Restored& restored) {
+    std::vector<std::string> steps;
+    for (const tkw::remove::Step& step : restored.steps)
+      steps.push_back(std::to_string(step.place.line) + " " + step.text);
+    return steps;
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    TearDown();
+    SetUp();
+    AppendToRegistry(c.lines);
+    if (c.run)
+      RunProgram();
+    c.change();
+    const tkw::remove::Restored planned = restore(/*plan=*/true);
+    EXPECT_EQ(lines(planned), c.steps);
+    const tkw::remove::Restored done = restore(/*plan=*/false);
+    EXPECT_EQ(lines(done), c.steps);
+    EXPECT_EQ(done.failed, !c.steps.empty() && c.steps[0].find("error") != std::string::npos);
+    std::string ids;
+    const tkw::command_bars::CommandBarSet after =
+        tkw::command_bars::LoadCommandBars(machine_ / "powerpoint" / "commandbars.json");
+    if (const auto* tools = after.Find(L"Menu Bar")->controls().FindByCaption(L"&Tools")) {
+      tools->controls()->VisitUntil([&](const tkw::command_bars::Control& control) {
+        ids += (ids.empty() ? "" : " ") + std::to_string(control.properties().id);
+        return false;
+      });
+    }
+    EXPECT_EQ(ids, c.tools);
+    // A second removal finds PowerPoint's own back, or cannot put it back again.
+    EXPECT_EQ(lines(restore(/*plan=*/false)), done.failed ? c.steps : std::vector<std::string>{});
+  }
 }
 
 TEST_F(DeploymentTest, RemovalWaitsForTheProgramsGuard) {

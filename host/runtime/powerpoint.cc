@@ -103,6 +103,10 @@ std::optional<bool> CommandBarControl::BuiltIn() const {
   return GetFlag(L"BuiltIn");
 }
 
+std::optional<std::int32_t> CommandBarControl::Id() const {
+  return GetNumber(L"Id");
+}
+
 std::optional<std::int32_t> CommandBarControl::Index() const {
   return GetNumber(L"Index");
 }

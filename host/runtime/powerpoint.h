@@ -84,6 +84,8 @@ class CommandBarControl : public AutomationObject {
   std::optional<std::wstring> TooltipText() const;
   // PowerPoint's own controls are built in; the controls that programs add are not.
   std::optional<bool> BuiltIn() const;
+  // The built-in command a control runs; 1 for the controls that programs add.
+  std::optional<std::int32_t> Id() const;
   std::optional<std::int32_t> Index() const;
   // Delete with Temporary left to the host's default.
   bool Delete() const;

@@ -8,6 +8,7 @@
 #include <unordered_map>
 
 #include "faces/helper.h"
+#include "host/command_bars/command_bar_state.h"
 #include "host/formats/utf8.h"
 #include "host/formats/windows_1252.h"
 #include "host/gdi.h"
@@ -376,15 +377,19 @@ class Checker {
       return;
     }
     command_bars::ControlList& controls = *menu->controls();
-    if (Control* existing = controls.FindByCaption(caption);
-        existing != nullptr && existing->type() == ControlType::kButton) {
+    Control* existing = controls.FindByCaption(caption);
+    if (existing != nullptr && existing->type() == ControlType::kButton) {
       if (const auto earlier = addedBy_.find(existing); earlier != addedBy_.end()) {
         Add(place, Severity::kWarning, "replaced",
             "the menu " + Quoted(menuName) + " gets the control " + Quoted(caption) + " from " +
                 Other(earlier->second, place) + " already: this one replaces it");
         addedBy_.erase(earlier);
+      } else {
+        CheckReplacesBuiltIn(place, menuName, caption, existing);
       }
       controls.Remove(*existing);
+    } else if (existing == nullptr) {
+      CheckReplacesBuiltIn(place, menuName, caption, nullptr);
     }
     std::size_t placeInMenu = 1;
     if (!before.empty()) {
@@ -409,6 +414,27 @@ class Checker {
 
     if (!image.empty() && !faceReported)
       CheckFace(place, field(4), image);
+  }
+
+  // A caption that finds one of PowerPoint's own buttons in the menu: the program deletes it
+  // with Temporary omitted, which lasts, and its own control, which takes the place, is
+  // temporary. Where a run has done so already, or the user has, PowerPoint's own bars tell
+  // what was there.
+  void CheckReplacesBuiltIn(const Place& place, const std::wstring& menuName,
+                            const std::wstring& caption, const Control* existing) {
+    const Control* own = existing;
+    if (own == nullptr || !own->properties().builtIn) {
+      const CommandBar* menuBar = powerPointsOwn_.Find(host::office::kMenuBarName);
+      const Control* menu = menuBar ? menuBar->controls().FindByCaption(menuName) : nullptr;
+      own = menu && menu->controls() ? menu->controls()->FindByCaption(caption) : nullptr;
+    }
+    if (own == nullptr || !own->properties().builtIn || own->type() != ControlType::kButton)
+      return;
+    Add(place, Severity::kError, "replaces-builtin",
+        "the caption is that of PowerPoint's own " + Quoted(own->properties().caption) +
+            " in the menu " + Quoted(menuName) +
+            ", which the program deletes for good to put this control in its place: it stays "
+            "gone once this control goes when PowerPoint closes, until tkwremove puts it back");
   }
 
   // The product's install folder and the icon below it.
@@ -485,6 +511,8 @@ class Checker {
   const SettingsValue* loggingSwitch_ = nullptr;  // the value the program reads as the switch
   Place whole_;
   Machine& machine_;
+  // What PowerPoint's menus hold before any run.
+  const command_bars::CommandBarSet powerPointsOwn_ = command_bars::BuiltInCommandBars();
   std::vector<Finding> findings_;
   // The controls that the definitions checked so far add, by the definition that adds them.
   std::unordered_map<const Control*, Place> addedBy_;

@@ -5,8 +5,10 @@
 //   tkwremove [--plan] [--prefix DIR]     (Linux) an emulated machine, the program's own
 //                                         without --prefix
 //   tkwremove.exe [--plan]                (Windows) the live registry and the running PowerPoint
-// --plan says what it would remove and changes nothing. Exit status: 0 everything the
-// definitions name is gone, 1 something could not be removed, 2 it cannot look.
+// Then it puts back PowerPoint's own menu controls that a definition of the same caption took
+// away. --plan says what it would remove and put back and changes nothing. Exit status: 0
+// everything the definitions name is gone and PowerPoint's own controls are back, 1 something
+// could not be removed or put back, 2 it cannot look.
 #include <filesystem>
 #include <iostream>
 #include <memory>
@@ -14,10 +16,12 @@
 #include <sstream>
 #include <string>
 
+#include "host/command_bars/command_bar_state.h"
 #include "host/runtime_error.h"
 #include "tools/tkwcheck/inputs.h"
 #include "tools/tkwcheck/installed.h"
 #include "tools/tkwremove/removal.h"
+#include "tools/tkwremove/restore.h"
 
 #include "host/platform_host.h"
 #ifdef _WIN32
@@ -85,7 +89,11 @@ int Run(const Options& options) {
   const host::Application app = check::StartPowerPoint(*host);
   const remove::Outcome outcome = remove::RemoveInstalled(app, definitions, options.plan);
   remove::PrintOutcome(std::cout, outcome, options.plan);
-  return outcome.failed ? 1 : 0;
+  // Then PowerPoint's own controls that definitions took away, known by its built-in bars.
+  const remove::Restored restored = remove::RestorePowerPointsOwn(
+      app, definitions, command_bars::BuiltInCommandBars(), options.plan);
+  remove::PrintRestored(std::cout, restored, options.plan);
+  return outcome.failed || restored.failed ? 1 : 0;
 }
 
 }  // namespace
