@@ -539,6 +539,11 @@ class DeploymentTest : public ::testing::Test {
   void AppendToRegistry(const std::string& lines) {
     std::ofstream(machine_ / "registry.reg", std::ios::app) << lines;
   }
+  // Changes PowerPoint as a user or another program does.
+  void Change(const std::function<void(const tkw::host::Application&)>& change) {
+    tkw::emulated::EmulatedWindows host(machine_);
+    change(StartPowerPoint(host));
+  }
 
   const fs::path machine_ =
       fs::temp_directory_path() / ("tkw_deployment_" + std::to_string(::getpid()));
@@ -831,6 +836,95 @@ TEST_F(DeploymentTest, LeavesPowerPointsOwnAndTellsWhatDiffers) {
   RunProgram();
   EXPECT_EQ(Installed()[1], "30 installed");
   EXPECT_EQ(Installed()[2], "15 installed");
+}
+
+// A control that PowerPoint holds more than once: the button whose search failed on a busy
+// PowerPoint and was added again, or a copy a user made. --installed warns, and one removal
+// takes every copy, agreeing with its plan.
+TEST_F(DeploymentTest, SeesAndRemovesEveryCopy) {
+  using tkw::host::Application;
+  using tkw::host::office::msoControlButton;
+  using tkw::host::office::msoControlPopup;
+  const auto copyHelp = [](const tkw::host::CommandBarControls& controls) {
+    const auto copy =
+        AddControl(controls, msoControlButton, L"Glintwave Help", L"tkw.glintwave.help");
+    copy.SetOnAction(L"Glintwave.Help");
+  };
+  const auto copyAbout = [](const std::wstring& macro) {
+    return [=](const Application& app) {
+      AddControl(MenuControls(app, L"&Help"), msoControlButton, L"about glintwave")
+          .SetOnAction(macro);
+    };
+  };
+  const struct {
+    const char* what;
+    std::function<void(const Application&)> change;
+    int line;
+    const char* places;  // the duplicate warning's, or nullptr for none
+    const char* counts;
+  } cases[] = {
+      {"the button added twice to its bar",
+       [&](const Application& app) { copyHelp(app.CommandBars().Item(L"Standard").Controls()); },
+       15, "at places 12 and 13", "7 controls and 1 bar removed"},
+      {"a copy in a pop-up of the bar",
+       [&](const Application& app) {
+         const auto more = tkw::host::QueryInterface<tkw::host::CommandBarPopup>(
+             AddControl(app.CommandBars().Item(L"Standard").Controls(), msoControlPopup, L"More"));
+         AddControl(more.Controls(), msoControlButton, L"Other");
+         copyHelp(more.Controls());
+       },
+       15, "at places 12 and 2 in the pop-up at 13", "7 controls and 1 bar removed"},
+      {"a menu control copied, its macro with it", copyAbout(L"Glintwave.About"), 24,
+       "at places 1 and 5", "7 controls and 1 bar removed"},
+      {"the user's own control of that caption, running another macro", copyAbout(L"Users.About"),
+       24, nullptr, "6 controls and 1 bar removed"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    TearDown();
+    SetUp();
+    RunProgram();
+    Change(c.change);
+    const std::vector<std::string> found = Installed();
+    const std::string duplicate = std::to_string(c.line) + " duplicate";
+    const auto at = std::find(found.begin(), found.end(), duplicate);
+    EXPECT_EQ(at != found.end(), c.places != nullptr) << duplicate;
+    if (c.places != nullptr && at != found.end()) {
+      EXPECT_NE(messages_[at - found.begin()].find(c.places), std::string::npos)
+          << messages_[at - found.begin()];
+    }
+    const std::string planned = Remove(/*plan=*/true);
+    EXPECT_EQ(Remove(/*plan=*/false), planned);
+    EXPECT_NE(planned.find(std::string(c.counts) + "\n"), std::string::npos) << planned;
+    if (c.places != nullptr) {
+      EXPECT_EQ(Remove(/*plan=*/false), "0 controls and 0 bars removed\n") << "none is left";
+    }
+  }
+}
+
+// A toolbar definition for "Menu Bar" and a menu definition that name one control, as after the
+// button was dragged into a menu: it is one control, listed and removed once.
+TEST_F(DeploymentTest, KnowsAControlByWherePowerPointKeepsIt) {
+  AppendToRegistry(
+      "\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Tarnwick]\r\n"
+      "\"Glintwave 4 Chart\"=\"menu bar,Glintwave Chart...,Glintwave.InsertChart,tkw.chart,"
+      "Glintwave,chart.bmp\"\r\n");
+  RunProgram();
+  Change([](const tkw::host::Application& app) {
+    // The run's button on the menu bar dragged onto the menu control of the same caption.
+    app.CommandBars().Item(L"Menu Bar").FindControl(1, L"tkw.chart", false).Delete();
+    MenuControls(app, L"&Insert").Item(L"Glintwave Chart...").SetTag(L"tkw.chart");
+  });
+  const std::string planned = Remove(/*plan=*/true);
+  EXPECT_EQ(Remove(/*plan=*/false), planned);
+  const std::string where = (machine_ / "registry.reg").string();
+  EXPECT_NE(planned.find(where + ":27: removes the button 'Glintwave Chart...' with tag "
+                                 "'tkw.chart' on the bar 'menu bar'\n"),
+            std::string::npos)
+      << planned;
+  EXPECT_NE(planned.find(where + ":22: already removed by line 27\n"), std::string::npos)
+      << planned;
+  EXPECT_NE(planned.find("6 controls and 1 bar removed\n"), std::string::npos) << planned;
 }
 
 TEST_F(DeploymentTest, CannotLookAtBadInput) {

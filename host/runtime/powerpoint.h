@@ -85,6 +85,8 @@ class CommandBarControl : public AutomationObject {
   // PowerPoint's own controls are built in; the controls that programs add are not.
   std::optional<bool> BuiltIn() const;
   std::optional<std::int32_t> Index() const;
+  // MsoControlType: msoControlButton, msoControlPopup, ...
+  std::optional<std::int32_t> Type() const;
   // Delete with Temporary left to the host's default.
   bool Delete() const;
 };
