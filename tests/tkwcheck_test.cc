@@ -514,7 +514,9 @@ class DeploymentTest : public ::testing::Test {
     tkw::emulated::EmulatedWindows host(machine_);
     std::vector<std::string> lines;
     messages_.clear();
-    for (const Finding& f : CheckInstalled(host, StartPowerPoint(host), Definitions())) {
+    const PowerPointAtHand powerPoint = AttachToPowerPoint(host);
+    for (const Finding& f :
+         CheckInstalled(host, powerPoint.app, Definitions(), powerPoint.running)) {
       lines.push_back(std::to_string(f.place.line) + " " + f.rule);
       messages_.push_back(f.message);
     }
@@ -538,6 +540,10 @@ class DeploymentTest : public ::testing::Test {
   }
   void AppendToRegistry(const std::string& lines) {
     std::ofstream(machine_ / "registry.reg", std::ios::app) << lines;
+  }
+  // The user closes PowerPoint.
+  void ClosePowerPoint() {
+    tkw::command_bars::SetPowerPointRunning(machine_ / "powerpoint" / "commandbars.json", false);
   }
   // Changes PowerPoint as a user or another program does.
   void Change(const std::function<void(const tkw::host::Application&)>& change) {
@@ -836,6 +842,116 @@ TEST_F(DeploymentTest, LeavesPowerPointsOwnAndTellsWhatDiffers) {
   RunProgram();
   EXPECT_EQ(Installed()[1], "30 installed");
   EXPECT_EQ(Installed()[2], "15 installed");
+}
+
+// With PowerPoint closed, what the program makes temporary is absent by design: its own bar
+// with the buttons on it and every menu control. Only what lasts is judged, as the user and the
+// next run at PowerPoint's start will find it.
+TEST_F(DeploymentTest, JudgesByWhatLastsWhenPowerPointIsClosed) {
+  using tkw::host::Application;
+  const auto noChange = [](const Application&) {};
+  const std::vector<std::string> lasting = {"13 temporary", "14 temporary", "15 installed",
+                                            "22 temporary", "23 temporary", "24 temporary"};
+  const struct {
+    const char* what;
+    const char* lines;  // added to the example's registry, from line 26 on
+    std::function<void(const Application&)> change;  // after the close
+    bool close;
+    std::vector<std::string> found;
+  } cases[] = {
+      {"PowerPoint closed after a run", "", noChange, true, lasting},
+      {"the lasting button deleted meanwhile",
+       "",
+       [](const Application& app) {
+         app.CommandBars().Item(L"Standard").FindControl(1, L"tkw.glintwave.help", false).Delete();
+       },
+       true,
+       {"13 temporary", "14 temporary", "15 missing", "22 temporary", "23 temporary",
+        "24 temporary"}},
+      {"PowerPoint running, judged as it is",
+       "",
+       noChange,
+       false,
+       {"13 installed", "14 installed", "15 installed", "22 installed", "23 installed",
+        "24 installed"}},
+      {"a bar that lasts: its button would last too",
+       "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Tarnwick]\r\n"
+       "\"Glintwave 4 Bold\"=\"Formatting,Glintwave Bold,Glintwave.Bold,tkw.glintwave.bold,"
+       "Glintwave,new.bmp\"\r\n",
+       [](const Application& app) {
+         app.CommandBars()
+             .Item(L"Formatting")
+             .FindControl(1, L"tkw.glintwave.bold", false)
+             .Delete();
+       },
+       true,
+       {"13 temporary", "14 temporary", "15 installed", "27 missing", "22 temporary",
+        "23 temporary", "24 temporary"}},
+      {"a menu that is not there: no run adds to it",
+       "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Tarnwick\\PPTMenus]\r\n"
+       "\"4 Extras\"=\"&Glintwave,Extras,Glintwave.Extras\"\r\n",
+       noChange,
+       true,
+       {"13 temporary", "14 temporary", "15 installed", "22 temporary", "23 temporary",
+        "24 temporary", "27 missing"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    TearDown();
+    SetUp();
+    AppendToRegistry(std::string("\r\n") + c.lines);
+    RunProgram();
+    if (c.close)
+      ClosePowerPoint();
+    Change(c.change);
+    const std::string before = State();
+    EXPECT_EQ(Installed(), c.found);
+    EXPECT_EQ(State(), before) << "looking changes nothing";
+  }
+
+  // The report says which case applied.
+  std::ostringstream text, json;
+  PrintInstalled(text, {}, /*powerPointRunning=*/false, Format::kText);
+  PrintInstalled(json, {}, /*powerPointRunning=*/false, Format::kJson);
+  EXPECT_TRUE(text.str().starts_with("note: PowerPoint is not running")) << text.str();
+  EXPECT_NE(json.str().find("\"powerPointRunning\": false"), std::string::npos) << json.str();
+  text.str("");
+  PrintInstalled(text, {}, /*powerPointRunning=*/true, Format::kText);
+  EXPECT_EQ(text.str(), "0 errors, 0 warnings\n");
+}
+
+// Whether PowerPoint runs is asked before anything starts it: the running object table holds the
+// user's PowerPoint, or one that a client of this process keeps alive, and nothing else.
+TEST_F(DeploymentTest, FindsARunningPowerPointWithoutStartingOne) {
+  using tkw::host::kMkEUnavailable;
+  const struct {
+    const char* state;
+    bool keepOneAlive;  // an application object of this process is alive
+    const wchar_t* progId;
+    long status;
+  } cases[] = {
+      {"{\"running\": true, \"commandBars\": []}", false, L"PowerPoint.Application", 0},
+      {"{\"running\": false, \"commandBars\": []}", false, L"PowerPoint.Application",
+       kMkEUnavailable},
+      {"{\"running\": false, \"commandBars\": []}", true, L"PowerPoint.Application", 0},
+      {"not JSON", false, L"PowerPoint.Application", kMkEUnavailable},
+      {"{\"running\": true, \"commandBars\": []}", false, L"Nobody.Application",
+       tkw::host::kCoEClassString},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.state);
+    fs::create_directories(machine_ / "powerpoint");
+    std::ofstream(machine_ / "powerpoint" / "commandbars.json") << c.state;
+    tkw::emulated::EmulatedWindows host(machine_);
+    tkw::host::DispatchPtr alive, active;
+    if (c.keepOneAlive)
+      alive = host.ole().CreateObject(L"PowerPoint.Application");
+    EXPECT_EQ(host.ole().GetActiveObject(c.progId, &active), c.status);
+    EXPECT_EQ(active != nullptr, c.status == 0);
+    if (c.status != 0) {
+      EXPECT_EQ(State(), c.state) << "nothing was started";
+    }
+  }
 }
 
 // A control that PowerPoint holds more than once: the button whose search failed on a busy

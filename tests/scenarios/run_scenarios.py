@@ -34,6 +34,8 @@ Each folder beside this script is one scenario:
                         {"run": "TOOL ARGUMENTS...", "exit": N (0), "stdout": FILE} a tool built
                         beside the program (tkwcheck, tkwremove), with "{where}" in FILE for
                         where a line's definition is; {"registry": FILE} a regedit file imported;
+                        {"powerpoint": "close"} the user closes PowerPoint, which drops its
+                        temporary bars and controls and then no longer runs;
                         and with any of them "bars": FILE, the command bars it leaves,
                         "state": "unchanged" or "first", PowerPoint's state as before the step
                         or before the first step, and "clipboard": FILE, the clipboard's
@@ -393,9 +395,13 @@ def run_steps(machine, program: Path, tools: Path, scenario: Path, settings: dic
     runs = 0
     for number, step in enumerate(settings["steps"], 1):
         before = powerpoint_state(machine)
-        label = f"step {number} ({step.get('run') or step.get('registry')})"
+        label = f"step {number} ({step.get('run') or step.get('registry') or step.get('powerpoint')})"
         if "registry" in step:
             machine.change_registry(scenario / step["registry"])
+        elif "powerpoint" in step:
+            if step["powerpoint"] != "close":
+                raise Failure(f"{label}: PowerPoint can only be closed")
+            machine.close_powerpoint()
         elif step["run"] == program.stem:
             runs += 1
             run_program_once(machine, program, scenario, settings, runs)

@@ -1,6 +1,7 @@
 #include "tools/tkwcheck/installed.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <iterator>
@@ -331,6 +332,33 @@ Finding CheckMenu(host::Host& host, const Place& place, const MenuRequest& reque
   return {place, Severity::kNote, "present as defined: " + what, "installed"};
 }
 
+// What a run makes temporary, absent while PowerPoint is closed: the button on a bar the run
+// creates, and every menu control in a menu that is there. Either comes back with the run at
+// PowerPoint's next start.
+std::optional<Finding> AbsentUntilTheNextRun(const Place& place, const Definition& definition,
+                                             const Installed& found) {
+  constexpr char kComesBack[] = " added again when the program runs at PowerPoint's start";
+  if (found.control())
+    return std::nullopt;
+  if (const auto* toolbar = std::get_if<ToolbarRequest>(&definition.request)) {
+    if (found.bar)
+      return std::nullopt;  // a bar that lasts: so would the button
+    return Finding{place, Severity::kNote,
+                   "not there while PowerPoint is closed: the button with tag " +
+                       Quoted(toolbar->sTag) + " goes with the bar " + Quoted(toolbar->sToolBar) +
+                       ", which the program makes temporary; both are" + kComesBack,
+                   "temporary"};
+  }
+  const auto& menu = std::get<MenuRequest>(definition.request);
+  if (!found.menuFound)
+    return std::nullopt;  // no run adds it
+  return Finding{place, Severity::kNote,
+                 "not there while PowerPoint is closed: the control " + Quoted(menu.sCaption) +
+                     " in the menu " + Quoted(menu.sMenuToAdd) +
+                     " is temporary, as every menu control the program adds; it is" + kComesBack,
+                 "temporary"};
+}
+
 // "12", or "2 in the pop-up at 5" for a control in a pop-up.
 std::string PlaceText(const std::vector<std::int32_t>& path) {
   std::string text = std::to_string(path.back());
@@ -373,11 +401,18 @@ std::optional<Finding> Copies(const Place& place, const Definition& definition,
 }  // namespace
 
 std::vector<Finding> CheckInstalled(host::Host& host, const host::Application& app,
-                                    const std::vector<Definition>& definitions) {
+                                    const std::vector<Definition>& definitions,
+                                    bool powerPointRunning) {
   InstalledControls installed(app);
   std::vector<Finding> findings;
   for (const Definition& definition : definitions) {
     const Installed found = installed.Find(definition);
+    if (!powerPointRunning) {
+      if (auto absent = AbsentUntilTheNextRun(definition.place, definition, found)) {
+        findings.push_back(std::move(*absent));
+        continue;
+      }
+    }
     if (const auto* toolbar = std::get_if<ToolbarRequest>(&definition.request))
       findings.push_back(CheckToolbar(host, definition.place, *toolbar, found));
     else
@@ -398,6 +433,25 @@ host::Application StartPowerPoint(host::Host& host) {
     throw Unreadable("PowerPoint cannot be started (\"PowerPoint.Application\"): " +
                      error.description());
   }
+}
+
+PowerPointAtHand AttachToPowerPoint(host::Host& host) {
+  host::DispatchPtr active;
+  const long status = host.ole().GetActiveObject(kProgId, &active);
+  if (status == host::kSOk) {
+    if (auto app = host::QueryInterface<host::Application>(active))
+      return {std::move(app), true};
+    throw Unreadable("the running \"PowerPoint.Application\" is not PowerPoint's Application");
+  }
+  // A PowerPoint that is not registered cannot be started either, which StartPowerPoint says.
+  if (status != host::kMkEUnavailable && status != host::kCoEClassString) {
+    char code[16];
+    std::snprintf(code, sizeof code, "0x%08lX", static_cast<unsigned long>(status) & 0xFFFFFFFFul);
+    throw Unreadable(std::string("whether PowerPoint runs cannot be told: GetActiveObject fails "
+                                 "with ") +
+                     code);
+  }
+  return {StartPowerPoint(host), false};
 }
 
 }  // namespace tkw::check

@@ -78,11 +78,22 @@ class InstalledControls {
 // One finding per definition: present as defined (a note), missing (an error), or present but
 // different or on a hidden bar (a warning); and a warning for a definition whose control is
 // there more than once. A face is compared with the one the definition's icon gives on `host`,
-// through the clipboard; the user's clipboard is put back.
+// through the clipboard; the user's clipboard is put back. When PowerPoint is not running, what
+// the program makes temporary is absent by design: a note says so.
 std::vector<Finding> CheckInstalled(host::Host& host, const host::Application& app,
-                                    const std::vector<Definition>& definitions);
+                                    const std::vector<Definition>& definitions,
+                                    bool powerPointRunning);
 
 // PowerPoint's application object on `host`; throws Unreadable saying why there is none.
 host::Application StartPowerPoint(host::Host& host);
+
+// PowerPoint as the companion tools look at it: the one that runs, found in the running object
+// table without starting anything; else one started for the look, which shows what lasts when
+// PowerPoint closes and nothing of what it drops then. Throws Unreadable.
+struct PowerPointAtHand {
+  host::Application app;
+  bool running = false;
+};
+PowerPointAtHand AttachToPowerPoint(host::Host& host);
 
 }  // namespace tkw::check

@@ -108,7 +108,7 @@ bool RanInFull(const RunStory& story) {
 
 // What PowerPoint holds now against the definitions: the emulated machine's, or on Windows the
 // live registry's in the view the program reads and the running PowerPoint.
-std::vector<Finding> CheckInstalled([[maybe_unused]] const Options& options) {
+int LookAtInstalled([[maybe_unused]] const Options& options) {
 #ifdef _WIN32
   const std::unique_ptr<tkw::host::Host> host = tkw::host::MakePlatformHost();
   const std::unique_ptr<SettingsKey> settings = ProgramSettings();
@@ -123,15 +123,16 @@ std::vector<Finding> CheckInstalled([[maybe_unused]] const Options& options) {
   const std::unique_ptr<tkw::host::Host> host = tkw::host::MakeMachineHost(prefix, alreadyRead);
 #endif
   const std::vector<Definition> definitions = DefinitionsOf(key);
-  return CheckInstalled(*host, StartPowerPoint(*host), definitions);
+  const PowerPointAtHand powerPoint = AttachToPowerPoint(*host);
+  const std::vector<Finding> findings =
+      tkw::check::CheckInstalled(*host, powerPoint.app, definitions, powerPoint.running);
+  PrintInstalled(std::cout, findings, powerPoint.running, options.format);
+  return HasErrorsOrWarnings(findings) ? 1 : 0;
 }
 
 int Run(const Options& options) {
-  if (options.installed) {
-    const std::vector<Finding> findings = CheckInstalled(options);
-    PrintFindings(std::cout, findings, options.format);
-    return HasErrorsOrWarnings(findings) ? 1 : 0;
-  }
+  if (options.installed)
+    return LookAtInstalled(options);
   if (options.log) {
     RunStory story;
     try {

@@ -82,7 +82,7 @@ int Run(const Options& options) {
   const check::SettingsKey* key = settings.key.get();
 #endif
   const std::vector<check::Definition> definitions = check::DefinitionsOf(key);
-  const host::Application app = check::StartPowerPoint(*host);
+  const host::Application app = check::AttachToPowerPoint(*host).app;
   const remove::Outcome outcome = remove::RemoveInstalled(app, definitions, options.plan);
   remove::PrintOutcome(std::cout, outcome, options.plan);
   return outcome.failed ? 1 : 0;
