@@ -1043,6 +1043,69 @@ TEST_F(DeploymentTest, KnowsAControlByWherePowerPointKeepsIt) {
   EXPECT_NE(planned.find("6 controls and 1 bar removed\n"), std::string::npos) << planned;
 }
 
+// A tool built beside the program, on the machine with the definitions of `file`: its exit
+// status, and its standard output and error together.
+std::pair<int, std::string> WithDefinitions(const char* tool, const std::string& arguments,
+                                            const fs::path& machine, const fs::path& file) {
+  const fs::path out = machine / "output.txt";
+  const int status =
+      std::system(("'" + std::string(tool) + "' " + arguments + " --prefix '" + machine.string() +
+                   "' --definitions '" + file.string() + "' >'" + out.string() + "' 2>&1")
+                      .c_str());
+  return {WEXITSTATUS(status), ReadWhole(out)};
+}
+
+// An upgrade that changed a tag: the earlier version's export names the button its tag added,
+// which the machine's definitions no longer do.
+TEST_F(DeploymentTest, RemovesWhatAnEarlierVersionsExportDefines) {
+  const fs::path old = machine_ / "old.reg";
+  fs::copy_file(machine_ / "registry.reg", old);
+  RunProgram();
+  std::string registry = ReadWhole(machine_ / "registry.reg");
+  registry.replace(registry.find("tkw.glintwave.help"), 18, "tkw.glintwave.help2");
+  std::ofstream(machine_ / "registry.reg", std::ios::trunc) << registry;
+  RunProgram();  // the new version's
+  const auto [checked, found] = WithDefinitions(TKW_CHECK, "--installed", machine_, old);
+  EXPECT_EQ(checked, 0);
+  EXPECT_NE(found.find(old.string() + ":15: note: present as defined: the button with tag "
+                                      "'tkw.glintwave.help' on the bar 'Standard' [installed]\n"),
+            std::string::npos)
+      << found;
+  const auto [removed, said] = WithDefinitions(TKW_REMOVE, "", machine_, old);
+  EXPECT_EQ(removed, 0);
+  EXPECT_NE(said.find(old.string() + ":15: removes the button 'Glintwave Help' with tag "
+                                     "'tkw.glintwave.help' on the bar 'Standard'\n"),
+            std::string::npos)
+      << said;
+  EXPECT_NE(State().find("tkw.glintwave.help2"), std::string::npos) << "the new one stays";
+  EXPECT_EQ(State().find("tkw.glintwave.help\""), std::string::npos) << "the old one is gone";
+
+  // An export that cannot say what to remove: one line, and nothing changes.
+  const struct {
+    const char* text;  // nullptr: no file
+    const char* says;
+  } bad[] = {
+      {nullptr, "cannot read"},
+      {"[HKEY_LOCAL_MACHINE\\SOFTWARE\\Tarnwick]\n", "not a regedit export"},
+      {"Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\X]\r\n",
+       "holds no key HKEY_LOCAL_MACHINE\\SOFTWARE\\Tarnwick"},
+  };
+  for (const auto& c : bad) {
+    SCOPED_TRACE(c.says);
+    const fs::path file = machine_ / "bad.reg";
+    fs::remove(file);
+    if (c.text != nullptr)
+      std::ofstream(file) << c.text;
+    const std::string before = State();
+    const auto [status, error] = WithDefinitions(TKW_REMOVE, "", machine_, file);
+    EXPECT_EQ(status, 2);
+    EXPECT_TRUE(error.starts_with("tkwremove: ") && error.find(c.says) != std::string::npos &&
+                std::count(error.begin(), error.end(), '\n') == 1)
+        << error;
+    EXPECT_EQ(State(), before);
+  }
+}
+
 TEST_F(DeploymentTest, CannotLookAtBadInput) {
   fs::create_directories(machine_ / "powerpoint");
   std::ofstream(machine_ / "powerpoint" / "commandbars.json") << "not JSON";
