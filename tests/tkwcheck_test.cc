@@ -612,7 +612,9 @@ class DeploymentTest : public ::testing::Test {
     tkw::emulated::EmulatedWindows host(machine_);
     std::vector<std::string> lines;
     messages_.clear();
-    for (const Finding& f : CheckInstalled(host, StartPowerPoint(host), Definitions())) {
+    const PowerPointAtHand powerPoint = AttachToPowerPoint(host);
+    for (const Finding& f :
+         CheckInstalled(host, powerPoint.app, Definitions(), powerPoint.running)) {
       lines.push_back(std::to_string(f.place.line) + " " + f.rule);
       messages_.push_back(f.message);
     }
@@ -636,6 +638,15 @@ class DeploymentTest : public ::testing::Test {
   }
   void AppendToRegistry(const std::string& lines) {
     std::ofstream(machine_ / "registry.reg", std::ios::app) << lines;
+  }
+  // The user closes PowerPoint.
+  void ClosePowerPoint() {
+    tkw::command_bars::SetPowerPointRunning(machine_ / "powerpoint" / "commandbars.json", false);
+  }
+  // Changes PowerPoint as a user or another program does.
+  void Change(const std::function<void(const tkw::host::Application&)>& change) {
+    tkw::emulated::EmulatedWindows host(machine_);
+    change(StartPowerPoint(host));
   }
 
   const fs::path machine_ =
@@ -929,6 +940,268 @@ TEST_F(DeploymentTest, LeavesPowerPointsOwnAndTellsWhatDiffers) {
   RunProgram();
   EXPECT_EQ(Installed()[1], "30 installed");
   EXPECT_EQ(Installed()[2], "15 installed");
+}
+
+// With PowerPoint closed, what the program makes temporary is absent by design: its own bar
+// with the buttons on it and every menu control. Only what lasts is judged, as the user and the
+// next run at PowerPoint's start will find it.
+TEST_F(DeploymentTest, JudgesByWhatLastsWhenPowerPointIsClosed) {
+  using tkw::host::Application;
+  const auto noChange = [](const Application&) {};
+  const std::vector<std::string> lasting = {"13 temporary", "14 temporary", "15 installed",
+                                            "22 temporary", "23 temporary", "24 temporary"};
+  const struct {
+    const char* what;
+    const char* lines;  // added to the example's registry, from line 26 on
+    std::function<void(const Application&)> change;  // after the close
+    bool close;
+    std::vector<std::string> found;
+  } cases[] = {
+      {"PowerPoint closed after a run", "", noChange, true, lasting},
+      {"the lasting button deleted meanwhile",
+       "",
+       [](const Application& app) {
+         app.CommandBars().Item(L"Standard").FindControl(1, L"tkw.glintwave.help", false).Delete();
+       },
+       true,
+       {"13 temporary", "14 temporary", "15 missing", "22 temporary", "23 temporary",
+        "24 temporary"}},
+      {"PowerPoint running, judged as it is",
+       "",
+       noChange,
+       false,
+       {"13 installed", "14 installed", "15 installed", "22 installed", "23 installed",
+        "24 installed"}},
+      {"a bar that lasts: its button would last too",
+       "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Tarnwick]\r\n"
+       "\"Glintwave 4 Bold\"=\"Formatting,Glintwave Bold,Glintwave.Bold,tkw.glintwave.bold,"
+       "Glintwave,new.bmp\"\r\n",
+       [](const Application& app) {
+         app.CommandBars()
+             .Item(L"Formatting")
+             .FindControl(1, L"tkw.glintwave.bold", false)
+             .Delete();
+       },
+       true,
+       {"13 temporary", "14 temporary", "15 installed", "27 missing", "22 temporary",
+        "23 temporary", "24 temporary"}},
+      {"a menu that is not there: no run adds to it",
+       "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Tarnwick\\PPTMenus]\r\n"
+       "\"4 Extras\"=\"&Glintwave,Extras,Glintwave.Extras\"\r\n",
+       noChange,
+       true,
+       {"13 temporary", "14 temporary", "15 installed", "22 temporary", "23 temporary",
+        "24 temporary", "27 missing"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    TearDown();
+    SetUp();
+    AppendToRegistry(std::string("\r\n") + c.lines);
+    RunProgram();
+    if (c.close)
+      ClosePowerPoint();
+    Change(c.change);
+    const std::string before = State();
+    EXPECT_EQ(Installed(), c.found);
+    EXPECT_EQ(State(), before) << "looking changes nothing";
+  }
+
+  // The report says which case applied.
+  std::ostringstream text, json;
+  PrintInstalled(text, {}, /*powerPointRunning=*/false, Format::kText);
+  PrintInstalled(json, {}, /*powerPointRunning=*/false, Format::kJson);
+  EXPECT_TRUE(text.str().starts_with("note: PowerPoint is not running")) << text.str();
+  EXPECT_NE(json.str().find("\"powerPointRunning\": false"), std::string::npos) << json.str();
+  text.str("");
+  PrintInstalled(text, {}, /*powerPointRunning=*/true, Format::kText);
+  EXPECT_EQ(text.str(), "0 errors, 0 warnings\n");
+}
+
+// Whether PowerPoint runs is asked before anything starts it: the running object table holds the
+// user's PowerPoint, or one that a client of this process keeps alive, and nothing else.
+TEST_F(DeploymentTest, FindsARunningPowerPointWithoutStartingOne) {
+  using tkw::host::kMkEUnavailable;
+  const struct {
+    const char* state;
+    bool keepOneAlive;  // an application object of this process is alive
+    const wchar_t* progId;
+    long status;
+  } cases[] = {
+      {"{\"running\": true, \"commandBars\": []}", false, L"PowerPoint.Application", 0},
+      {"{\"running\": false, \"commandBars\": []}", false, L"PowerPoint.Application",
+       kMkEUnavailable},
+      {"{\"running\": false, \"commandBars\": []}", true, L"PowerPoint.Application", 0},
+      {"not JSON", false, L"PowerPoint.Application", kMkEUnavailable},
+      {"{\"running\": true, \"commandBars\": []}", false, L"Nobody.Application",
+       tkw::host::kCoEClassString},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.state);
+    fs::create_directories(machine_ / "powerpoint");
+    std::ofstream(machine_ / "powerpoint" / "commandbars.json") << c.state;
+    tkw::emulated::EmulatedWindows host(machine_);
+    tkw::host::DispatchPtr alive, active;
+    if (c.keepOneAlive)
+      alive = host.ole().CreateObject(L"PowerPoint.Application");
+    EXPECT_EQ(host.ole().GetActiveObject(c.progId, &active), c.status);
+    EXPECT_EQ(active != nullptr, c.status == 0);
+    if (c.status != 0) {
+      EXPECT_EQ(State(), c.state) << "nothing was started";
+    }
+  }
+}
+
+// A control that PowerPoint holds more than once: the button whose search failed on a busy
+// PowerPoint and was added again, or a copy a user made. --installed warns, and one removal
+// takes every copy, agreeing with its plan.
+TEST_F(DeploymentTest, SeesAndRemovesEveryCopy) {
+  using tkw::host::Application;
+  using tkw::host::office::msoControlButton;
+  using tkw::host::office::msoControlPopup;
+  const auto copyHelp = [](const tkw::host::CommandBarControls& controls) {
+    const auto copy =
+        AddControl(controls, msoControlButton, L"Glintwave Help", L"tkw.glintwave.help");
+    copy.SetOnAction(L"Glintwave.Help");
+  };
+  const auto copyAbout = [](const std::wstring& macro) {
+    return [=](const Application& app) {
+      AddControl(MenuControls(app, L"&Help"), msoControlButton, L"about glintwave")
+          .SetOnAction(macro);
+    };
+  };
+  const struct {
+    const char* what;
+    std::function<void(const Application&)> change;
+    int line;
+    const char* places;  // the duplicate warning's, or nullptr for none
+    const char* counts;
+  } cases[] = {
+      {"the button added twice to its bar",
+       [&](const Application& app) { copyHelp(app.CommandBars().Item(L"Standard").Controls()); },
+       15, "at places 12 and 13", "7 controls and 1 bar removed"},
+      {"a copy in a pop-up of the bar",
+       [&](const Application& app) {
+         const auto more = tkw::host::QueryInterface<tkw::host::CommandBarPopup>(
+             AddControl(app.CommandBars().Item(L"Standard").Controls(), msoControlPopup, L"More"));
+         AddControl(more.Controls(), msoControlButton, L"Other");
+         copyHelp(more.Controls());
+       },
+       15, "at places 12 and 2 in the pop-up at 13", "7 controls and 1 bar removed"},
+      {"a menu control copied, its macro with it", copyAbout(L"Glintwave.About"), 24,
+       "at places 1 and 5", "7 controls and 1 bar removed"},
+      {"the user's own control of that caption, running another macro", copyAbout(L"Users.About"),
+       24, nullptr, "6 controls and 1 bar removed"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    TearDown();
+    SetUp();
+    RunProgram();
+    Change(c.change);
+    const std::vector<std::string> found = Installed();
+    const std::string duplicate = std::to_string(c.line) + " duplicate";
+    const auto at = std::find(found.begin(), found.end(), duplicate);
+    EXPECT_EQ(at != found.end(), c.places != nullptr) << duplicate;
+    if (c.places != nullptr && at != found.end()) {
+      EXPECT_NE(messages_[at - found.begin()].find(c.places), std::string::npos)
+          << messages_[at - found.begin()];
+    }
+    const std::string planned = Remove(/*plan=*/true);
+    EXPECT_EQ(Remove(/*plan=*/false), planned);
+    EXPECT_NE(planned.find(std::string(c.counts) + "\n"), std::string::npos) << planned;
+    if (c.places != nullptr) {
+      EXPECT_EQ(Remove(/*plan=*/false), "0 controls and 0 bars removed\n") << "none is left";
+    }
+  }
+}
+
+// A toolbar definition for "Menu Bar" and a menu definition that name one control, as after the
+// button was dragged into a menu: it is one control, listed and removed once.
+TEST_F(DeploymentTest, KnowsAControlByWherePowerPointKeepsIt) {
+  AppendToRegistry(
+      "\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Tarnwick]\r\n"
+      "\"Glintwave 4 Chart\"=\"menu bar,Glintwave Chart...,Glintwave.InsertChart,tkw.chart,"
+      "Glintwave,chart.bmp\"\r\n");
+  RunProgram();
+  Change([](const tkw::host::Application& app) {
+    // The run's button on the menu bar dragged onto the menu control of the same caption.
+    app.CommandBars().Item(L"Menu Bar").FindControl(1, L"tkw.chart", false).Delete();
+    MenuControls(app, L"&Insert").Item(L"Glintwave Chart...").SetTag(L"tkw.chart");
+  });
+  const std::string planned = Remove(/*plan=*/true);
+  EXPECT_EQ(Remove(/*plan=*/false), planned);
+  const std::string where = (machine_ / "registry.reg").string();
+  EXPECT_NE(planned.find(where + ":27: removes the button 'Glintwave Chart...' with tag "
+                                 "'tkw.chart' on the bar 'menu bar'\n"),
+            std::string::npos)
+      << planned;
+  EXPECT_NE(planned.find(where + ":22: already removed by line 27\n"), std::string::npos)
+      << planned;
+  EXPECT_NE(planned.find("6 controls and 1 bar removed\n"), std::string::npos) << planned;
+}
+
+// A tool built beside the program, on the machine with the definitions of `file`: its exit
+// status, and its standard output and error together.
+std::pair<int, std::string> WithDefinitions(const char* tool, const std::string& arguments,
+                                            const fs::path& machine, const fs::path& file) {
+  const fs::path out = machine / "output.txt";
+  const int status =
+      std::system(("'" + std::string(tool) + "' " + arguments + " --prefix '" + machine.string() +
+                   "' --definitions '" + file.string() + "' >'" + out.string() + "' 2>&1")
+                      .c_str());
+  return {WEXITSTATUS(status), ReadWhole(out)};
+}
+
+// An upgrade that changed a tag: the earlier version's export names the button its tag added,
+// which the machine's definitions no longer do.
+TEST_F(DeploymentTest, RemovesWhatAnEarlierVersionsExportDefines) {
+  const fs::path old = machine_ / "old.reg";
+  fs::copy_file(machine_ / "registry.reg", old);
+  RunProgram();
+  std::string registry = ReadWhole(machine_ / "registry.reg");
+  registry.replace(registry.find("tkw.glintwave.help"), 18, "tkw.glintwave.help2");
+  std::ofstream(machine_ / "registry.reg", std::ios::trunc) << registry;
+  RunProgram();  // the new version's
+  const auto [checked, found] = WithDefinitions(TKW_CHECK, "--installed", machine_, old);
+  EXPECT_EQ(checked, 0);
+  EXPECT_NE(found.find(old.string() + ":15: note: present as defined: the button with tag "
+                                      "'tkw.glintwave.help' on the bar 'Standard' [installed]\n"),
+            std::string::npos)
+      << found;
+  const auto [removed, said] = WithDefinitions(TKW_REMOVE, "", machine_, old);
+  EXPECT_EQ(removed, 0);
+  EXPECT_NE(said.find(old.string() + ":15: removes the button 'Glintwave Help' with tag "
+                                     "'tkw.glintwave.help' on the bar 'Standard'\n"),
+            std::string::npos)
+      << said;
+  EXPECT_NE(State().find("tkw.glintwave.help2"), std::string::npos) << "the new one stays";
+  EXPECT_EQ(State().find("tkw.glintwave.help\""), std::string::npos) << "the old one is gone";
+
+  // An export that cannot say what to remove: one line, and nothing changes.
+  const struct {
+    const char* text;  // nullptr: no file
+    const char* says;
+  } bad[] = {
+      {nullptr, "cannot read"},
+      {"[HKEY_LOCAL_MACHINE\\SOFTWARE\\Tarnwick]\n", "not a regedit export"},
+      {"Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\X]\r\n",
+       "holds no key HKEY_LOCAL_MACHINE\\SOFTWARE\\Tarnwick"},
+  };
+  for (const auto& c : bad) {
+    SCOPED_TRACE(c.says);
+    const fs::path file = machine_ / "bad.reg";
+    fs::remove(file);
+    if (c.text != nullptr)
+      std::ofstream(file) << c.text;
+    const std::string before = State();
+    const auto [status, error] = WithDefinitions(TKW_REMOVE, "", machine_, file);
+    EXPECT_EQ(status, 2);
+    EXPECT_TRUE(error.starts_with("tkwremove: ") && error.find(c.says) != std::string::npos &&
+                std::count(error.begin(), error.end(), '\n') == 1)
+        << error;
+    EXPECT_EQ(State(), before);
+  }
 }
 
 TEST_F(DeploymentTest, CannotLookAtBadInput) {

@@ -111,6 +111,10 @@ std::optional<std::int32_t> CommandBarControl::Index() const {
   return GetNumber(L"Index");
 }
 
+std::optional<std::int32_t> CommandBarControl::Type() const {
+  return GetNumber(L"Type");
+}
+
 bool CommandBarControl::Delete() const {
   return Call(L"Delete", {MissingArgument{}});
 }

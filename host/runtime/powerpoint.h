@@ -87,6 +87,8 @@ class CommandBarControl : public AutomationObject {
   // The built-in command a control runs; 1 for the controls that programs add.
   std::optional<std::int32_t> Id() const;
   std::optional<std::int32_t> Index() const;
+  // MsoControlType: msoControlButton, msoControlPopup, ...
+  std::optional<std::int32_t> Type() const;
   // Delete with Temporary left to the host's default.
   bool Delete() const;
 };

@@ -81,7 +81,11 @@ bool HasErrorsOrWarnings(const std::vector<Finding>& findings) {
   return false;
 }
 
-void PrintFindings(std::ostream& out, const std::vector<Finding>& findings, Format format) {
+namespace {
+
+// `before` holds what the JSON object tells ahead of the findings.
+void PrintFindings(std::ostream& out, const std::vector<Finding>& findings, Format format,
+                   nlohmann::ordered_json before) {
   std::size_t errors = 0, warnings = 0;
   for (const Finding& finding : findings) {
     errors += finding.severity == Severity::kError;
@@ -104,7 +108,7 @@ void PrintFindings(std::ostream& out, const std::vector<Finding>& findings, Form
       item["rule"] = f.rule;
       list.push_back(std::move(item));
     }
-    nlohmann::ordered_json result;
+    nlohmann::ordered_json result = std::move(before);
     result["findings"] = std::move(list);
     result["errors"] = errors;
     result["warnings"] = warnings;
@@ -116,6 +120,23 @@ void PrintFindings(std::ostream& out, const std::vector<Finding>& findings, Form
         << "]\n";
   }
   out << Counted(errors, "error") << ", " << Counted(warnings, "warning") << '\n';
+}
+
+}  // namespace
+
+void PrintFindings(std::ostream& out, const std::vector<Finding>& findings, Format format) {
+  PrintFindings(out, findings, format, nlohmann::ordered_json::object());
+}
+
+void PrintInstalled(std::ostream& out, const std::vector<Finding>& findings, bool powerPointRunning,
+                    Format format) {
+  if (format == Format::kText && !powerPointRunning) {
+    out << "note: PowerPoint is not running: what the program makes temporary (a bar of its own "
+           "with its buttons, every menu control) is absent until it runs at PowerPoint's start\n";
+  }
+  nlohmann::ordered_json before = nlohmann::ordered_json::object();
+  before["powerPointRunning"] = powerPointRunning;
+  PrintFindings(out, findings, format, std::move(before));
 }
 
 void PrintStory(std::ostream& out, const RunStory& story, const std::vector<Place>* places,

@@ -6,9 +6,11 @@
 //                                         without --prefix
 //   tkwremove.exe [--plan]                (Windows) the live registry and the running PowerPoint
 // Then it puts back PowerPoint's own menu controls that a definition of the same caption took
-// away. --plan says what it would remove and put back and changes nothing. Exit status: 0
-// everything the definitions name is gone and PowerPoint's own controls are back, 1 something
-// could not be removed or put back, 2 it cannot look.
+// away. --plan says what it would remove and put back and changes nothing. --definitions
+// FILE.reg takes the definitions from a regedit export instead of the registry: an earlier
+// version's, whose tags the installed version changed. Exit status: 0 everything the
+// definitions name is gone and PowerPoint's own controls are back, 1 something could not be
+// removed or put back, 2 it cannot look.
 #include <filesystem>
 #include <iostream>
 #include <memory>
@@ -34,14 +36,15 @@ using namespace tkw;
 namespace {
 
 #ifdef _WIN32
-constexpr char kUsage[] = "usage: tkwremove [--plan]\n";
+constexpr char kUsage[] = "usage: tkwremove [--plan] [--definitions FILE.reg]\n";
 #else
-constexpr char kUsage[] = "usage: tkwremove [--plan] [--prefix DIR]\n";
+constexpr char kUsage[] = "usage: tkwremove [--plan] [--prefix DIR] [--definitions FILE.reg]\n";
 #endif
 
 struct Options {
   bool plan = false;
   std::optional<fs::path> prefix;
+  std::optional<fs::path> definitions;
 };
 
 std::optional<Options> ParseArguments(int argc, char** argv) {
@@ -50,6 +53,8 @@ std::optional<Options> ParseArguments(int argc, char** argv) {
     const std::string argument = argv[i];
     if (argument == "--plan") {
       options.plan = true;
+    } else if (argument == "--definitions" && i + 1 < argc && !options.definitions) {
+      options.definitions = argv[++i];
 #ifndef _WIN32
     } else if (argument == "--prefix" && i + 1 < argc && !options.prefix) {
       options.prefix = argv[++i];
@@ -62,6 +67,10 @@ std::optional<Options> ParseArguments(int argc, char** argv) {
 }
 
 int Run(const Options& options) {
+  // Read before anything else, so that a bad export changes nothing.
+  check::RegistrySettings exported;
+  if (options.definitions)
+    exported = check::ReadDefinitionsExport(*options.definitions);
 #ifdef _WIN32
   const std::unique_ptr<host::Host> host = host::MakePlatformHost();
 #else
@@ -79,14 +88,17 @@ int Run(const Options& options) {
         "nothing was removed; try again when it has ended");
   }
 #ifdef _WIN32
-  const std::unique_ptr<check::SettingsKey> settings = check::ProgramSettings();
-  const check::SettingsKey* key = settings.get();
+  const std::unique_ptr<check::SettingsKey> live =
+      options.definitions ? nullptr : check::ProgramSettings();
+  const check::SettingsKey* key = options.definitions ? exported.key.get() : live.get();
 #else
-  const check::RegistrySettings settings = check::ReadRegistrySettings(prefix / "registry.reg");
-  const check::SettingsKey* key = settings.key.get();
+  const check::RegistrySettings machine =
+      options.definitions ? check::RegistrySettings{}
+                          : check::ReadRegistrySettings(prefix / "registry.reg");
+  const check::SettingsKey* key = options.definitions ? exported.key.get() : machine.key.get();
 #endif
   const std::vector<check::Definition> definitions = check::DefinitionsOf(key);
-  const host::Application app = check::StartPowerPoint(*host);
+  const host::Application app = check::AttachToPowerPoint(*host).app;
   const remove::Outcome outcome = remove::RemoveInstalled(app, definitions, options.plan);
   remove::PrintOutcome(std::cout, outcome, options.plan);
   // Then PowerPoint's own controls that definitions took away, known by its built-in bars.

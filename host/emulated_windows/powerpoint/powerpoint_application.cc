@@ -655,6 +655,16 @@ DispatchPtr PowerPoint::Application() {
   return std::make_shared<ApplicationObject>(std::move(session));
 }
 
+bool PowerPoint::Running() const {
+  if (Alive())
+    return true;
+  try {
+    return LoadCommandBars(stateFile_).running();
+  } catch (const RuntimeError&) {
+    return false;
+  }
+}
+
 void PowerPoint::Open() {
   SetRunning(true);
 }
