@@ -446,6 +446,17 @@ TEST(RunStoryTest, TellsWhatBecameOfEachDefinition) {
     EXPECT_THROW(ReadRunStory(notOurs), std::runtime_error);
 }
 
+// A run of the program on `machine`, from a folder of its own in it.
+void RunProgramOn(const fs::path& machine) {
+  const fs::path app = machine / "app";
+  fs::create_directories(app);
+  fs::copy_file(TKW_PROGRAM, app / "tkwPPTToolbarAdder", fs::copy_options::overwrite_existing);
+  ASSERT_EQ(std::system(("TKW_PREFIX='" + machine.string() + "' '" +
+                         (app / "tkwPPTToolbarAdder").string() + "'")
+                            .c_str()),
+            0);
+}
+
 TEST(PlanTest, RunsTheProgramOnACopyAndTellsWhatStays) {
   const fs::path machine =
       fs::temp_directory_path() / ("tkwcheck_plan_" + std::to_string(::getpid()));
@@ -504,13 +515,7 @@ TEST(PlanTest, RunsTheProgramOnACopyAndTellsWhatStays) {
   fs::remove_all(machine / "powerpoint");
 
   // Once a real run has put the buttons there, a changed caption does not reach them.
-  const fs::path app = machine / "app";
-  fs::create_directories(app);
-  fs::copy_file(TKW_PROGRAM, app / "tkwPPTToolbarAdder");
-  ASSERT_EQ(std::system(("TKW_PREFIX='" + machine.string() + "' '" +
-                         (app / "tkwPPTToolbarAdder").string() + "'")
-                            .c_str()),
-            0);
+  RunProgramOn(machine);
   std::ofstream(machine / "registry.reg", std::ios::app)
       << "\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Tarnwick]\r\n"
          "\"Glintwave 2 Sync\"=\"Glintwave,S&ync Now,Glintwave.Sync,tkw.glintwave.sync,"
@@ -533,15 +538,7 @@ TEST(PlanTest, TellsWhichDefinitionTakesPowerPointsOwnControl) {
   std::ofstream(machine / "registry.reg", std::ios::app)
       << "\"4 Own\"=\"&Tools,&Options...,Glintwave.Own\"\r\n"
          "\"5 Again\"=\"&tools,Options...,Glintwave.Again\"\r\n";
-  const auto run = [&] {
-    const fs::path app = machine / "app";
-    fs::create_directories(app);
-    fs::copy_file(TKW_PROGRAM, app / "tkwPPTToolbarAdder", fs::copy_options::overwrite_existing);
-    ASSERT_EQ(std::system(("TKW_PREFIX='" + machine.string() + "' '" +
-                           (app / "tkwPPTToolbarAdder").string() + "'")
-                              .c_str()),
-              0);
-  };
+  const auto run = [&] { RunProgramOn(machine); };
   const std::pair<std::function<void()>, const char*> cases[] = {
       // what happened to the machine before the plan; what line 25 says of PowerPoint's own
       {[] {},
@@ -627,15 +624,7 @@ class DeploymentTest : public ::testing::Test {
     tkw::remove::PrintOutcome(out, outcome, /*plan=*/false);
     return out.str();
   }
-  void RunProgram() {
-    const fs::path app = machine_ / "app";
-    fs::create_directories(app);
-    fs::copy_file(TKW_PROGRAM, app / "tkwPPTToolbarAdder", fs::copy_options::overwrite_existing);
-    ASSERT_EQ(std::system(("TKW_PREFIX='" + machine_.string() + "' '" +
-                           (app / "tkwPPTToolbarAdder").string() + "'")
-                              .c_str()),
-              0);
-  }
+  void RunProgram() { RunProgramOn(machine_); }
   void AppendToRegistry(const std::string& lines) {
     std::ofstream(machine_ / "registry.reg", std::ios::app) << lines;
   }
