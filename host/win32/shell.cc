@@ -116,7 +116,9 @@ std::unique_ptr<host::TextFile> Shell::OpenTextFile(const std::string& path, hos
 }
 
 void Shell::MessageBoxA(const std::string& text, const std::string& caption) {
-  ::MessageBoxA(nullptr, text.c_str(), caption.c_str(), MB_OK);
+  // Windowless and often started in the background as PowerPoint starts: without these the box
+  // opens behind PowerPoint and the run waits for a click nobody sees. Still OK only, no icon.
+  ::MessageBoxA(nullptr, text.c_str(), caption.c_str(), MB_OK | MB_SETFOREGROUND | MB_TOPMOST);
 }
 
 std::string Shell::FormatShortDate(const host::LocalTime& time) {
