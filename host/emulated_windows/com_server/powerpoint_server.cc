@@ -9,7 +9,7 @@
 //               "tkw_powerpoint /close" closes it, which drops them. It prints "running" once
 //               clients can reach it.
 // "tkw_powerpoint /RegServer" registers the class and the type library that carries its
-// interfaces to clients.
+// interfaces to clients; its objects describe themselves from that library, as Office's do.
 //
 // PowerPoint's command bars are the emulation's own model, kept in the file that
 // TKW_POWERPOINT_STATE names (else commandbars.json beside the executable). When
@@ -28,6 +28,7 @@
 
 #include "host/emulated_windows/com_server/busy_filter.h"
 #include "host/emulated_windows/com_server/class_factory.h"
+#include "host/emulated_windows/com_server/dispatch_adapter.h"
 #include "host/emulated_windows/com_server/live_objects.h"
 #include "host/emulated_windows/com_server/office_type_library.h"
 #include "host/emulated_windows/com_server/registration.h"
@@ -244,6 +245,7 @@ int CloseRunning() {
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   const tkw::win32::ScopedComApartment apartment;
+  tkw::com_server::DispatchAdapter::DescribeWith(&tkw::com_server::OfficeTypeInfo);
   if (HasSwitch(L"regserver"))
     return Register();
   if (HasSwitch(L"close"))
