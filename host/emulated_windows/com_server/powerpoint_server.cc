@@ -184,6 +184,7 @@ int ServeForTheCall() {
     Serve();
   while (!ServerUsage::Unused());
   WithdrawClass();
+  busy.Report();
   ReportEnd();
   return 0;
 }
@@ -218,6 +219,7 @@ int RunAsTheUsers() {
   Serve(close.get());
   WithdrawClass();
   const bool closed = SetRunning(false);
+  busy.Report();
   ReportEnd();
   ::ReleaseMutex(running.get());
   return closed ? 0 : 1;
