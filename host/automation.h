@@ -57,7 +57,8 @@ class Dispatch {
  public:
   virtual ~Dispatch() = default;
 
-  // Whether the object answers QueryInterface for `iid`.
+  // Whether the object has the interface `iid`, itself or by an interface derived from it.
+  // Across processes each question is a round trip to the server.
   virtual bool Supports(const InterfaceId& iid) = 0;
 
   // Arguments in the order of the member's declaration. Throws RuntimeError when the member

@@ -7,13 +7,19 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <memory>
 #include <optional>
+#include <span>
 #include <sstream>
 #include <string>
+#include <utility>
+#include <variant>
+#include <vector>
 
 #include "host/command_bars/command_bar_state.h"
 #include "host/emulated_windows/emulated_windows.h"
 #include "host/emulated_windows/system/windows_paths.h"
+#include "host/office_interfaces.h"
 
 namespace tkw {
 namespace {
@@ -24,6 +30,34 @@ std::string ReadFile(const fs::path& path) {
   std::ifstream file(path, std::ios::binary);
   return {std::istreambuf_iterator<char>(file), {}};
 }
+
+// PowerPoint's object as the program holds it, noting each interface the program asks it
+// for with the member whose result it is; the objects it hands out are noted alike. Across
+// processes each question is a round trip to PowerPoint.
+class NotingDispatch final : public host::Dispatch {
+ public:
+  using Asked = std::vector<std::pair<std::wstring, host::InterfaceId>>;
+  NotingDispatch(host::DispatchPtr inner, std::wstring origin, std::shared_ptr<Asked> asked)
+      : inner_(std::move(inner)), origin_(std::move(origin)), asked_(std::move(asked)) {}
+
+  bool Supports(const host::InterfaceId& iid) override {
+    asked_->emplace_back(origin_, iid);
+    return inner_->Supports(iid);
+  }
+  host::Variant Invoke(std::wstring_view member, host::InvokeKind kind,
+                       std::span<const host::Variant> args) override {
+    // The program hands PowerPoint no objects, only the values of its definitions.
+    host::Variant result = inner_->Invoke(member, kind, args);
+    if (auto* object = std::get_if<host::DispatchPtr>(&result); object && *object)
+      *object = std::make_shared<NotingDispatch>(*object, std::wstring(member), asked_);
+    return result;
+  }
+
+ private:
+  host::DispatchPtr inner_;
+  std::wstring origin_;
+  std::shared_ptr<Asked> asked_;
+};
 
 // The emulated machine with three seams: the program's folder, the clock and CreateObject.
 class TestMachine final : public host::Host, host::Shell, host::Kernel, host::Ole {
@@ -48,6 +82,8 @@ class TestMachine final : public host::Host, host::Shell, host::Kernel, host::Ol
   emulated::EmulatedWindows& emulated() { return *machine_; }
   std::optional<host::LocalTime> now;
   std::function<void(const std::wstring& progId)> onCreateObject;
+  // When set, PowerPoint's objects note here the interfaces they are asked for.
+  std::shared_ptr<NotingDispatch::Asked> asked;
 
   host::Registry& registry() override { return machine_->registry(); }
   host::Kernel& kernel() override { return *this; }
@@ -97,7 +133,10 @@ class TestMachine final : public host::Host, host::Shell, host::Kernel, host::Ol
   host::DispatchPtr CreateObject(const std::wstring& progId) override {
     if (onCreateObject)
       onCreateObject(progId);
-    return realOle().CreateObject(progId);
+    host::DispatchPtr object = realOle().CreateObject(progId);
+    if (asked && progId == L"PowerPoint.Application")
+      return std::make_shared<NotingDispatch>(object, L"CreateObject", asked);
+    return object;
   }
   long GetActiveObject(const std::wstring& progId, host::DispatchPtr* object) override {
     return realOle().GetActiveObject(progId, object);
@@ -277,6 +316,90 @@ TEST(PowerPointTest, KnowsTagsInPopUpsAndAddsMenuEntriesAsCustomCommands) {
   // Any other id would add one of PowerPoint's own commands.
   EXPECT_EQ(entry->properties().id, 1);
 }
+
+struct TypeCheckCase {
+  bool toolbar;            // a toolbar definition, else a menu definition
+  const char* definition;  // its value line
+  const char* logged;      // the line the run logs after the definition's "Info:"
+  NotingDispatch::Asked asked;
+};
+
+class TypeCheckTest : public testing::TestWithParam<TypeCheckCase> {};
+
+// The run asks PowerPoint for an interface only where the kind of a control decides what it
+// does: the menu must be a pop-up; the control of the caption, to be replaced, and the control
+// to stand before must be buttons; a new control is used as a button. A control of another kind
+// counts as not found. Every other object is used as the call returned it, unasked.
+TEST_P(TypeCheckTest, AsksForButtonsAndPopUpsOnly) {
+  const bool toolbar = GetParam().toolbar;
+  TestMachine machine(std::string(kSettings) + "\"Logging\"=dword:00000001\n" +
+                      (toolbar ? GetParam().definition : "") +
+                      "\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Tarnwick\\PPTMenus]\n" +
+                      (toolbar ? "" : GetParam().definition) +
+                      "\n[HKEY_CLASSES_ROOT\\PowerPoint.Application\\CLSID]\n@=\"{x}\"\n");
+  // A button among the menus, and a pop-up "Extras" in "&Tools".
+  command_bars::CommandBarSet bars = command_bars::BuiltInCommandBars();
+  command_bars::ControlProperties popup, button;
+  popup.type = command_bars::ControlType::kPopup;
+  popup.caption = L"Extras";
+  button.caption = L"Glintwave";
+  command_bars::ControlList& menus = bars.Find(L"Menu Bar")->controls();
+  menus.Insert(menus.size() + 1, button);
+  menus.FindByCaption(L"&Tools")->controls()->Insert(2, popup);
+  fs::create_directories(machine.powerPointState().parent_path());
+  command_bars::SaveCommandBars(bars, machine.powerPointState());
+  machine.asked = std::make_shared<NotingDispatch::Asked>();
+
+  frmTkwPPTToolbarAdder form(machine);
+  form.Form_Load();
+
+  const std::string log = ReadFile(machine.app() / "tkwtbrloggin.txt");
+  const std::size_t next = log.find("\r\n", log.find("Info: ")) + 2;
+  EXPECT_EQ(log.substr(next, log.find("\r\n", next) - next), GetParam().logged);
+  EXPECT_EQ(*machine.asked, GetParam().asked);
+  const command_bars::CommandBarSet after =
+      command_bars::LoadCommandBars(machine.powerPointState());
+  const command_bars::ControlList& tools =
+      *after.Find(L"Menu Bar")->controls().FindByCaption(L"&Tools")->controls();
+  bool extrasKept = false;
+  for (std::size_t place = 1; place <= tools.size(); ++place)
+    extrasKept |= tools.At(place).type() == command_bars::ControlType::kPopup &&
+                  tools.At(place).properties().caption == L"Extras";
+  EXPECT_TRUE(extrasKept);
+}
+
+using host::office::kIidCommandBarButton;
+using host::office::kIidCommandBarPopup;
+
+INSTANTIATE_TEST_SUITE_P(
+    Controls, TypeCheckTest,
+    testing::Values(TypeCheckCase{false,
+                                  "\"m\"=\"Glintwave,Entry,Mac\"",
+                                  "Menu not found",
+                                  {{L"Item", kIidCommandBarPopup}}},
+                    TypeCheckCase{false,
+                                  "\"m\"=\"&Tools,Entry,Mac,Options...\"",
+                                  "Do clean up",
+                                  {{L"Item", kIidCommandBarPopup},
+                                   {L"Item", kIidCommandBarButton},
+                                   {L"Add", kIidCommandBarButton}}},
+                    // The pop-up is no control of the caption, and no place to stand before.
+                    TypeCheckCase{false,
+                                  "\"m\"=\"&Tools,Extras,Mac\"",
+                                  "BeforeBtn not found, add as first btn",
+                                  {{L"Item", kIidCommandBarPopup},
+                                   {L"Item", kIidCommandBarButton},
+                                   {L"Add", kIidCommandBarButton}}},
+                    TypeCheckCase{false,
+                                  "\"m\"=\"&Tools,Entry,Mac,Extras\"",
+                                  "BeforeBtn not found, add as first btn",
+                                  {{L"Item", kIidCommandBarPopup},
+                                   {L"Item", kIidCommandBarButton},
+                                   {L"Add", kIidCommandBarButton}}},
+                    TypeCheckCase{true,
+                                  "\"t\"=\"Bar,Caption,Mac,tag,Prod,i.bmp\"",
+                                  "ToolBar not exist",
+                                  {{L"Add", kIidCommandBarButton}}}));
 
 TEST(WholeRunTest, GivesBackEveryDrawingObjectAndMemoryBlock) {
   const fs::path example = fs::path(TKW_SOURCE_DIR) / "examples" / "machine";

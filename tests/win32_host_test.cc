@@ -2,6 +2,7 @@
 // cross compilers, so this is a plain program that counts its checks.
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -16,6 +17,8 @@
 #include "host/runtime_error.h"
 #include "host/win32/busy_server.h"
 #include "host/win32/code_page.h"
+#include "host/win32/com.h"
+#include "host/win32/dispatch.h"
 
 namespace {
 
@@ -438,6 +441,165 @@ void TestAutomation(host::Ole& ole) {
   CHECK(ErrorNumber([&] { dictionary->Invoke(L"NoSuchMember", InvokeKind::kGet, {}); }) == 440);
 }
 
+// An automation object whose interfaces beyond IDispatch are not registered for this
+// architecture: QueryInterface for any of them fails unless `registered` names it. It counts
+// those questions. Its type information, when it has one, is `type`.
+class UnregisteredObject final : public IDispatch {
+ public:
+  UnregisteredObject(ITypeInfo* type, std::vector<GUID> registered)
+      : type_(type), registered_(std::move(registered)) {}
+  int queried = 0;
+  ULONG refs = 1;
+
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
+    *out = nullptr;
+    if (iid != IID_IUnknown && iid != IID_IDispatch) {
+      ++queried;
+      if (std::find(registered_.begin(), registered_.end(), iid) == registered_.end())
+        return REGDB_E_IIDNOTREG;
+    }
+    *out = this;
+    AddRef();
+    return S_OK;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return ++refs; }
+  ULONG STDMETHODCALLTYPE Release() override { return --refs; }
+  HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override {
+    *count = type_ != nullptr;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo** out) override {
+    if (type_ != nullptr)
+      type_->AddRef();
+    *out = type_;
+    return type_ != nullptr ? S_OK : E_NOTIMPL;
+  }
+  HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override {
+    return E_NOTIMPL;
+  }
+  HRESULT STDMETHODCALLTYPE Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*,
+                                   UINT*) override {
+    return E_NOTIMPL;
+  }
+
+ private:
+  ITypeInfo* type_;
+  std::vector<GUID> registered_;
+};
+
+GUID ToGuid(const host::InterfaceId& id) {
+  GUID guid{id.data1, id.data2, id.data3, {}};
+  std::copy(id.data4.begin(), id.data4.end(), guid.Data4);
+  return guid;
+}
+
+// Office's command-bar controls as its type library has them: dual CommandBarButton and
+// CommandBarPopup derived from the dual CommandBarControl. Gives the dispatch side of each, as
+// ITypeLib gives a dual interface, the caller owning a reference.
+struct ControlTypes {
+  ITypeInfo* control = nullptr;
+  ITypeInfo* button = nullptr;
+  ITypeInfo* popup = nullptr;
+};
+
+ControlTypes BuildControlTypes(const std::wstring& path) {
+  ITypeLib* stdole = nullptr;
+  ITypeInfo* dispatch = nullptr;
+  ICreateTypeLib2* library = nullptr;
+  LoadTypeLib(L"stdole2.tlb", &stdole);
+  stdole->GetTypeInfoOfGuid(IID_IDispatch, &dispatch);
+  CreateTypeLib2(sizeof(void*) == 8 ? SYS_WIN64 : SYS_WIN32, path.c_str(), &library);
+  library->SetGuid({0x4B2A1C0D, 0x3E5F, 0x4D7A, {0x9B, 0x8C, 0x7D, 0x6E, 0x5F, 0x4A, 0x3B, 0x2C}});
+  const auto add = [&](const wchar_t* name, const GUID& guid, ITypeInfo* base) {
+    ICreateTypeInfo* info = nullptr;
+    library->CreateTypeInfo(const_cast<LPOLESTR>(name), TKIND_INTERFACE, &info);
+    info->SetGuid(guid);
+    HREFTYPE reference = 0;
+    info->AddRefTypeInfo(base, &reference);
+    info->AddImplType(0, reference);
+    info->SetTypeFlags(TYPEFLAG_FDUAL | TYPEFLAG_FOLEAUTOMATION);
+    info->LayOut();
+    ITypeInfo* added = nullptr;
+    info->QueryInterface(IID_ITypeInfo, reinterpret_cast<void**>(&added));
+    info->Release();
+    return added;
+  };
+  ITypeInfo* control =
+      add(L"CommandBarControl", ToGuid(host::office::kIidCommandBarControl), dispatch);
+  add(L"CommandBarButton", ToGuid(host::office::kIidCommandBarButton), control)->Release();
+  add(L"CommandBarPopup", ToGuid(host::office::kIidCommandBarPopup), control)->Release();
+  control->Release();
+  library->SaveAllChanges();
+  library->Release();
+  dispatch->Release();
+  stdole->Release();
+
+  ITypeLib* saved = nullptr;
+  ControlTypes types;
+  LoadTypeLibEx(path.c_str(), REGKIND_NONE, &saved);
+  saved->GetTypeInfoOfGuid(ToGuid(host::office::kIidCommandBarControl), &types.control);
+  saved->GetTypeInfoOfGuid(ToGuid(host::office::kIidCommandBarButton), &types.button);
+  saved->GetTypeInfoOfGuid(ToGuid(host::office::kIidCommandBarPopup), &types.popup);
+  saved->Release();
+  return types;
+}
+
+// Whether an object has an interface, for objects of the kinds PowerPoint hands out where the
+// program's architecture has none of Office's interfaces registered: their type information
+// answers, derived interfaces included, without a QueryInterface; an object without any is
+// asked by QueryInterface. Every reference taken is given back.
+void TestInterfaceChecks() {
+  const std::string folder = TestFolder();
+  const ControlTypes types =
+      BuildControlTypes(std::wstring(folder.begin(), folder.end()) + L"\\controls.tlb");
+  CHECK(types.button && types.popup);
+  if (!types.button || !types.popup)
+    return;
+  // The interface side of CommandBarButton, which some servers describe themselves by.
+  HREFTYPE reference = 0;
+  ITypeInfo* buttonInterface = nullptr;
+  types.button->GetRefTypeOfImplType(static_cast<UINT>(-1), &reference);
+  types.button->GetRefTypeInfo(reference, &buttonInterface);
+
+  using namespace host::office;
+  const struct {
+    ITypeInfo* type;  // nullptr: GetTypeInfo fails
+    std::vector<GUID> registered;
+    host::InterfaceId asked;
+    bool has;
+    int queried;
+  } kCases[] = {
+      {types.button, {}, kIidCommandBarButton, true, 0},
+      {types.button, {}, kIidCommandBarControl, true, 0},
+      {types.button, {}, kIidCommandBarPopup, false, 0},
+      {types.button, {}, host::kIidDispatch, true, 0},
+      {types.popup, {}, kIidCommandBarButton, false, 0},
+      {types.control, {}, kIidCommandBarButton, false, 0},
+      {buttonInterface, {}, kIidCommandBarButton, true, 0},
+      {buttonInterface, {}, kIidCommandBarControl, true, 0},
+      {nullptr, {ToGuid(kIidCommandBarButton)}, kIidCommandBarButton, true, 1},
+      {nullptr, {ToGuid(kIidCommandBarButton)}, kIidCommandBarPopup, false, 1},
+  };
+  host::BusyServerPolicy policy;
+  for (const auto& check : kCases) {
+    UnregisteredObject object(check.type, check.registered);
+    const ULONG typeReferences = check.type ? (check.type->AddRef(), check.type->Release()) : 0;
+    {
+      tkw::win32::Dispatch dispatch(tkw::win32::ComPtr<IDispatch>::Share(&object), policy);
+      const bool has = dispatch.Supports(check.asked);
+      CHECK(has == check.has && object.queried == check.queried);
+      if (has != check.has || object.queried != check.queried)
+        std::printf("  {%08lX}: %d, %d QueryInterface\n",
+                    static_cast<unsigned long>(check.asked.data1), has, object.queried);
+    }
+    CHECK(object.refs == 1 &&
+          (check.type ? (check.type->AddRef(), check.type->Release()) : 0) == typeReferences);
+  }
+  buttonInterface->Release();
+  for (ITypeInfo* type : {types.control, types.button, types.popup})
+    type->Release();
+}
+
 }  // namespace
 
 int main() {
@@ -452,6 +614,7 @@ int main() {
     TestPictures(*platform);
     TestMessageFilter();
     TestAutomation(platform->ole());
+    TestInterfaceChecks();
   }
   std::printf("%d passed, %d failed\n", passed, failed);
   return failed == 0 ? 0 : 1;

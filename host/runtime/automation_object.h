@@ -50,7 +50,9 @@ class AutomationObject {
 };
 
 // The object through the interface of `T` (Set oButton = oControl), or an empty reference
-// when it does not have that interface.
+// when it does not have that interface. Only a type that names its interface (kIid) is asked
+// for it: the run decides by the type only whether a control is a button or a pop-up, and every
+// other reference is the object the call returned, with no question to the server.
 template <class T>
 T QueryInterface(const DispatchPtr& dispatch) {
   if (dispatch == nullptr)

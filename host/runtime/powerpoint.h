@@ -18,7 +18,6 @@ class CommandBarControls;
 
 class CommandBars : public AutomationObject {
  public:
-  static constexpr InterfaceId kIid = office::kIidCommandBars;
   using AutomationObject::AutomationObject;
 
   host::CommandBar Item(const std::wstring& index) const;
@@ -28,7 +27,6 @@ class CommandBars : public AutomationObject {
 
 class Application : public AutomationObject {
  public:
-  static constexpr InterfaceId kIid = office::kIidApplication;
   using AutomationObject::AutomationObject;
 
   host::CommandBars CommandBars() const;
@@ -36,7 +34,6 @@ class Application : public AutomationObject {
 
 class CommandBarControls : public AutomationObject {
  public:
-  static constexpr InterfaceId kIid = office::kIidCommandBarControls;
   using AutomationObject::AutomationObject;
 
   host::CommandBarControl Item(const std::wstring& index) const;
@@ -50,7 +47,6 @@ class CommandBarControls : public AutomationObject {
 
 class CommandBar : public AutomationObject {
  public:
-  static constexpr InterfaceId kIid = office::kIidCommandBar;
   using AutomationObject::AutomationObject;
 
   host::CommandBarControls Controls() const;
@@ -71,7 +67,6 @@ class CommandBar : public AutomationObject {
 
 class CommandBarControl : public AutomationObject {
  public:
-  static constexpr InterfaceId kIid = office::kIidCommandBarControl;
   using AutomationObject::AutomationObject;
 
   bool SetCaption(const std::wstring& caption) const;

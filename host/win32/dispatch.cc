@@ -1,6 +1,7 @@
 #include "host/win32/dispatch.h"
 
 #include <new>
+#include <optional>
 #include <string>
 #include <type_traits>
 #include <vector>
@@ -145,13 +146,64 @@ WORD Flags(host::InvokeKind kind) {
 
 }  // namespace
 
+// Office registers the marshalling of its interfaces for its own architecture only (64-bit
+// Office beside this 32-bit program), so a QueryInterface for one of them may fail as "interface
+// not registered" whatever the object is. Its type information travels over IDispatch's own
+// marshalling, which Windows registers for both, and names the interface the object serves.
 bool Dispatch::Supports(const host::InterfaceId& iid) {
   const GUID guid{iid.data1,
                   iid.data2,
                   iid.data3,
                   {iid.data4[0], iid.data4[1], iid.data4[2], iid.data4[3], iid.data4[4],
                    iid.data4[5], iid.data4[6], iid.data4[7]}};
+  if (const std::optional<bool> described = Described(guid))
+    return *described;
+  // An object without type information is asked directly.
   return static_cast<bool>(dispatch_.Query<IUnknown>(guid));
+}
+
+std::optional<bool> Dispatch::Described(const GUID& iid) {
+  const auto remote = [this](auto call) {
+    return host::CallWhileBusy(busyServer_, ThreadWaiting(), call, Refused);
+  };
+  ComPtr<ITypeInfo> type;
+  if (FAILED(remote([&] {
+        return dispatch_->GetTypeInfo(0, LOCALE_USER_DEFAULT,
+                                      reinterpret_cast<ITypeInfo**>(type.Receive()));
+      })) ||
+      !type)
+    return std::nullopt;
+  // The object's own interface first, then the ones it derives from (CommandBarButton derives
+  // from CommandBarControl). Office's chains are a few long; a longer one loops.
+  for (int depth = 0; depth < 16; ++depth) {
+    TYPEATTR* attributes = nullptr;
+    if (FAILED(remote([&] { return type->GetTypeAttr(&attributes); })) || attributes == nullptr)
+      return std::nullopt;
+    const TYPEATTR described = *attributes;
+    type->ReleaseTypeAttr(attributes);
+    if (described.guid == iid)
+      return true;
+    if (described.guid == IID_IDispatch)  // which derives from IUnknown alone
+      return iid == IID_IUnknown;
+    // The dispatch side of a dual interface shows IDispatch as its base; its interface side,
+    // at -1, shows the real one. A dispinterface derives from IDispatch alone.
+    UINT base = 0;
+    if (described.typekind == TKIND_DISPATCH && (described.wTypeFlags & TYPEFLAG_FDUAL))
+      base = static_cast<UINT>(-1);
+    else if ((described.typekind != TKIND_INTERFACE && described.typekind != TKIND_DISPATCH) ||
+             described.cImplTypes == 0)
+      return false;
+    HREFTYPE reference = 0;
+    ComPtr<ITypeInfo> next;
+    if (FAILED(remote([&] { return type->GetRefTypeOfImplType(base, &reference); })) ||
+        FAILED(remote([&] {
+          return type->GetRefTypeInfo(reference, reinterpret_cast<ITypeInfo**>(next.Receive()));
+        })) ||
+        !next)
+      return std::nullopt;
+    type = std::move(next);
+  }
+  return std::nullopt;
 }
 
 host::Variant Dispatch::Invoke(std::wstring_view member, host::InvokeKind kind,

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <functional>
+#include <optional>
 #include <utility>
 
 #include "host/automation.h"
@@ -24,6 +25,10 @@ class Dispatch final : public host::Dispatch {
   IDispatch* get() const { return dispatch_.get(); }
 
  private:
+  // Whether the object's type information names `iid` or an interface derived from it; nothing
+  // when the object has none or it cannot be read.
+  std::optional<bool> Described(const GUID& iid);
+
   ComPtr<IDispatch> dispatch_;
   host::BusyServerPolicy& busyServer_;
 };

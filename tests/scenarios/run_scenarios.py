@@ -48,7 +48,12 @@ Each folder beside this script is one scenario:
                         end (a PowerPoint that never answers); the runner ends it,
                         "code_page": the ANSI code page the program runs with, 1252 (the
                         default) or 65001 (UTF-8, under Wine only), in which its log and
-                        expected.log are read
+                        expected.log are read,
+                        "powerpoint_registered": "x86_64" or "i686", under Wine: PowerPoint's
+                        stand-in and its type library are registered by the tools of that
+                        architecture alone, in its registry view (64-bit Office beside the
+                        32-bit program), for this scenario; the stand-ins of a build of the
+                        other architecture are taken from its build folder beside this one
   expected_clipboard.txt  optional: the clipboard's formats after the run, "<format> <bytes>" each
 
 The machine is an emulated Windows prefix (TKW_PREFIX) for the Linux build. With --wine TOOLS
@@ -74,7 +79,8 @@ from pathlib import Path
 
 HERE = Path(__file__).resolve().parent
 sys.path.insert(0, str(HERE.parent / "wine"))
-from wine_machine import WineMachine, WinePrefix, architecture_of, windows_path  # noqa: E402
+from wine_machine import (LOADERS, WineMachine, WinePrefix, architecture_of,  # noqa: E402
+                          missing_loader, windows_path)
 DATE_LINE = re.compile(r"^\d{1,2}/\d{1,2}/\d{4}( \d{1,2}:\d{2}:\d{2} [AP]M)?$")
 LOG_NAME = "tkwtbrloggin.txt"
 # The ANSI code pages a scenario may run with, and Python's names for them.
@@ -249,12 +255,20 @@ class WineScenarioMachine:
 
     RESET = HERE.parent / "wine" / "reset_scenario.reg"
     UTF8_MANIFEST = HERE.parent / "wine" / "utf8_code_page.manifest"
+    UNREGISTER_POWERPOINT = HERE.parent / "wine" / "unregister_powerpoint.reg"
+    POWERPOINT_SERVER_KEY = "HKCR\\CLSID\\{91493441-5A91-11CF-8700-00AA0060263B}\\LocalServer32"
+    REGS = {"x86_64": "C:\\windows\\system32\\reg.exe", "i686": "C:\\windows\\syswow64\\reg.exe"}
+    PRESETS = {"x86_64": "mingw64", "i686": "mingw32"}
 
     def __init__(self, wine: WineMachine, hold: Path):
         self.wine = wine
         self.hold = hold
         self.laid = []
         self.powerpoint = None
+        # The architecture of the PowerPoint stand-in the scenario uses, and the servers that
+        # were registered in each view before a scenario registered another (view: path).
+        self.powerpoint_architecture = wine.architecture
+        self.registered_before = None
 
     def prepare(self, scenario: Path, work: Path, settings: dict):
         if settings.get("read_only_app"):
@@ -266,6 +280,8 @@ class WineScenarioMachine:
             for program in (work / "app").glob("*.exe"):
                 shutil.copy2(self.UTF8_MANIFEST, program.with_name(program.name + ".manifest"))
         self.environment = settings.get("environment", {})
+        if settings.get("powerpoint_registered"):
+            self.register_powerpoint_only(settings["powerpoint_registered"])
         self.wine.import_registry(self.RESET, scenario / "registry.reg")
         files = scenario / "files"
         self.lay(files / "drive_c", self.wine.drive_c)
@@ -276,6 +292,60 @@ class WineScenarioMachine:
         self.env = dict(self.wine.env,
                         TKW_POWERPOINT_STATE=windows_path(work) + "\\powerpoint\\commandbars.json",
                         TKW_STAND_IN_REPORT=windows_path(work) + "\\stand_ins.txt")
+
+    def registered_powerpoint(self, view: str):
+        """The stand-in PowerPoint's server as the registry view `view` names it, or None."""
+        result = self.wine.run([self.REGS[view], "query", self.POWERPOINT_SERVER_KEY, "/ve"],
+                               architecture=view)
+        found = re.search(r"REG_SZ\s+(.+?)\s*$", result.stdout.decode(errors="replace"), re.MULTILINE)
+        return found.group(1) if result.returncode == 0 and found else None
+
+    def views(self) -> list:
+        return [view for view in LOADERS if not missing_loader(view)]
+
+    def unregister_powerpoint(self):
+        for view in self.views():
+            self.wine.import_registry(self.UNREGISTER_POWERPOINT, view=view)
+
+    def register_server(self, server: str, view: str):
+        result = self.wine.run([server, "/RegServer"], architecture=view)
+        if result.returncode != 0:
+            raise Failure(f"{server} /RegServer failed: {result.stderr!r}")
+
+    def register_powerpoint_only(self, architecture: str):
+        """Registers the PowerPoint stand-in of `architecture` in its own view and nowhere else,
+        as 64-bit Office is registered beside a 32-bit program; finish() puts back what each view
+        held."""
+        if missing_loader(architecture):
+            raise Skipped(missing_loader(architecture))
+        tools = self.wine.tools
+        if architecture != self.wine.architecture:
+            tools = tools.parents[2] / self.PRESETS[architecture] / "tests" / "wine"
+        server = tools / "tkw_powerpoint.exe"
+        if not server.exists():
+            raise Skipped(f"needs the {architecture} stand-ins, {server}: build the preset "
+                          f"{self.PRESETS[architecture]} with TKW_BUILD_TESTS=ON")
+        self.registered_before = {view: self.registered_powerpoint(view) for view in self.views()}
+        folder = self.wine.drive_c / "tkw" / architecture
+        if not folder.exists():
+            folder.mkdir()
+            self.laid.append(folder)
+        if not (folder / server.name).exists():
+            self.laid.append(folder / server.name)
+        shutil.copy2(server, folder)
+        self.unregister_powerpoint()
+        self.register_server(f"C:\\tkw\\{architecture}\\tkw_powerpoint.exe", architecture)
+        self.powerpoint_architecture = architecture
+
+    def restore_powerpoint_registration(self):
+        if self.registered_before is None:
+            return
+        before, self.registered_before = self.registered_before, None
+        self.powerpoint_architecture = self.wine.architecture
+        self.unregister_powerpoint()
+        for view, server in before.items():
+            if server:
+                self.register_server(server, view)
 
     def lay(self, source: Path, destination: Path):
         """Copies the scenario's files into the shared prefix, noting what it adds so that the
@@ -299,7 +369,8 @@ class WineScenarioMachine:
 
     def start_users_powerpoint(self):
         self.powerpoint = subprocess.Popen(
-            self.wine.command(self.powerpoint_server(), "/running"),
+            self.wine.command(self.powerpoint_server(), "/running",
+                              architecture=self.powerpoint_architecture),
             env=dict(self.env, **self.environment), stdin=subprocess.DEVNULL,
             stdout=subprocess.PIPE)
         if self.powerpoint.stdout.readline().rstrip() != b"running":
@@ -321,7 +392,8 @@ class WineScenarioMachine:
         """Closes the user's PowerPoint, or kills it when it does not close; whether it closed."""
         if self.powerpoint is None:
             return True
-        closed = self.wine.run([self.powerpoint_server(), "/close"]).returncode == 0
+        closed = self.wine.run([self.powerpoint_server(), "/close"],
+                               architecture=self.powerpoint_architecture).returncode == 0
         try:
             self.powerpoint.wait(timeout=30)
         except subprocess.TimeoutExpired:
@@ -333,7 +405,7 @@ class WineScenarioMachine:
         return closed
 
     def powerpoint_server(self) -> str:
-        return self.wine.stand_ins + "tkw_powerpoint.exe"
+        return f"C:\\tkw\\{self.powerpoint_architecture}\\tkw_powerpoint.exe"
 
     def hold_command(self, resource: str) -> list:
         if resource == "clipboard":
@@ -380,6 +452,7 @@ class WineScenarioMachine:
 
     def finish(self):
         self.end_powerpoint()
+        self.restore_powerpoint_registration()
         for path in reversed(self.laid):
             path.rmdir() if path.is_dir() else path.unlink()
         self.laid.clear()

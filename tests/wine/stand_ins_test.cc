@@ -1,7 +1,8 @@
 // The stand-in servers as a late-bound client other than the program meets them, through COM's
 // activation of the registered classes: PowerPoint across the process boundary (names and
-// DISPIDs, the marshalling of arguments, errors and interfaces) and the clipboard backup loaded
-// into this process. run_wine.py runs it in a machine that has them registered.
+// DISPIDs, the marshalling of arguments, errors, interfaces and type information) and the
+// clipboard backup loaded into this process. run_wine.py runs it in a machine that has them
+// registered.
 #include <windows.h>
 // After windows.h, which they need.
 #include <oleauto.h>
@@ -11,8 +12,10 @@
 #include <string>
 #include <vector>
 
+#include "host/busy_server.h"
 #include "host/office_interfaces.h"
 #include "host/win32/com.h"
+#include "host/win32/dispatch.h"
 
 namespace {
 
@@ -202,6 +205,45 @@ int main() {
                Invoke(language.get(), L"Delete", DISPATCH_METHOD, {Flag(true)}) == S_OK &&
                Invoke(research.get(), L"Delete", DISPATCH_METHOD, {Missing()}) == S_OK,
            "Delete with Temporary true and omitted");
+
+    // Each object describes itself by the type library's interface, which the program asks
+    // rather than QueryInterface (64-bit Office marshals its interfaces for 64-bit clients only);
+    // the library derives CommandBarButton and CommandBarPopup from CommandBarControl, as
+    // Office's does.
+    ComPtr<ITypeInfo> described;
+    TYPEATTR* attributes = nullptr;
+    if (SUCCEEDED(button->GetTypeInfo(0, LOCALE_USER_DEFAULT,
+                                      reinterpret_cast<ITypeInfo**>(described.Receive()))) &&
+        described && SUCCEEDED(described->GetTypeAttr(&attributes))) {
+      Expect(attributes->guid == ToGuid(tkw::host::office::kIidCommandBarButton),
+             "a button's type information is CommandBarButton");
+      described->ReleaseTypeAttr(attributes);
+    } else {
+      Expect(false, "a button has type information");
+    }
+    described.Reset();
+    tkw::host::BusyServerPolicy policy;
+    const ComPtr<IDispatch> toolsMenu = ObjectResult(
+        ObjectResult(ObjectResult(bars.get(), L"Item", {Text(L"Menu Bar")}).get(), L"Controls")
+            .get(),
+        L"Item", {Text(L"&Tools")});
+    using namespace tkw::host::office;
+    const struct {
+      IDispatch* object;
+      tkw::host::InterfaceId iid;
+      bool has;
+      const char* what;
+    } kTypes[] = {
+        {button.get(), kIidCommandBarButton, true, "a button is a CommandBarButton"},
+        {button.get(), kIidCommandBarControl, true, "and a CommandBarControl"},
+        {button.get(), kIidCommandBarPopup, false, "and no CommandBarPopup"},
+        {toolsMenu.get(), kIidCommandBarPopup, true, "a menu is a CommandBarPopup"},
+        {toolsMenu.get(), kIidCommandBarButton, false, "and no CommandBarButton"},
+    };
+    for (const auto& type : kTypes) {
+      tkw::win32::Dispatch object(ComPtr<IDispatch>::Share(type.object), policy);
+      Expect(type.object != nullptr && object.Supports(type.iid) == type.has, type.what);
+    }
 
     // Failures the program relies on seeing as failures.
     std::wstring description;

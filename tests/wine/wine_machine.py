@@ -133,16 +133,17 @@ class WineMachine:
             self.keeper.stdin.close()
             self.keeper.wait()
 
-    def command(self, program: Path, *args: str) -> list:
-        return [self.wine, str(program), *args]
+    def command(self, program, *args: str, architecture=None) -> list:
+        return [LOADERS[architecture or self.architecture], str(program), *args]
 
-    def run(self, argv: list, env=None, timeout=120) -> subprocess.CompletedProcess:
-        """Runs a Windows program and captures its output in files, not pipes: a process that
-        Wine starts on the way (the desktop's explorer.exe) would hold a pipe open after the
-        program has ended."""
+    def run(self, argv: list, env=None, timeout=120, architecture=None) -> subprocess.CompletedProcess:
+        """Runs a Windows program (of the build's architecture unless `architecture` says
+        otherwise) and captures its output in files, not pipes: a process that Wine starts on
+        the way (the desktop's explorer.exe) would hold a pipe open after the program has
+        ended."""
         with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
-            result = subprocess.run([self.wine, *argv], env=env or self.env, stdout=out, stderr=err,
-                                    timeout=timeout)
+            result = subprocess.run(self.command(*argv, architecture=architecture),
+                                    env=env or self.env, stdout=out, stderr=err, timeout=timeout)
             out.seek(0)
             err.seek(0)
             return subprocess.CompletedProcess(result.args, result.returncode, out.read(), err.read())

@@ -6,6 +6,8 @@
 
 #include <servprov.h>
 
+#include "host/emulated_windows/com_server/class_factory.h"
+
 namespace tkw::com_server {
 namespace {
 
@@ -17,6 +19,21 @@ bool IsComPlumbing(REFIID iid) {
       std::memcmp(iid.Data4, kBase.Data4, sizeof kBase.Data4) != 0)
     return iid == IID_IServiceProvider;
   return iid.Data1 == 0x00000001 || iid.Data1 == 0x00000131 || iid.Data1 == 0x00000143;
+}
+
+std::string InterfaceName(REFIID iid) {
+  if (iid == IID_IDispatch)
+    return "IDispatch";
+  if (iid == IID_ITypeInfo)
+    return "ITypeInfo";
+  constexpr GUID kRemUnknown = {0x00000131, 0, 0, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
+  constexpr GUID kRemUnknown2 = {
+      0x00000143, 0, 0, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
+  if (iid == kRemUnknown || iid == kRemUnknown2)
+    return "IRemUnknown";
+  wchar_t text[39];
+  ::StringFromGUID2(iid, text, 39);
+  return std::string(text, text + 38);
 }
 
 }  // namespace
@@ -44,9 +61,19 @@ std::optional<BusySpells> ParseBusySpells(const char* text) {
 }
 
 ScopedBusyFilter::ScopedBusyFilter()
-    : spells_(ParseBusySpells(std::getenv("TKW_POWERPOINT_BUSY"))) {
-  if (spells_)
+    : spells_(ParseBusySpells(std::getenv("TKW_POWERPOINT_BUSY"))),
+      counting_(std::getenv("TKW_POWERPOINT_CALLS") != nullptr) {
+  if (spells_ || counting_)
     Register();
+}
+
+void ScopedBusyFilter::Report() const {
+  for (const auto& [call, count] : calls_) {
+    char line[128];
+    std::snprintf(line, sizeof line, "powerpoint calls %s %u %ld", call.first.c_str(),
+                  static_cast<unsigned>(call.second), count);
+    AppendToReport(line);
+  }
 }
 
 bool ScopedBusyFilter::Busy() {
@@ -63,7 +90,9 @@ bool ScopedBusyFilter::Busy() {
 }
 
 DWORD ScopedBusyFilter::HandleInComingCall(DWORD, HTASK, DWORD, LPINTERFACEINFO info) {
-  if (info == nullptr || IsComPlumbing(info->iid))
+  if (counting_ && info != nullptr)
+    ++calls_[{InterfaceName(info->iid), info->wMethod}];
+  if (!spells_ || info == nullptr || IsComPlumbing(info->iid))
     return SERVERCALL_ISHANDLED;
   if (Busy())
     return SERVERCALL_REJECTED;

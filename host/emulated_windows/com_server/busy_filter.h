@@ -8,11 +8,18 @@
 // RPC_E_CALL_REJECTED, while it ignores SERVERCALL_RETRYLATER (tests/wine/README.md).
 // Activation and COM's reference counting are never refused: Wine reports a refused activation
 // as a class that is not registered.
+//
+// When TKW_POWERPOINT_CALLS is set the filter also counts the calls that reach the server, by
+// interface and method, and Report() appends them to the stand-in's report: what a client's run
+// costs in round trips.
 #pragma once
 
 #include <windows.h>
 
+#include <map>
 #include <optional>
+#include <string>
+#include <utility>
 
 #include "host/win32/message_filter.h"
 
@@ -28,10 +35,14 @@ struct BusySpells {
 // Nothing when `text` is empty or malformed.
 std::optional<BusySpells> ParseBusySpells(const char* text);
 
-// Registered on the thread that makes it for its life, when TKW_POWERPOINT_BUSY asks for it.
+// Registered on the thread that makes it for its life, when TKW_POWERPOINT_BUSY or
+// TKW_POWERPOINT_CALLS asks for it.
 class ScopedBusyFilter final : public win32::RegisteredMessageFilter {
  public:
   ScopedBusyFilter();
+
+  // "powerpoint calls <interface> <method number> <count>" lines, when counting.
+  void Report() const;
 
   DWORD STDMETHODCALLTYPE HandleInComingCall(DWORD callType, HTASK caller, DWORD tickCount,
                                              LPINTERFACEINFO info) override;
@@ -46,6 +57,8 @@ class ScopedBusyFilter final : public win32::RegisteredMessageFilter {
   bool Busy();
 
   std::optional<BusySpells> spells_;
+  bool counting_ = false;
+  std::map<std::pair<std::string, WORD>, long> calls_;
   DWORD started_ = ::GetTickCount();
   long accepted_ = 0;
   DWORD laterStarted_ = 0;

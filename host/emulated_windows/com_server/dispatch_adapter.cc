@@ -133,14 +133,15 @@ HRESULT DispatchAdapter::QueryInterface(REFIID iid, void** out) {
 HRESULT DispatchAdapter::GetTypeInfoCount(UINT* count) {
   if (count == nullptr)
     return E_POINTER;
-  *count = 0;
+  *count = describe_ != nullptr ? 1 : 0;
   return S_OK;
 }
 
-HRESULT DispatchAdapter::GetTypeInfo(UINT, LCID, ITypeInfo** info) {
-  if (info != nullptr)
-    *info = nullptr;
-  return DISP_E_BADINDEX;
+HRESULT DispatchAdapter::GetTypeInfo(UINT index, LCID, ITypeInfo** info) {
+  if (info == nullptr)
+    return E_POINTER;
+  *info = index == 0 && describe_ != nullptr ? describe_(*object_) : nullptr;
+  return *info != nullptr ? S_OK : DISP_E_BADINDEX;
 }
 
 HRESULT DispatchAdapter::GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) {

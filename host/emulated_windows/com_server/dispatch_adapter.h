@@ -21,7 +21,12 @@ class DispatchAdapter final : public RefCounted<DispatchAdapter, IDispatch>, Liv
   // them dual, so this IDispatch serves them).
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override;
 
-  // IDispatch. There is no type information; members are found by name alone.
+  // The type information that GetTypeInfo gives for an object, with a reference for the caller,
+  // or nullptr; without it there is none. Members are found by name alone either way.
+  using TypeDescriber = ITypeInfo* (*)(host::Dispatch& object);
+  static void DescribeWith(TypeDescriber describe) { describe_ = describe; }
+
+  // IDispatch.
   HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override;
   HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT index, LCID locale, ITypeInfo** info) override;
   HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID iid, LPOLESTR* names, UINT count, LCID locale,
@@ -39,6 +44,7 @@ class DispatchAdapter final : public RefCounted<DispatchAdapter, IDispatch>, Liv
   ~DispatchAdapter() = default;
 
   host::DispatchPtr object_;
+  static inline TypeDescriber describe_ = nullptr;
 };
 
 }  // namespace tkw::com_server

@@ -23,15 +23,17 @@ constexpr GUID kStdOleId = {
 struct Interface {
   const wchar_t* name;
   const host::InterfaceId& id;
+  const host::InterfaceId* base;  // nullptr: IDispatch
 };
+// The most derived first, so that an object's type is the first of these it has.
 constexpr Interface kInterfaces[] = {
-    {L"_Application", host::office::kIidApplication},
-    {L"_CommandBars", host::office::kIidCommandBars},
-    {L"CommandBar", host::office::kIidCommandBar},
-    {L"CommandBarControls", host::office::kIidCommandBarControls},
-    {L"CommandBarControl", host::office::kIidCommandBarControl},
-    {L"CommandBarPopup", host::office::kIidCommandBarPopup},
-    {L"CommandBarButton", host::office::kIidCommandBarButton},
+    {L"CommandBarButton", host::office::kIidCommandBarButton, &host::office::kIidCommandBarControl},
+    {L"CommandBarPopup", host::office::kIidCommandBarPopup, &host::office::kIidCommandBarControl},
+    {L"CommandBarControl", host::office::kIidCommandBarControl, nullptr},
+    {L"CommandBarControls", host::office::kIidCommandBarControls, nullptr},
+    {L"CommandBar", host::office::kIidCommandBar, nullptr},
+    {L"_CommandBars", host::office::kIidCommandBars, nullptr},
+    {L"_Application", host::office::kIidApplication, nullptr},
 };
 
 GUID ToGuid(const host::InterfaceId& id) {
@@ -40,31 +42,29 @@ GUID ToGuid(const host::InterfaceId& id) {
   return guid;
 }
 
-HRESULT AddDualInterface(ICreateTypeLib2& library, ITypeInfo& dispatch, const Interface& iface) {
+// `base` is the interface's base as the library has it so far; the library lays out the bases
+// before the interfaces that derive from them.
+HRESULT AddDualInterface(ICreateTypeLib2& library, ITypeInfo& base, const Interface& iface,
+                         ComPtr<ITypeInfo>& added) {
   ComPtr<ICreateTypeInfo> info;
   HRESULT hr = library.CreateTypeInfo(const_cast<LPOLESTR>(iface.name), TKIND_INTERFACE,
                                       reinterpret_cast<ICreateTypeInfo**>(info.Receive()));
   if (SUCCEEDED(hr))
     hr = info->SetGuid(ToGuid(iface.id));
+  // The base before the flags: some implementations derive a dual interface that has none from
+  // IDispatch on their own.
+  HREFTYPE reference = 0;
+  if (SUCCEEDED(hr))
+    hr = info->AddRefTypeInfo(&base, &reference);
+  if (SUCCEEDED(hr))
+    hr = info->AddImplType(0, reference);
   if (SUCCEEDED(hr))
     hr = info->SetTypeFlags(TYPEFLAG_FDUAL | TYPEFLAG_FOLEAUTOMATION);
-  // Some implementations derive a dual interface from IDispatch on their own; the others are
-  // told to.
-  const ComPtr<ITypeInfo> built = info.Query<ITypeInfo>(IID_ITypeInfo);
-  TYPEATTR* attributes = nullptr;
-  if (SUCCEEDED(hr) && built && SUCCEEDED(built->GetTypeAttr(&attributes))) {
-    const bool derived = attributes->cImplTypes > 0;
-    built->ReleaseTypeAttr(attributes);
-    if (!derived) {
-      HREFTYPE reference = 0;
-      hr = info->AddRefTypeInfo(&dispatch, &reference);
-      if (SUCCEEDED(hr))
-        hr = info->AddImplType(0, reference);
-    }
-  }
   if (SUCCEEDED(hr))
     hr = info->LayOut();
-  return hr;
+  if (SUCCEEDED(hr))
+    added = info.Query<ITypeInfo>(IID_ITypeInfo);
+  return SUCCEEDED(hr) && !added ? E_NOINTERFACE : hr;
 }
 
 }  // namespace
@@ -87,10 +87,17 @@ HRESULT RegisterOfficeTypeLibrary(const std::wstring& path) {
     hr = library->SetVersion(1, 0);
   if (SUCCEEDED(hr))
     hr = library->SetName(const_cast<LPOLESTR>(L"TkwPowerPointStandIn"));
-  for (const Interface& iface : kInterfaces) {
+  // CommandBarControl before the two that derive from it.
+  ComPtr<ITypeInfo> control;
+  for (const Interface* iface = std::end(kInterfaces); iface-- != std::begin(kInterfaces);) {
+    ComPtr<ITypeInfo> added;
     if (SUCCEEDED(hr))
-      hr = AddDualInterface(*library.get(), *dispatch.get(), iface);
+      hr = AddDualInterface(*library.get(), iface->base ? *control.get() : *dispatch.get(), *iface,
+                            added);
+    if (iface->id == host::office::kIidCommandBarControl)
+      control = std::move(added);
   }
+  control.Reset();
   if (SUCCEEDED(hr))
     hr = library->SaveAllChanges();
   library.Reset();
@@ -100,6 +107,18 @@ HRESULT RegisterOfficeTypeLibrary(const std::wstring& path) {
     hr = ::LoadTypeLibEx(path.c_str(), REGKIND_REGISTER,
                          reinterpret_cast<ITypeLib**>(saved.Receive()));
   return hr;
+}
+
+ITypeInfo* OfficeTypeInfo(host::Dispatch& object) {
+  const auto type = std::find_if(std::begin(kInterfaces), std::end(kInterfaces),
+                                 [&](const Interface& iface) { return object.Supports(iface.id); });
+  ComPtr<ITypeLib> library;
+  ITypeInfo* info = nullptr;
+  if (type != std::end(kInterfaces) &&
+      SUCCEEDED(::LoadRegTypeLib(kLibraryId, 1, 0, LANG_NEUTRAL,
+                                 reinterpret_cast<ITypeLib**>(library.Receive()))))
+    library->GetTypeInfoOfGuid(ToGuid(type->id), &info);
+  return info;
 }
 
 }  // namespace tkw::com_server

@@ -10,7 +10,7 @@
 //               "tkw_powerpoint /close" closes it, which withdraws both and drops them. It
 //               prints "running" once clients can reach it.
 // "tkw_powerpoint /RegServer" registers the class and the type library that carries its
-// interfaces to clients.
+// interfaces to clients; its objects describe themselves from that library, as Office's do.
 //
 // PowerPoint's command bars are the emulation's own model, kept in the file that
 // TKW_POWERPOINT_STATE names (else commandbars.json beside the executable). When
@@ -229,6 +229,7 @@ int ServeForTheCall() {
     Serve();
   while (!ServerUsage::Unused());
   WithdrawClass();
+  busy.Report();
   ReportEnd();
   return 0;
 }
@@ -267,6 +268,7 @@ int RunAsTheUsers() {
   RevokeActive();
   WithdrawClass();
   const bool closed = SetRunning(false);
+  busy.Report();
   ReportEnd();
   ::ReleaseMutex(running.get());
   return closed ? 0 : 1;
@@ -294,6 +296,7 @@ int CloseRunning() {
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   const tkw::win32::ScopedComApartment apartment;
+  tkw::com_server::DispatchAdapter::DescribeWith(&tkw::com_server::OfficeTypeInfo);
   if (HasSwitch(L"regserver"))
     return Register();
   if (HasSwitch(L"close"))
