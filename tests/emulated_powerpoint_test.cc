@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <nlohmann/json.hpp>
 #include <numeric>
@@ -29,6 +30,7 @@ using command_bars::LoadCommandBars;
 using command_bars::ParseCommandBars;
 using command_bars::RankedList;
 using command_bars::SaveCommandBars;
+using command_bars::SerializeCommandBars;
 using formats::DecodeBase64;
 using formats::EncodeBase64;
 using formats::IsBase64;
@@ -477,6 +479,61 @@ TEST_F(EmulatedPowerPointTest, StateIsWrittenWhenTheLastObjectGoesAndReadBack) {
              L"Item", {std::wstring(L"sch\u00d6n")});
   EXPECT_EQ(Text(again, L"Tag"), L"tag1");
   EXPECT_EQ(Number(again, L"Style"), office::msoButtonIconAndCaption);
+}
+
+// PowerPoint saves its bars as it closes when something changed them, or its being open or
+// closed; a PowerPoint that was only looked at leaves its file as it was, or leaves none.
+TEST_F(EmulatedPowerPointTest, SavesOnlyWhatChanged) {
+  const auto read = [](const DispatchPtr& app) {
+    const DispatchPtr menus =
+        Object(Object(Bars(app), L"Item", {std::wstring(L"Menu Bar")}), L"Controls");
+    Text(Object(menus, L"Item", {std::int32_t{6}}), L"Caption");
+    Number(Object(Bars(app), L"Item", {std::int32_t{2}}), L"Type");
+  };
+  const auto caption = [](const DispatchPtr& app) {
+    Put(Object(Object(Object(Bars(app), L"Item", {std::wstring(L"Standard")}), L"Controls"),
+               L"Item", {std::int32_t{1}}),
+        L"Caption", std::wstring(L"Neu"));
+  };
+  const auto hide = [](const DispatchPtr& app) {
+    Put(Object(Bars(app), L"Item", {std::wstring(L"Formatting")}), L"Visible", false);
+  };
+  const auto add = [](const DispatchPtr& app) { NewToolbar(app, L"New"); };
+  const auto deleteOne = [](const DispatchPtr& app) {
+    Call(Object(Object(Object(Bars(app), L"Item", {std::wstring(L"Standard")}), L"Controls"),
+                L"Item", {std::int32_t{1}}),
+         L"Delete", {MissingArgument{}});
+  };
+  // The state before, "" for none, and whether the user closes PowerPoint meanwhile.
+  const std::string lookedAt = SerializeCommandBars(BuiltInCommandBars());
+  const struct {
+    const char* what;
+    std::function<void(const DispatchPtr&)> use;
+    bool fileBefore, closedMeanwhile, saved;
+  } cases[] = {
+      {"read, no file", read, false, false, false},
+      {"read, a file", read, true, false, false},
+      {"a caption written", caption, true, false, true},
+      {"a bar hidden", hide, false, false, true},
+      {"a bar added", add, true, false, true},
+      {"a control deleted", deleteOne, true, false, true},
+      {"read, and closed by its user", read, true, true, true},
+  };
+  for (const auto& c : cases) {
+    fs::remove_all(state_.parent_path());
+    if (c.fileBefore) {
+      fs::create_directories(state_.parent_path());
+      std::ofstream(state_, std::ios::binary) << lookedAt;
+    }
+    {
+      const DispatchPtr app = Start();
+      c.use(app);
+      if (c.closedMeanwhile)
+        powerPoint_->Close();
+    }
+    const bool unchanged = c.fileBefore ? StateText() == lookedAt : !fs::exists(state_);
+    EXPECT_EQ(unchanged, !c.saved) << c.what;
+  }
 }
 
 TEST_F(EmulatedPowerPointTest, MalformedStateFailsNamingTheFileAndIsKept) {

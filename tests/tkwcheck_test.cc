@@ -505,7 +505,13 @@ class DeploymentTest : public ::testing::Test {
   }
   void TearDown() override { fs::remove_all(machine_); }
 
-  std::string State() const { return ReadWhole(machine_ / "powerpoint" / "commandbars.json"); }
+  // PowerPoint's state: its file, or its built-in bars while it has saved none.
+  std::string State() const {
+    const fs::path file = machine_ / "powerpoint" / "commandbars.json";
+    return fs::exists(file)
+               ? ReadWhole(file)
+               : tkw::command_bars::SerializeCommandBars(tkw::command_bars::BuiltInCommandBars());
+  }
   std::vector<Definition> Definitions() const {
     return DefinitionsOf(ReadRegistrySettings(machine_ / "registry.reg").key.get());
   }
@@ -796,7 +802,6 @@ TEST_F(DeploymentTest, LeavesPowerPointsOwnAndTellsWhatDiffers) {
   AppendToRegistry(
       "\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Tarnwick\\PPTMenus]\r\n"
       "\"4 Spelling\"=\"&Tools,&Spelling...,Glintwave.Spell\"\r\n");
-  Installed();  // PowerPoint's state as it starts
   const std::string before = State();
   EXPECT_EQ(Remove(/*plan=*/false),
             "" + (machine_ / "registry.reg").string() +

@@ -133,6 +133,7 @@ class PowerPointSession {
       : file_(std::move(file)),
         bars_(LoadCommandBars(file_)),
         startedForTheCall_(!bars_.running()),
+        wasRunning_(bars_.running()),
         clipboard_(clipboard),
         memory_(memory) {
     bars_.Open();
@@ -143,6 +144,9 @@ class PowerPointSession {
   ~PowerPointSession() {
     if (startedForTheCall_)
       bars_.Close();
+    // A PowerPoint that was only looked at leaves its file as it was.
+    if (!changed_ && bars_.running() == wasRunning_)
+      return;
     try {
       SaveCommandBars(bars_, file_);
     } catch (const RuntimeError& error) {
@@ -153,6 +157,8 @@ class PowerPointSession {
 
   CommandBarSet& bars() { return bars_; }
   void StayOpen(bool open) { startedForTheCall_ = !open; }
+  // A call is about to change the bars: the state is saved at the end.
+  void Changed() { changed_ = true; }
 
   // "Toolbar Button Face" with "Toolbar Button Mask", or CF_DIB alone when there is no face;
   // only a packed bitmap, and a mask of its size, make a face.
@@ -254,6 +260,8 @@ class PowerPointSession {
   std::filesystem::path file_;
   CommandBarSet bars_;
   bool startedForTheCall_;
+  bool wasRunning_;
+  bool changed_ = false;
   host::Clipboard& clipboard_;
   host::GlobalMemory& memory_;
 };
@@ -290,8 +298,10 @@ class ControlsObject final : public host::Dispatch {
       return static_cast<std::int32_t>(list.size());
     if (call.IsMethod(L"Item", 1))
       return NewControlObject(session_, Item(call, list));
-    if (call.IsMethod(L"Add", 5))
+    if (call.IsMethod(L"Add", 5)) {
+      session_->Changed();
       return NewControlObject(session_, Add(call, list));
+    }
     throw call.UnknownMember();
   }
 
@@ -362,6 +372,9 @@ class ControlObject final : public host::Dispatch {
       throw call.Failure(kAutomationError, "the control was deleted");
     }
     const ControlProperties& p = control->properties();
+    // What is written, deleted or pasted is saved; what is only read is not.
+    if (call.writing() || call.IsMethod(L"Delete", 1) || call.IsMethod(L"PasteFace", 0))
+      session_->Changed();
 
     if (call.IsProperty(L"Caption")) {
       if (!call.writing())
@@ -450,6 +463,8 @@ class CommandBarObject final : public host::Dispatch {
     if (bar == nullptr)
       throw call.Failure(kAutomationError, "the command bar was deleted");
     const BarProperties& p = bar->properties();
+    if (call.writing() || call.IsMethod(L"Delete", 0))
+      session_->Changed();
     if (call.IsReadOnly(L"Controls"))
       return std::make_shared<ControlsObject>(session_, *bar);
     if (call.IsMethod(L"FindControl", 5))
@@ -518,8 +533,10 @@ class CommandBarsObject final : public host::Dispatch {
       return static_cast<std::int32_t>(bars.size());
     if (call.IsMethod(L"Item", 1))
       return Wrap(Item(call, bars));
-    if (call.IsMethod(L"Add", 4))
+    if (call.IsMethod(L"Add", 4)) {
+      session_->Changed();
       return Wrap(Add(call, bars));
+    }
     throw call.UnknownMember();
   }
 
