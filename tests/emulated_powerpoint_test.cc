@@ -16,6 +16,7 @@
 #include "host/command_bars/ranked_list.h"
 #include "host/emulated_windows/powerpoint/powerpoint_application.h"
 #include "host/formats/base64.h"
+#include "host/formats/utf8.h"
 #include "host/office_interfaces.h"
 #include "host/runtime_error.h"
 
@@ -481,6 +482,83 @@ TEST_F(EmulatedPowerPointTest, StateIsWrittenWhenTheLastObjectGoesAndReadBack) {
   EXPECT_EQ(Number(again, L"Style"), office::msoButtonIconAndCaption);
 }
 
+// What a snapshot of a PowerPoint in another language holds: bars with a local name, a shortcut
+// menu, a kind of control that is neither a button nor a pop-up, a hidden control. Each answers
+// as Office's does.
+TEST_F(EmulatedPowerPointTest, AnswersWhatASnapshotReadsOfAnotherPowerPoint) {
+  const auto builtIn = [](command_bars::ControlType type, std::int32_t id, std::wstring caption) {
+    ControlProperties p;
+    p.type = type;
+    p.id = id;
+    p.caption = std::move(caption);
+    p.builtIn = true;
+    return p;
+  };
+  CommandBarSet snapshot;
+  BarProperties menuBar = BuiltInCommandBars().At(1).properties();
+  menuBar.nameLocal = L"Men\u00fcleiste";
+  snapshot.Add(menuBar).controls().Insert(
+      1, builtIn(command_bars::ControlType::kPopup, 30007, L"E&xtras"));
+  snapshot.Add({L"Text", BarType::kPopup, office::msoBarTop, false, false, true});
+  command_bars::ControlList& formatting =
+      snapshot.Add({L"Formatting", BarType::kToolbar, office::msoBarTop, true, false, true})
+          .controls();
+  formatting.Insert(1, builtIn(static_cast<command_bars::ControlType>(4), 1728, L"&Font:"));
+  ControlProperties hidden = builtIn(command_bars::ControlType::kButton, 113, L"&Bold");
+  hidden.visible = false;
+  formatting.Insert(2, hidden);
+  SaveCommandBars(snapshot, state_);
+  ASSERT_EQ(ParseCommandBars(StateText()).At(1).properties().nameLocal,
+            std::optional<std::wstring>(L"Men\u00fcleiste"));
+
+  const DispatchPtr all = Bars(Start());
+  const auto bar = [&](std::int32_t place) { return Object(all, L"Item", {place}); };
+  const auto control = [&](std::int32_t place) {
+    return Object(Object(bar(place), L"Controls"), L"Item", {std::int32_t{1}});
+  };
+  const std::tuple<DispatchPtr, const wchar_t*, Variant> cases[] = {
+      {all, L"Count", std::int32_t{3}},
+      {bar(1), L"Name", std::wstring(L"Menu Bar")},
+      {bar(1), L"NameLocal", std::wstring(L"Men\u00fcleiste")},
+      {bar(1), L"Type", std::int32_t{1}},             // msoBarTypeMenuBar
+      {bar(2), L"NameLocal", std::wstring(L"Text")},  // a name of one language only
+      {bar(2), L"Type", std::int32_t{2}},             // msoBarTypePopup
+      {bar(3), L"Type", std::int32_t{0}},             // msoBarTypeNormal
+      {control(1), L"Id", std::int32_t{30007}},
+      {control(1), L"Type", std::int32_t{office::msoControlPopup}},
+      {control(3), L"Type", std::int32_t{4}},  // msoControlComboBox
+      {control(3), L"Caption", std::wstring(L"&Font:")},
+      {control(3), L"Visible", true},
+      {Object(Object(bar(3), L"Controls"), L"Item", {std::int32_t{2}}), L"Visible", false},
+  };
+  for (const auto& [object, member, expected] : cases)
+    EXPECT_EQ(Call(object, member), expected) << formats::WideToUtf8(member);
+  // The menu bar is found by its English name only.
+  EXPECT_THROW(Call(all, L"Item", {std::wstring(L"Men\u00fcleiste")}), RuntimeError);
+  // A combo box is a control, neither a button nor a pop-up.
+  EXPECT_TRUE(control(3)->Supports(office::kIidCommandBarControl));
+  EXPECT_FALSE(control(3)->Supports(office::kIidCommandBarButton));
+  EXPECT_FALSE(control(3)->Supports(office::kIidCommandBarPopup));
+  EXPECT_THROW(Call(control(3), L"Style"), RuntimeError);
+  EXPECT_THROW(Put(bar(1), L"NameLocal", std::wstring(L"x")), RuntimeError);
+  const DispatchPtr font =
+      std::get<DispatchPtr>(Call(bar(3), L"FindControl",
+                                 {std::int16_t{4}, MissingArgument{}, MissingArgument{},
+                                  MissingArgument{}, MissingArgument{}}));
+  ASSERT_NE(font, nullptr);
+  EXPECT_EQ(Text(font, L"Caption"), L"&Font:");
+  // Hidden controls are found unless only visible ones are asked for.
+  const auto find = [&](bool visibleOnly) {
+    const DispatchPtr found =
+        std::get<DispatchPtr>(Call(bar(3), L"FindControl",
+                                   {office::msoControlButton, std::int32_t{113}, MissingArgument{},
+                                    visibleOnly, MissingArgument{}}));
+    return found != nullptr;
+  };
+  EXPECT_TRUE(find(false));
+  EXPECT_FALSE(find(true));
+}
+
 // PowerPoint saves its bars as it closes when something changed them, or its being open or
 // closed; a PowerPoint that was only looked at leaves its file as it was, or leaves none.
 TEST_F(EmulatedPowerPointTest, SavesOnlyWhatChanged) {
@@ -554,6 +632,10 @@ TEST_F(EmulatedPowerPointTest, MalformedStateFailsNamingTheFileAndIsKept) {
       button + R"(, "face": {"dib": "A", "mask": null}}]}]})",
       button + R"(, "id": 4294967296, "face": null}]}]})",
       R"({"commandBars": [{"name": "\ud800", )" + bar.substr(31) + R"(, "controls": []}]})",
+      bar + R"(, "nameLocal": 7, "controls": []}]})",
+      button + R"(, "type": 1, "face": null}]}]})",  // a button is "button"
+      button + R"(, "type": 65536, "face": null}]}]})",
+      std::string(R"({"commandBars": [], "x": ")") + "\xFF\"}",
   };
   fs::create_directories(state_.parent_path());
   for (const std::string& text : cases) {
@@ -564,6 +646,8 @@ TEST_F(EmulatedPowerPointTest, MalformedStateFailsNamingTheFileAndIsKept) {
     } catch (const RuntimeError& error) {
       EXPECT_NE(error.description().find(state_.string()), std::string::npos)
           << error.description();
+      // In the reader's words, not the JSON library's.
+      EXPECT_EQ(error.description().find("[json."), std::string::npos) << error.description();
     }
     EXPECT_EQ(StateText(), text);
   }

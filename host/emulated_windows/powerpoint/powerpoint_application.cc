@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <iostream>
+#include <limits>
 #include <memory>
 #include <span>
 #include <string>
@@ -51,6 +52,7 @@ constexpr int kAutomationError = 440;       // a reference to an object that is 
 constexpr std::int32_t kBarFloating = 4;    // msoBarFloating, Add's default position
 constexpr std::int32_t kBarTypeNormal = 0;  // MsoBarType
 constexpr std::int32_t kBarTypeMenuBar = 1;
+constexpr std::int32_t kBarTypePopup = 2;
 constexpr std::int32_t kBarNoCustomize = 1;  // MsoBarProtection: its controls stay as they are
 
 void RefuseCustomizing(const AutomationCall& call, const CommandBar& bar) {
@@ -356,17 +358,19 @@ class ControlObject final : public host::Dispatch {
   ControlObject(SessionPtr session, Control& control)
       : session_(std::move(session)), control_(control.weak_from_this()), type_(control.type()) {}
 
+  // Other kinds of control (a snapshot's combo boxes) answer only as controls.
   bool Supports(const InterfaceId& iid) override {
-    const InterfaceId& kind =
-        type_ == ControlType::kButton ? office::kIidCommandBarButton : office::kIidCommandBarPopup;
-    return iid == kind || iid == office::kIidCommandBarControl || iid == kIidDispatch ||
-           iid == kIidUnknown;
+    return (type_ == ControlType::kButton && iid == office::kIidCommandBarButton) ||
+           (type_ == ControlType::kPopup && iid == office::kIidCommandBarPopup) ||
+           iid == office::kIidCommandBarControl || iid == kIidDispatch || iid == kIidUnknown;
   }
 
   Variant Invoke(std::wstring_view member, InvokeKind kind,
                  std::span<const Variant> args) override {
-    const AutomationCall call(
-        type_ == ControlType::kButton ? "CommandBarButton" : "CommandBarPopup", member, kind, args);
+    const AutomationCall call(type_ == ControlType::kButton  ? "CommandBarButton"
+                              : type_ == ControlType::kPopup ? "CommandBarPopup"
+                                                             : "CommandBarControl",
+                              member, kind, args);
     const std::shared_ptr<Control> control = control_.lock();
     if (control == nullptr) {
       throw call.Failure(kAutomationError, "the control was deleted");
@@ -401,14 +405,18 @@ class ControlObject final : public host::Dispatch {
       return p.id;
     } else if (call.IsReadOnly(L"BuiltIn")) {
       return p.builtIn;
+    } else if (call.IsReadOnly(L"Visible")) {
+      return p.visible;
     } else if (call.IsMethod(L"Delete", 1)) {
       call.Flag(0, "Temporary");  // checked only: a temporary deletion lasts like any other here
       RefuseCustomizing(call, control->parent().bar());
       control->parent().Remove(*control);
     } else if (type_ == ControlType::kButton) {
       return InvokeButton(call, *control);
-    } else {
+    } else if (type_ == ControlType::kPopup) {
       return InvokePopup(call, *control);
+    } else {
+      throw call.UnknownMember();
     }
     return {};
   }
@@ -489,8 +497,13 @@ class CommandBarObject final : public host::Dispatch {
     }
     if (call.IsReadOnly(L"Name"))
       return p.name;
-    if (call.IsReadOnly(L"Type"))
-      return p.type == BarType::kMenuBar ? kBarTypeMenuBar : kBarTypeNormal;
+    if (call.IsReadOnly(L"NameLocal"))
+      return p.LocalName();
+    if (call.IsReadOnly(L"Type")) {
+      return p.type == BarType::kMenuBar ? kBarTypeMenuBar
+             : p.type == BarType::kPopup ? kBarTypePopup
+                                         : kBarTypeNormal;
+    }
     if (call.IsReadOnly(L"Position"))
       return p.position;
     throw call.UnknownMember();
@@ -501,13 +514,13 @@ class CommandBarObject final : public host::Dispatch {
   DispatchPtr FindControl(const AutomationCall& call, const CommandBar& bar) {
     ControlQuery query;
     if (const auto type = call.Number(0, "Type")) {
-      if (*type != office::msoControlButton && *type != office::msoControlPopup)
+      if (*type < 0 || *type > std::numeric_limits<std::int16_t>::max())
         return nullptr;
       query.type = static_cast<ControlType>(*type);
     }
     query.id = call.Number(1, "Id");
     query.tag = call.Text(2, "Tag");
-    call.Flag(3, "Visible");  // every control of the emulation is visible
+    query.visibleOnly = call.Flag(3, "Visible").value_or(false);
     query.recursive = call.Flag(4, "Recursive").value_or(false);
     Control* found = bar.FindControl(query);
     return found == nullptr ? nullptr : NewControlObject(session_, *found);
