@@ -22,6 +22,9 @@ class CommandBars : public AutomationObject {
   using AutomationObject::AutomationObject;
 
   host::CommandBar Item(const std::wstring& index) const;
+  // `place` counts from 1.
+  host::CommandBar Item(std::int32_t place) const;
+  std::optional<std::int32_t> Count() const;
   host::CommandBar Add(const std::wstring& name, std::int16_t position, bool menuBar,
                        bool temporary) const;
 };
@@ -60,8 +63,14 @@ class CommandBar : public AutomationObject {
                                       bool recursive) const;
   bool SetVisible(bool visible) const;
   std::optional<bool> Visible() const;
-  // As PowerPoint spells it, whatever spelling found the bar.
+  // As PowerPoint spells it, whatever spelling found the bar: the English name of one of its
+  // own bars in every language.
   std::optional<std::wstring> Name() const;
+  // The name PowerPoint shows in its language.
+  std::optional<std::wstring> NameLocal() const;
+  // MsoBarType and MsoBarPosition.
+  std::optional<std::int32_t> Type() const;
+  std::optional<std::int32_t> Position() const;
   // PowerPoint's own bars are built in; the bars that programs add are not.
   std::optional<bool> BuiltIn() const;
   // MsoBarProtection flags.
@@ -82,8 +91,13 @@ class CommandBarControl : public AutomationObject {
   std::optional<std::wstring> OnAction() const;
   std::optional<std::wstring> Tag() const;
   std::optional<std::wstring> TooltipText() const;
+  // MsoControlType.
+  std::optional<std::int32_t> Type() const;
+  // The command of a built-in control, the same in every language; 1 for a custom one.
+  std::optional<std::int32_t> Id() const;
   // PowerPoint's own controls are built in; the controls that programs add are not.
   std::optional<bool> BuiltIn() const;
+  std::optional<bool> Visible() const;
   std::optional<std::int32_t> Index() const;
   // Delete with Temporary left to the host's default.
   bool Delete() const;
