@@ -17,6 +17,7 @@
 #include "host/command_bars/command_bar_state.h"
 #include "host/emulated_windows/emulated_windows.h"
 #include "host/formats/reg_file.h"
+#include "tools/snapshot/judged_powerpoint.h"
 #include "tools/tkwcheck/check.h"
 #include "tools/tkwcheck/inputs.h"
 #include "tools/tkwcheck/installed.h"
@@ -55,17 +56,22 @@ struct Registry {
   }
 };
 
-// "<line> <rule>" for each finding.
+// "<line> <rule>" for each finding, judged against `bars` as a snapshot of the PowerPoint the
+// definitions are for unless `snapshot` is false; the messages are kept in `messages`.
 std::vector<std::string> Findings(
     const Registry& registry, tkw::host::Host* files = nullptr,
-    tkw::command_bars::CommandBarSet bars = tkw::command_bars::BuiltInCommandBars()) {
+    tkw::command_bars::CommandBarSet bars = tkw::command_bars::BuiltInCommandBars(),
+    bool snapshot = true, std::vector<std::string>* messages = nullptr) {
   std::ostringstream ignored;
   const auto file = tkw::formats::RegFile::Parse("\xEF\xBB\xBF" + registry.text, "r.reg", ignored);
   const auto settings = SettingsOfRegFile(file, "r.reg");
-  Machine machine{std::move(bars), files};
+  Machine machine{std::move(bars), files, snapshot};
   std::vector<std::string> found;
-  for (const Finding& f : CheckSettings(settings.get(), Place{"r.reg", 0, {}, {}}, machine))
+  for (const Finding& f : CheckSettings(settings.get(), Place{"r.reg", 0, {}, {}}, machine)) {
     found.push_back(std::to_string(f.place.line) + " " + f.rule);
+    if (messages != nullptr)
+      messages->push_back(f.message);
+  }
   return found;
 }
 
@@ -193,6 +199,78 @@ TEST(CheckTest, FindsTagsTakenOnPowerPointsOwnBarsAndPopups) {
             std::vector<std::string>{std::to_string(registry.toolbarLines[0]) + " tag-taken"});
 }
 
+// PowerPoint's built-in bars with the menus captioned as a German PowerPoint captions them.
+tkw::command_bars::CommandBarSet GermanMenus() {
+  tkw::command_bars::CommandBarSet bars = tkw::command_bars::BuiltInCommandBars();
+  const wchar_t* const captions[] = {L"&Datei",
+                                     L"&Bearbeiten",
+                                     L"&Ansicht",
+                                     L"&Einf\u00fcgen",
+                                     L"F&ormat",
+                                     L"E&xtras",
+                                     L"Bildschirm&pr\u00e4sentation",
+                                     L"&Fenster",
+                                     L"&?"};
+  const tkw::command_bars::ControlList& menus = bars.Find(L"Menu Bar")->controls();
+  for (std::size_t place = 1; place <= menus.size(); ++place)
+    menus.At(place).SetCaption(captions[place - 1]);
+  return bars;
+}
+
+// A menu is found by its caption, which is PowerPoint's language's: judged against the English
+// bars a definition is right or wrong only for an English PowerPoint, which a note says once;
+// against a snapshot, a menu that is not found is named as that PowerPoint has it.
+TEST(CheckTest, JudgesMenusByTheCaptionsOfThePowerPointGiven) {
+  const struct {
+    const char* what;
+    std::vector<std::string> menus;
+    bool german;  // judged against GermanMenus() as a snapshot, else the English bars
+    std::vector<std::pair<int, std::string>> expected;  // (index into menus, rule)
+    const char* message;                                // part of the first finding's message
+  } cases[] = {
+      {"English menus against the English bars: noted once",
+       {"\"a\"=\"&Tools,A,Mac\"", "\"b\"=\"&insert,B,Mac\""},
+       false,
+       {{0, "menu-language"}},
+       "--snapshot FILE"},
+      {"a German menu against the English bars: not found, and noted",
+       {"\"a\"=\"&Help,A,Mac\"", "\"b\"=\"E&xtras,B,Mac\""},
+       false,
+       {{0, "menu-language"}, {1, "menu-not-found"}},
+       "in a German PowerPoint '&Tools' is 'E&xtras'"},
+      {"an English menu against a German snapshot: not found, named as it is there",
+       {"\"a\"=\"&Tools,A,Mac\""},
+       true,
+       {{0, "menu-not-found"}},
+       "in this PowerPoint the menu '&Tools' is 'E&xtras'"},
+      {"a menu that is no English one against a German snapshot: not found, nothing to name",
+       {"\"a\"=\"&Glintwave,A,Mac\""},
+       true,
+       {{0, "menu-not-found"}},
+       "has no menu '&Glintwave': the program logs \"Menu not found\" and adds nothing"},
+      {"German menus against a German snapshot, letters in any case",
+       {"\"a\"=\"E&xtras,A,Mac\"", "\"b\"=\"&EINF\u00dcGEN,B,Mac\""},
+       true,
+       {},
+       ""},
+  };
+  for (const auto& c : cases) {
+    const Registry registry({}, c.menus);
+    std::vector<std::string> expected, messages;
+    for (const auto& [index, rule] : c.expected)
+      expected.push_back(std::to_string(registry.menuLines[index]) + " " + rule);
+    EXPECT_EQ(Findings(registry, nullptr,
+                       c.german ? GermanMenus() : tkw::command_bars::BuiltInCommandBars(), c.german,
+                       &messages),
+              expected)
+        << c.what;
+    if (!messages.empty()) {
+      EXPECT_NE(messages.front().find(c.message), std::string::npos)
+          << c.what << ": " << messages.front();
+    }
+  }
+}
+
 TEST(CheckTest, FindsWhatNoRecordShows) {
   // No settings at all; an expandable string whose variables stay; a line regedit skips.
   std::ostringstream ignored;
@@ -282,7 +360,8 @@ TEST_F(MachineTest, FindsIconsThatGiveNoFace) {
 TEST(CheckTest, TheBrokenExampleGivesItsWholeReport) {
   const fs::path examples = fs::path(TKW_SOURCE_DIR) / "examples";
   std::ostringstream out;
-  PrintFindings(out, CheckMachine(examples / "broken"), Format::kText);
+  PrintFindings(out, CheckMachine(examples / "broken", PowerPointOfMachine(examples / "broken")),
+                Format::kText, tkw::snapshot::kThisMachine);
   std::string report = out.str();
   for (std::size_t at; (at = report.find(examples.string())) != std::string::npos;)
     report.replace(at, examples.string().size(), "examples");

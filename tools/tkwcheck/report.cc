@@ -81,7 +81,8 @@ bool HasErrorsOrWarnings(const std::vector<Finding>& findings) {
   return false;
 }
 
-void PrintFindings(std::ostream& out, const std::vector<Finding>& findings, Format format) {
+void PrintFindings(std::ostream& out, const std::vector<Finding>& findings, Format format,
+                   const std::string& judgedAgainst) {
   std::size_t errors = 0, warnings = 0;
   for (const Finding& finding : findings) {
     errors += finding.severity == Severity::kError;
@@ -105,12 +106,16 @@ void PrintFindings(std::ostream& out, const std::vector<Finding>& findings, Form
       list.push_back(std::move(item));
     }
     nlohmann::ordered_json result;
+    if (!judgedAgainst.empty())
+      result["judgedAgainst"] = judgedAgainst;
     result["findings"] = std::move(list);
     result["errors"] = errors;
     result["warnings"] = warnings;
     out << result.dump(2) << '\n';
     return;
   }
+  if (!judgedAgainst.empty())
+    out << "judged against " << judgedAgainst << '\n';
   for (const Finding& f : findings) {
     out << f.place.Text() << ": " << SeverityName(f.severity) << ": " << f.message << " [" << f.rule
         << "]\n";
@@ -119,9 +124,12 @@ void PrintFindings(std::ostream& out, const std::vector<Finding>& findings, Form
 }
 
 void PrintStory(std::ostream& out, const RunStory& story, const std::vector<Place>* places,
-                const std::string& messageBoxes, Format format, const std::string& warning) {
+                const std::string& messageBoxes, Format format, const std::string& warning,
+                const std::string& judgedAgainst) {
   if (format == Format::kJson) {
     nlohmann::ordered_json run;
+    if (!judgedAgainst.empty())
+      run["judgedAgainst"] = judgedAgainst;
     run["started"] = story.started;
     run["end"] = EndName(story.end);
     if (!story.cutShortBy.empty())
@@ -154,6 +162,8 @@ void PrintStory(std::ostream& out, const RunStory& story, const std::vector<Plac
     out << result.dump(2) << '\n';
     return;
   }
+  if (!judgedAgainst.empty())
+    out << "judged against " << judgedAgainst << '\n';
   if (!warning.empty())
     out << "warning: " << warning << '\n';
   for (std::size_t i = 0; i < story.definitions.size(); ++i) {
