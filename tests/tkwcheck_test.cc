@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <map>
 #include <sstream>
 #include <string>
 #include <utility>
@@ -924,6 +925,113 @@ TEST_F(DeploymentTest, CannotLookAtBadInput) {
   EXPECT_THROW(StartPowerPoint(host), Unreadable);
   std::ofstream(machine_ / "registry.reg") << "no export";
   EXPECT_THROW(ReadRegistrySettings(machine_ / "registry.reg"), Unreadable);
+}
+
+// What a tool prints and what it leaves, run as its user runs it.
+struct ToolRun {
+  int status;
+  std::string out, err;
+};
+ToolRun RunTool(const std::string& command) {
+  const fs::path out = fs::temp_directory_path() / ("tkw_tool_out_" + std::to_string(::getpid()));
+  const fs::path err = fs::temp_directory_path() / ("tkw_tool_err_" + std::to_string(::getpid()));
+  const int status =
+      std::system((command + " >'" + out.string() + "' 2>'" + err.string() + "'").c_str());
+  ToolRun run{WEXITSTATUS(status), ReadWhole(out), ReadWhole(err)};
+  fs::remove(out);
+  fs::remove(err);
+  return run;
+}
+
+// Every file of the machine with its bytes, but for the emulated kernel's named mutexes (its
+// processes' kernel objects, not the machine's state) and the copy of the program RunProgram
+// runs.
+std::map<std::string, std::string> MachineFiles(const fs::path& machine) {
+  std::map<std::string, std::string> files;
+  for (const auto& entry : fs::recursive_directory_iterator(machine)) {
+    const std::string name = fs::relative(entry.path(), machine).string();
+    if (!name.starts_with("mutexes") && !name.starts_with("app"))
+      files[name] = entry.is_regular_file() ? ReadWhole(entry.path()) : "(folder)";
+  }
+  return files;
+}
+
+// Each tool says first which PowerPoint it judged against, and judges against a snapshot when
+// given one; a snapshot that is none stops it with one line saying why, before it looks at
+// anything. A snapshot is the one file --snapshot writes.
+TEST_F(DeploymentTest, ToolsNameThePowerPointTheyJudgedAgainst) {
+  const auto beside = [&](const char* name) {
+    return machine_.parent_path() / (name + std::to_string(::getpid()));
+  };
+  const fs::path german = beside("tkw_german_"), bad = beside("tkw_bad_");
+  const fs::path afterRun = beside("tkw_after_run_"), png = beside("tkw_png_");
+  tkw::command_bars::SaveCommandBars(GermanMenus(), german);
+  std::ofstream(bad) << R"({"commandBars": [{"name": "Menu Bar"}]})";
+  const std::string m = "'" + machine_.string() + "'";
+  const std::string check = std::string(TKW_CHECK) + " ", remove = std::string(TKW_REMOVE) + " ";
+  const std::string reg = "'" + (machine_ / "registry.reg").string() + "'";
+
+  // A snapshot of the machine after a run, which then has PowerPoint's own bars again.
+  RunProgram();
+  const auto ran = MachineFiles(machine_);
+  const ToolRun taken = RunTool(check + "--snapshot '" + afterRun.string() + "' --prefix " + m);
+  EXPECT_EQ(taken.status, 0) << taken.err;
+  EXPECT_EQ(taken.out + taken.err, "");
+  EXPECT_EQ(MachineFiles(machine_), ran) << "--snapshot wrote into the machine";
+  const tkw::command_bars::CommandBarSet snapshot = tkw::snapshot::LoadSnapshot(afterRun).bars;
+  EXPECT_NE(snapshot.Find(L"Glintwave"), nullptr);
+  fs::remove_all(machine_ / "powerpoint");
+
+  const auto in = [](const fs::path& file) {
+    return "judged against the PowerPoint in " + file.string() + "\n";
+  };
+  const std::string here = "judged against the PowerPoint of this machine\n";
+  const struct {
+    std::string command;
+    int status;
+    std::string firstLine;  // of standard output; of standard error when the status is 2
+    std::string lastLine;   // of standard output, when it matters
+  } cases[] = {
+      {check + reg, 0, "judged against PowerPoint's built-in English bars\n", ""},
+      {check + "--prefix " + m, 0, here, ""},
+      {check + "--powerpoint '" + german.string() + "' " + reg, 1, in(german), ""},
+      {check + "--prefix " + m + " --powerpoint '" + german.string() + "'", 1, in(german), ""},
+      {check + "--plan --prefix " + m, 0, here, ""},
+      {check + "--plan --prefix " + m + " --powerpoint '" + german.string() + "'", 1, in(german),
+       "The run completed.\n"},
+      {remove + "--plan --prefix " + m, 0, here, "0 controls and 0 bars to remove\n"},
+      {remove + "--plan --prefix " + m + " --powerpoint '" + afterRun.string() + "'", 0,
+       in(afterRun), "6 controls and 1 bar to remove\n"},
+#ifdef TKW_PREVIEW
+      {std::string(TKW_PREVIEW) + " --out '" + png.string() + "' --powerpoint '" + german.string() +
+           "'",
+       0, "drew the PowerPoint in " + german.string() + "\n", ""},
+#endif
+      {check + "--powerpoint '" + bad.string() + "' " + reg, 2,
+       "tkwcheck: " + bad.string() +
+           " is not a snapshot of PowerPoint's bars: commandBars[0]: \"type\" is missing\n",
+       ""},
+      {check + "--plan --prefix " + m + " --powerpoint '" + bad.string() + "'", 2,
+       "tkwcheck: " + bad.string() + " is not a snapshot", ""},
+      {remove + "--plan --prefix " + m + " --powerpoint '" + bad.string() + "'", 2,
+       "tkwremove: " + bad.string() + " is not a snapshot", ""},
+      {remove + "--prefix " + m + " --powerpoint '" + german.string() + "'", 2, "usage: tkwremove",
+       ""},
+  };
+  const auto before = MachineFiles(machine_);
+  for (const auto& c : cases) {
+    const ToolRun run = RunTool(c.command);
+    EXPECT_EQ(run.status, c.status) << c.command << "\n" << run.err;
+    const std::string& shown = c.status == 2 ? run.err : run.out;
+    EXPECT_TRUE(shown.starts_with(c.firstLine)) << c.command << "\n" << shown;
+    EXPECT_TRUE(run.out.ends_with(c.lastLine)) << c.command << "\n" << run.out;
+    if (c.status == 2) {
+      EXPECT_EQ(run.out, "") << c.command;
+    }
+    EXPECT_EQ(MachineFiles(machine_), before) << c.command;
+  }
+  for (const fs::path& file : {german, bad, afterRun, png})
+    fs::remove(file);
 }
 
 TEST_F(DeploymentTest, RemovalWaitsForTheProgramsGuard) {

@@ -4,8 +4,10 @@
 // to users (repair).
 //   tkwremove [--plan] [--prefix DIR]     (Linux) an emulated machine, the program's own
 //                                         without --prefix
+//   tkwremove --plan --powerpoint FILE    (Linux) the same against the PowerPoint of a snapshot
 //   tkwremove.exe [--plan]                (Windows) the live registry and the running PowerPoint
-// --plan says what it would remove and changes nothing. Exit status: 0 everything the
+// --plan says what it would remove and changes nothing; its first line names the PowerPoint it
+// judged against. Exit status: 0 everything the
 // definitions name is gone, 1 something could not be removed, 2 it cannot look.
 #include <filesystem>
 #include <iostream>
@@ -15,6 +17,7 @@
 #include <string>
 
 #include "host/runtime_error.h"
+#include "tools/snapshot/judged_powerpoint.h"
 #include "tools/tkwcheck/inputs.h"
 #include "tools/tkwcheck/installed.h"
 #include "tools/tkwremove/removal.h"
@@ -32,12 +35,13 @@ namespace {
 #ifdef _WIN32
 constexpr char kUsage[] = "usage: tkwremove [--plan]\n";
 #else
-constexpr char kUsage[] = "usage: tkwremove [--plan] [--prefix DIR]\n";
+constexpr char kUsage[] = "usage: tkwremove [--plan [--powerpoint FILE]] [--prefix DIR]\n";
 #endif
 
 struct Options {
   bool plan = false;
   std::optional<fs::path> prefix;
+  std::optional<fs::path> powerPoint;  // a snapshot the plan is judged against
 };
 
 std::optional<Options> ParseArguments(int argc, char** argv) {
@@ -49,11 +53,16 @@ std::optional<Options> ParseArguments(int argc, char** argv) {
 #ifndef _WIN32
     } else if (argument == "--prefix" && i + 1 < argc && !options.prefix) {
       options.prefix = argv[++i];
+    } else if (argument == "--powerpoint" && i + 1 < argc && !options.powerPoint) {
+      options.powerPoint = argv[++i];
 #endif
     } else {
       return std::nullopt;
     }
   }
+  // Only a plan can be judged against another PowerPoint: a removal changes the machine's.
+  if (options.powerPoint && !options.plan)
+    return std::nullopt;
   return options;
 }
 
@@ -64,6 +73,9 @@ int Run(const Options& options) {
   const fs::path prefix = options.prefix.value_or(host::ProgramMachinePrefix());
   if (!fs::is_directory(prefix))
     throw check::Unreadable(prefix.string() + " is no folder");
+  // A snapshot that cannot be judged against stops the plan before it looks at anything.
+  if (options.powerPoint)
+    snapshot::LoadSnapshot(*options.powerPoint);
   std::ostringstream alreadyRead;
   const std::unique_ptr<host::Host> host = host::MakeMachineHost(prefix, alreadyRead);
 #endif
@@ -82,8 +94,22 @@ int Run(const Options& options) {
   const check::SettingsKey* key = settings.key.get();
 #endif
   const std::vector<check::Definition> definitions = check::DefinitionsOf(key);
+#ifndef _WIN32
+  // The plan looks at a copy of the machine whose PowerPoint is the snapshot's.
+  std::optional<snapshot::MachineCopy> copy;
+  if (options.powerPoint)
+    copy.emplace(prefix, *options.powerPoint);
+  const host::Application app = check::StartPowerPoint(copy ? copy->host() : *host);
+#else
   const host::Application app = check::StartPowerPoint(*host);
+#endif
   const remove::Outcome outcome = remove::RemoveInstalled(app, definitions, options.plan);
+  if (options.plan) {
+    std::cout << snapshot::JudgedLine(options.powerPoint
+                                          ? snapshot::SnapshotName(*options.powerPoint)
+                                          : std::string(snapshot::kThisMachine))
+              << '\n';
+  }
   remove::PrintOutcome(std::cout, outcome, options.plan);
   return outcome.failed ? 1 : 0;
 }
