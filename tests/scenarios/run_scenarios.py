@@ -33,7 +33,10 @@ Each folder beside this script is one scenario:
                         with expected.<n>.log for the n-th;
                         {"run": "TOOL ARGUMENTS...", "exit": N (0), "stdout": FILE} a tool built
                         beside the program (tkwcheck, tkwremove), with "{where}" in FILE for
-                        where a line's definition is; {"registry": FILE} a regedit file imported;
+                        where a line's definition is; "{scenario}/NAME" in an argument is the
+                        scenario's file NAME as the tool's system names it, and so written back
+                        in FILE; on Linux the tool is given the machine's --prefix unless
+                        "prefix": false; {"registry": FILE} a regedit file imported;
                         and with any of them "bars": FILE, the command bars it leaves,
                         "state": "unchanged" or "first", PowerPoint's state as before the step
                         or before the first step, and "clipboard": FILE, the clipboard's
@@ -183,9 +186,14 @@ class LinuxMachine:
     def powerpoint_folder(self) -> Path:
         return self.prefix / "powerpoint"
 
-    def run_tool(self, folder: Path, name: str, arguments: list) -> subprocess.CompletedProcess:
-        return subprocess.run([str(folder / name), *arguments, "--prefix", str(self.prefix)],
+    def run_tool(self, folder: Path, name: str, arguments: list,
+                 prefix: bool = True) -> subprocess.CompletedProcess:
+        machine = ["--prefix", str(self.prefix)] if prefix else []
+        return subprocess.run([str(folder / name), *arguments, *machine],
                               env=self.env, capture_output=True, timeout=120)
+
+    def path_of(self, path: Path) -> str:
+        return str(path)
 
     def change_registry(self, changes: Path):
         """Imports a regedit file: its keys and values follow the machine's, and a value named
@@ -320,8 +328,12 @@ class WineScenarioMachine:
     def powerpoint_folder(self) -> Path:
         return self.work / "powerpoint"
 
-    def run_tool(self, folder: Path, name: str, arguments: list) -> subprocess.CompletedProcess:
+    def run_tool(self, folder: Path, name: str, arguments: list,
+                 prefix: bool = True) -> subprocess.CompletedProcess:
         return self.wine.run([str(folder / f"{name}.exe"), *arguments], env=self.env)
+
+    def path_of(self, path: Path) -> str:
+        return windows_path(path)
 
     def change_registry(self, changes: Path):
         self.wine.import_registry(changes)
@@ -380,6 +392,9 @@ def run_scenario(machine, exe: Path, scenario: Path, work: Path):
     machine.check_leaks()
 
 
+# A scenario's own file in a tool's arguments: "{scenario}/NAME".
+SCENARIO_FILE = "{scenario}/"
+
 # Where a tool's line says a definition is: "FILE:LINE" in an export, "KEY [VALUE]" in the live
 # registry. Expected outputs write "{where}" for it.
 DEFINITION_PLACE = re.compile(r"^(?:\S[^\n]*?:\d+|HKEY_[^\[\n]*\[[^\]\n]*\]): ", re.MULTILINE)
@@ -401,12 +416,20 @@ def run_steps(machine, program: Path, tools: Path, scenario: Path, settings: dic
             run_program_once(machine, program, scenario, settings, runs)
         else:
             tool, *arguments = step["run"].split()
-            result = machine.run_tool(tools, tool, arguments)
+            # The scenario's files as the tool's system names them, and back in its output.
+            named = {}
+            for i, argument in enumerate(arguments):
+                if argument.startswith(SCENARIO_FILE):
+                    named[argument] = arguments[i] = machine.path_of(
+                        scenario / argument[len(SCENARIO_FILE):])
+            result = machine.run_tool(tools, tool, arguments, prefix=step.get("prefix", True))
             if result.returncode != step.get("exit", 0):
                 raise Failure(f"{label}: exit code {result.returncode}, not {step.get('exit', 0)}; "
                               f"stderr:\n{result.stderr.decode(errors='replace')}")
             output = result.stdout.decode("utf-8", errors="replace").replace("\r\n", "\n")
-            expected = (scenario / step["stdout"]).read_text() if "stdout" in step else ""
+            for placeholder, path in named.items():
+                output = output.replace(path, placeholder)
+            expected = (scenario / step["stdout"]).read_text(encoding="utf-8") if "stdout" in step else ""
             compare(f"standard output of {label}", expected, DEFINITION_PLACE.sub("{where}: ", output))
         if "bars" in step:
             compare_bars(machine, scenario / step["bars"])
@@ -428,7 +451,7 @@ def compare_bars(machine, expected: Path):
     state = powerpoint_state(machine)
     if state is None:
         raise Failure("PowerPoint's command bars were never saved")
-    compare(f"command bars ({expected.name})", expected.read_text(), dump_bars(state))
+    compare(f"command bars ({expected.name})", expected.read_text(encoding="utf-8"), dump_bars(state))
 
 
 def compare_clipboard(machine, expected: Path):
