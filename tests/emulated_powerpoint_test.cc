@@ -320,6 +320,132 @@ TEST_F(EmulatedPowerPointTest, BuiltInProtectedAndAddedItemsAnswerDeleteAsOffice
   }
 }
 
+// Office's CommandBarControl.Delete: with Temporary omitted or false the control is gone for
+// good; with Temporary true it is gone for the session and back at its place at the next start.
+// The user's PowerPoint keeps that in its state until it closes.
+TEST_F(EmulatedPowerPointTest, DeleteLastsUnlessItIsForTheSession) {
+  const auto tools = [](const DispatchPtr& app) {
+    return Object(
+        Object(Object(Object(Bars(app), L"Item", {std::wstring(L"Menu Bar")}), L"Controls"),
+               L"Item", {std::wstring(L"&Tools")}),
+        L"Controls");
+  };
+  // The Tools menu's captions, first letters only: "SRLCO" as PowerPoint has it.
+  const auto letters = [&](const DispatchPtr& app) {
+    const DispatchPtr controls = tools(app);
+    std::wstring all;
+    for (std::int32_t i = 1; i <= Number(controls, L"Count"); ++i) {
+      const std::wstring caption = Text(Object(controls, L"Item", {i}), L"Caption");
+      all += caption[caption.find_first_not_of(L'&')];
+    }
+    return all;
+  };
+  const auto remove = [&](const DispatchPtr& app, const wchar_t* caption, Variant temporary) {
+    Call(Object(tools(app), L"Item", {std::wstring(caption)}), L"Delete", {temporary});
+  };
+  const auto addTemporary = [&](const DispatchPtr& app, const wchar_t* caption, Variant before) {
+    AddControl(tools(app), caption, L"", before);
+  };
+  const struct {
+    const char* what;
+    std::function<void(const DispatchPtr&)> change;
+    const wchar_t* running;  // the menu while PowerPoint runs
+    const wchar_t* closed;   // once it has closed, and at every start after
+  } cases[] = {
+      {"Temporary omitted", [&](auto& app) { remove(app, L"Options...", MissingArgument{}); },
+       L"SRLC", L"SRLC"},
+      {"Temporary false", [&](auto& app) { remove(app, L"Spelling...", false); }, L"RLCO", L"RLCO"},
+      {"Temporary true", [&](auto& app) { remove(app, L"Options...", true); }, L"SRLC", L"SRLCO"},
+      {"for the session, after temporary controls that go first",
+       [&](auto& app) {
+         addTemporary(app, L"x", std::int16_t{1});
+         addTemporary(app, L"y", std::int16_t{3});
+         remove(app, L"Language...", true);
+       },
+       L"xSyRCO", L"SRLCO"},
+      {"two neighbours, one after the other",
+       [&](auto& app) {
+         remove(app, L"Customize...", true);
+         remove(app, L"Language...", true);
+         remove(app, L"Options...", false);
+       },
+       L"SR", L"SRLC"},
+      {"a menu with its controls, one of them deleted for the session before",
+       [&](auto& app) {
+         remove(app, L"Research...", true);
+         const DispatchPtr menus =
+             Object(Object(Bars(app), L"Item", {std::wstring(L"Menu Bar")}), L"Controls");
+         Call(Object(menus, L"Item", {std::wstring(L"&Tools")}), L"Delete", {true});
+       },
+       nullptr, L"SRLCO"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    fs::remove(state_);
+    {
+      DispatchPtr app = Start();
+      c.change(app);
+    }
+    const std::string written = StateText();
+    // The streamed text is what a JSON library writes for the same document.
+    EXPECT_EQ(nlohmann::ordered_json::parse(written).dump(2) + "\n", written);
+    if (c.running != nullptr) {
+      EXPECT_EQ(letters(Start()), c.running);
+    } else {
+      EXPECT_THROW(tools(Start()), RuntimeError);
+    }
+    powerPoint_->Close();
+    EXPECT_EQ(letters(Start()), c.closed);
+    EXPECT_EQ(letters(Start()), c.closed) << "at the start after";
+  }
+}
+
+// Office's CommandBarControls.Add with the Id of one of PowerPoint's commands makes that
+// built-in control, with its caption, as its menu shows it; a menu's Id makes the menu. Every
+// Id of PowerPoint's menus names one command, so that a command put back is the one taken.
+TEST_F(EmulatedPowerPointTest, AddWithAnIdMakesPowerPointsOwnControl) {
+  const CommandBarSet fresh = BuiltInCommandBars();
+  std::vector<const command_bars::Control*> commands;
+  fresh.Find(L"Menu Bar")->controls().VisitUntil([&](const command_bars::Control& menu) {
+    commands.push_back(&menu);
+    menu.controls()->VisitUntil([&](const command_bars::Control& command) {
+      commands.push_back(&command);
+      return false;
+    });
+    return false;
+  });
+  DispatchPtr app = Start();
+  // Where the command is gone from PowerPoint's own bars, it is still known.
+  DispatchPtr menus = Object(Object(Bars(app), L"Item", {std::wstring(L"Menu Bar")}), L"Controls");
+  Call(Object(Object(Object(menus, L"Item", {std::wstring(L"&Tools")}), L"Controls"), L"Item",
+              {std::wstring(L"&Options...")}),
+       L"Delete", {MissingArgument{}});
+  DispatchPtr controls = Object(NewToolbar(app, L"Commands"), L"Controls");
+  for (const command_bars::Control* command : commands) {
+    const command_bars::ControlProperties& p = command->properties();
+    SCOPED_TRACE(formats::WideToUtf8(p.caption));
+    const DispatchPtr added =
+        Object(controls, L"Add", {MissingArgument{}, p.id, MissingArgument{}, std::int16_t{1}});
+    EXPECT_EQ(Number(added, L"Id"), p.id);
+    EXPECT_EQ(Text(added, L"Caption"), p.caption);
+    EXPECT_TRUE(std::get<bool>(Call(added, L"BuiltIn")));
+    EXPECT_EQ(Number(added, L"Type"), static_cast<std::int32_t>(p.type));
+    if (command->controls() != nullptr) {  // its commands as PowerPoint's menu has them now
+      EXPECT_EQ(Number(Object(added, L"Controls"), L"Count"),
+                Number(Object(Object(menus, L"Item", {p.caption}), L"Controls"), L"Count"));
+    }
+    Call(added, L"Delete", {MissingArgument{}});
+  }
+  const std::pair<const char*, std::vector<Variant>> refused[] = {
+      {"an Id PowerPoint has no command of", {office::msoControlButton, std::int32_t{12345}}},
+      {"a menu's Id as a button", {office::msoControlButton, std::int32_t{30007}}},
+      {"a button's Id as a pop-up", {office::msoControlPopup, std::int32_t{522}}},
+  };
+  for (const auto& [what, args] : refused)
+    EXPECT_THROW(Object(controls, L"Add", args), RuntimeError) << what;
+  EXPECT_EQ(Number(controls, L"Count"), 0);
+}
+
 TEST_F(EmulatedPowerPointTest, PasteFaceTakesABitmapWithAMaskOfItsSizeOrDibAlone) {
   const Bytes face = PackedDib(16, 16, 24), mask = PackedDib(16, 16, 1, 2);
   const Bytes dib = PackedDib(3, -2, 8), topDown = PackedDib(16, -16, 32);
@@ -632,6 +758,9 @@ TEST_F(EmulatedPowerPointTest, MalformedStateFailsNamingTheFileAndIsKept) {
       button + R"(, "face": {"dib": "A", "mask": null}}]}]})",
       button + R"(, "id": 4294967296, "face": null}]}]})",
       R"({"commandBars": [{"name": "\ud800", )" + bar.substr(31) + R"(, "controls": []}]})",
+      bar + R"(, "controls": [], "deletedForTheSession": {}}]})",
+      bar + R"(, "controls": [], "deletedForTheSession": [{"place": 0, "control": {}}]}]})",
+      bar + R"(, "controls": [], "deletedForTheSession": [{"place": 1}]}]})",
       bar + R"(, "nameLocal": 7, "controls": []}]})",
       button + R"(, "type": 1, "face": null}]}]})",  // a button is "button"
       button + R"(, "type": 65536, "face": null}]}]})",

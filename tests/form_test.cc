@@ -99,6 +99,9 @@ class TestMachine final : public host::Host, host::Shell, host::Kernel, host::Ol
       onCreateObject(progId);
     return realOle().CreateObject(progId);
   }
+  long GetActiveObject(const std::wstring& progId, host::DispatchPtr* object) override {
+    return realOle().GetActiveObject(progId, object);
+  }
 
   fs::path root_;
   std::optional<emulated::EmulatedWindows> machine_;

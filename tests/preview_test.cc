@@ -253,6 +253,76 @@ TEST(PreviewTest, OpensTheMenusThatHoldControlsOfOurs) {
   }
 }
 
+// Office 2007's Add-Ins tab: controls added to PowerPoint's own toolbars in "Toolbar Commands",
+// to menus in "Menu Commands", and bars of add-ins' own in "Custom Toolbars"; each toolbar's
+// row named, a menu's drop-down by its title.
+TEST(PreviewTest, AddInsTabPutsEachControlInItsGroup) {
+  const struct {
+    const char* what;
+    std::function<void(CommandBarSet&)> add;
+    std::vector<std::string> rows;  // "<group>: <the row's name>", in order
+  } cases[] = {
+      {"a button on PowerPoint's own toolbar",
+       [](CommandBarSet& bars) {
+         Append(bars.Find(L"Standard")->controls(), Button(L"Ours", 0, std::nullopt));
+       },
+       {"Toolbar Commands: Standard"}},
+      {"a toolbar of an add-in's own",
+       [](CommandBarSet& bars) {
+         Append(AddBar(bars, L"Glintwave", BarType::kToolbar, true).controls(),
+                Button(L"Ours", 0, std::nullopt));
+       },
+       {"Custom Toolbars: Glintwave"}},
+      {"a control in PowerPoint's menu, and a menu of an add-in's own",
+       [](CommandBarSet& bars) {
+         command_bars::ControlList& menus = bars.Find(L"Menu Bar")->controls();
+         Append(*menus.FindByCaption(L"Tools")->controls(), Button(L"Ours", 0, std::nullopt));
+         Append(*Append(menus, Popup(L"&Glintwave", false)).controls(),
+                Button(L"Mine", 0, std::nullopt));
+       },
+       {"Menu Commands: &Tools", "Menu Commands: &Glintwave"}},
+      {"all three, an empty toolbar of its own and a hidden one left out",
+       [](CommandBarSet& bars) {
+         Append(*bars.Find(L"Menu Bar")->controls().FindByCaption(L"Help")->controls(),
+                Button(L"Ours", 0, std::nullopt));
+         Append(AddBar(bars, L"Mine", BarType::kToolbar, true).controls(),
+                Button(L"Ours", 0, std::nullopt));
+         AddBar(bars, L"Empty", BarType::kToolbar, true);
+         Append(AddBar(bars, L"Tucked", BarType::kToolbar, false).controls(),
+                Button(L"Ours", 0, std::nullopt));
+         Append(bars.Find(L"Formatting")->controls(), Button(L"Ours", 0, std::nullopt));
+       },
+       {"Menu Commands: &Help", "Toolbar Commands: Formatting", "Custom Toolbars: Mine"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    CommandBarSet bars = command_bars::BuiltInCommandBars();
+    c.add(bars);
+    const Picture picture = LayOutPicture(bars, View::kAddIns);
+    std::vector<std::string> rows;
+    for (const Strip& strip : picture.strips) {
+      if (strip.kind != StripKind::kRibbonRow && strip.kind != StripKind::kRibbonMenu)
+        continue;
+      const auto group =
+          std::find_if(picture.groups.begin(), picture.groups.end(), [&](const Note& g) {
+            return g.box.x <= strip.box.x && strip.box.right() <= g.box.right();
+          });
+      ASSERT_NE(group, picture.groups.end());
+      if (strip.kind == StripKind::kRibbonMenu) {
+        rows.push_back(group->text + ": " +
+                       formats::WideToUtf8(strip.controls.at(0).control->properties().caption));
+        continue;
+      }
+      rows.push_back(group->text + ": " + (strip.label ? strip.label->text : "<no name>"));
+      if (strip.label) {  // before the row's controls, inside the group
+        EXPECT_GE(strip.label->box.x, group->box.x);
+        EXPECT_LE(strip.label->box.right(), strip.controls.at(0).box.x);
+      }
+    }
+    EXPECT_EQ(rows, c.rows);
+  }
+}
+
 TEST(PreviewTest, CaptionsShowTheirAcceleratorAsOfficeDoes) {
   const std::pair<const wchar_t*, Caption> cases[] = {
       {L"&New", {"New", 0}},

@@ -10,6 +10,7 @@
 #include <fstream>
 #include <functional>
 #include <map>
+#include <nlohmann/json.hpp>
 #include <sstream>
 #include <string>
 #include <utility>
@@ -26,6 +27,7 @@
 #include "tools/tkwcheck/report.h"
 #include "tools/tkwcheck/run_story.h"
 #include "tools/tkwremove/removal.h"
+#include "tools/tkwremove/restore.h"
 
 namespace fs = std::filesystem;
 using namespace tkw::check;
@@ -168,6 +170,12 @@ TEST(CheckTest, FindsWhatEachRecordDoesAtRunTime) {
         {101, "before-not-found"},
         {102, "before-is-caption"},
         {104, "replaced"}}},
+      {"menus: a caption of PowerPoint's own button in its menu, not a before-control",
+       {},
+       {"\"a\"=\"&Tools,&Options...,Mac\"", "\"b\"=\"&Tools,G,Mac,Options...\"",
+        "\"c\"=\"tools,spelling...,Mac\"", "\"d\"=\"&Tools,Options...,Mac2\"",
+        "\"e\"=\"&Insert,&Options...,Mac\""},
+       {{100, "replaces-builtin"}, {102, "replaces-builtin"}, {103, "replaced"}}},
   };
   for (const RecordCase& c : cases) {
     const Registry registry(c.toolbar, c.menus);
@@ -269,6 +277,48 @@ TEST(CheckTest, JudgesMenusByTheCaptionsOfThePowerPointGiven) {
       EXPECT_NE(messages.front().find(c.message), std::string::npos)
           << c.what << ": " << messages.front();
     }
+  }
+}
+
+// A machine where a run, or the user, left PowerPoint's own "&Options..." otherwise: the caption
+// takes it for good all the same, unless the program would not delete what it finds there.
+TEST(CheckTest, FindsPowerPointsOwnButtonTakenWhateverTheMachineLeft) {
+  using tkw::command_bars::ControlProperties;
+  using tkw::command_bars::ControlType;
+  const auto tools = [](tkw::command_bars::CommandBarSet& bars) -> tkw::command_bars::ControlList& {
+    return *bars.Find(L"Menu Bar")->controls().FindByCaption(L"&Tools")->controls();
+  };
+  const auto options = [&](tkw::command_bars::CommandBarSet& bars, bool builtIn, ControlType type) {
+    tkw::command_bars::ControlList& list = tools(bars);
+    list.Remove(*list.FindByCaption(L"&Options..."));
+    ControlProperties p;
+    p.type = type;
+    p.caption = L"&Options...";
+    p.builtIn = builtIn;
+    list.Insert(1, std::move(p));
+  };
+  const struct {
+    const char* what;
+    std::function<void(tkw::command_bars::CommandBarSet&)> change;
+    bool found;
+  } cases[] = {
+      {"as PowerPoint has it", [](auto&) {}, true},
+      {"taken by a run, the product's control in its place",
+       [&](auto& bars) { options(bars, false, ControlType::kButton); }, true},
+      {"gone, the product's control gone too",
+       [&](auto& bars) { tools(bars).Remove(*tools(bars).FindByCaption(L"&Options...")); }, true},
+      {"a pop-up of the user's of that caption, which the program leaves",
+       [&](auto& bars) { options(bars, false, ControlType::kPopup); }, false},
+  };
+  const Registry registry({}, {"\"a\"=\"&Tools,&Options...,Mac\""});
+  for (const auto& c : cases) {
+    tkw::command_bars::CommandBarSet bars = tkw::command_bars::BuiltInCommandBars();
+    c.change(bars);
+    EXPECT_EQ(Findings(registry, nullptr, std::move(bars)),
+              c.found ? std::vector<std::string>{std::to_string(registry.menuLines[0]) +
+                                                 " replaces-builtin"}
+                      : std::vector<std::string>{})
+        << c.what;
   }
 }
 
@@ -553,6 +603,54 @@ TEST(PlanTest, RunsTheProgramOnACopyAndTellsWhatStays) {
   fs::remove_all(machine);
 }
 
+// A menu definition with the caption of PowerPoint's own "&Options...": the plan says on its line
+// that the run deletes it for good, or that a run before did; a second definition of that
+// caption replaces the first's control, not PowerPoint's.
+TEST(PlanTest, TellsWhichDefinitionTakesPowerPointsOwnControl) {
+  const fs::path machine =
+      fs::temp_directory_path() / ("tkwcheck_plan_own_" + std::to_string(::getpid()));
+  fs::copy(fs::path(TKW_SOURCE_DIR) / "examples" / "machine", machine, fs::copy_options::recursive);
+  std::ofstream(machine / "registry.reg", std::ios::app)
+      << "\"4 Own\"=\"&Tools,&Options...,Glintwave.Own\"\r\n"
+         "\"5 Again\"=\"&tools,Options...,Glintwave.Again\"\r\n";
+  const auto run = [&] {
+    const fs::path app = machine / "app";
+    fs::create_directories(app);
+    fs::copy_file(TKW_PROGRAM, app / "tkwPPTToolbarAdder", fs::copy_options::overwrite_existing);
+    ASSERT_EQ(std::system(("TKW_PREFIX='" + machine.string() + "' '" +
+                           (app / "tkwPPTToolbarAdder").string() + "'")
+                              .c_str()),
+              0);
+  };
+  const std::pair<std::function<void()>, const char*> cases[] = {
+      // what happened to the machine before the plan; what line 25 says of PowerPoint's own
+      {[] {},
+       "deletes PowerPoint's own \"&Options...\" for good: it stays gone once this control "
+       "goes [replaces-builtin]"},
+      {[&] {
+         run();
+         tkw::command_bars::SetPowerPointRunning(machine / "powerpoint" / "commandbars.json",
+                                                 false);
+       },
+       "PowerPoint's own \"&Options...\" of this caption is gone for good already "
+       "[replaces-builtin]"},
+  };
+  for (const auto& [before, said] : cases) {
+    SCOPED_TRACE(said);
+    before();
+    const Plan plan = MakePlan(machine, TKW_PROGRAM);
+    std::vector<std::string> own;
+    for (std::size_t i = 0; i < plan.story.definitions.size(); ++i) {
+      for (const std::string& detail : plan.story.definitions[i].details) {
+        if (detail.ends_with("[replaces-builtin]"))
+          own.push_back(std::to_string(plan.places[i].line) + " " + detail);
+      }
+    }
+    EXPECT_EQ(own, std::vector<std::string>{"25 " + std::string(said)});
+  }
+  fs::remove_all(machine);
+}
+
 // regedit's own export is UTF-16, and a machine need not switch logging on: the plan's copy
 // still runs with logging, in the file's encoding.
 TEST(PlanTest, ReadsAUtf16ExportWithoutTheLoggingSwitch) {
@@ -600,7 +698,9 @@ class DeploymentTest : public ::testing::Test {
     tkw::emulated::EmulatedWindows host(machine_);
     std::vector<std::string> lines;
     messages_.clear();
-    for (const Finding& f : CheckInstalled(host, StartPowerPoint(host), Definitions())) {
+    const PowerPointAtHand powerPoint = AttachToPowerPoint(host);
+    for (const Finding& f :
+         CheckInstalled(host, powerPoint.app, Definitions(), powerPoint.running)) {
       lines.push_back(std::to_string(f.place.line) + " " + f.rule);
       messages_.push_back(f.message);
     }
@@ -624,6 +724,15 @@ class DeploymentTest : public ::testing::Test {
   }
   void AppendToRegistry(const std::string& lines) {
     std::ofstream(machine_ / "registry.reg", std::ios::app) << lines;
+  }
+  // The user closes PowerPoint.
+  void ClosePowerPoint() {
+    tkw::command_bars::SetPowerPointRunning(machine_ / "powerpoint" / "commandbars.json", false);
+  }
+  // Changes PowerPoint as a user or another program does.
+  void Change(const std::function<void(const tkw::host::Application&)>& change) {
+    tkw::emulated::EmulatedWindows host(machine_);
+    change(StartPowerPoint(host));
   }
 
   const fs::path machine_ =
@@ -918,6 +1027,268 @@ TEST_F(DeploymentTest, LeavesPowerPointsOwnAndTellsWhatDiffers) {
   EXPECT_EQ(Installed()[2], "15 installed");
 }
 
+// With PowerPoint closed, what the program makes temporary is absent by design: its own bar
+// with the buttons on it and every menu control. Only what lasts is judged, as the user and the
+// next run at PowerPoint's start will find it.
+TEST_F(DeploymentTest, JudgesByWhatLastsWhenPowerPointIsClosed) {
+  using tkw::host::Application;
+  const auto noChange = [](const Application&) {};
+  const std::vector<std::string> lasting = {"13 temporary", "14 temporary", "15 installed",
+                                            "22 temporary", "23 temporary", "24 temporary"};
+  const struct {
+    const char* what;
+    const char* lines;  // added to the example's registry, from line 26 on
+    std::function<void(const Application&)> change;  // after the close
+    bool close;
+    std::vector<std::string> found;
+  } cases[] = {
+      {"PowerPoint closed after a run", "", noChange, true, lasting},
+      {"the lasting button deleted meanwhile",
+       "",
+       [](const Application& app) {
+         app.CommandBars().Item(L"Standard").FindControl(1, L"tkw.glintwave.help", false).Delete();
+       },
+       true,
+       {"13 temporary", "14 temporary", "15 missing", "22 temporary", "23 temporary",
+        "24 temporary"}},
+      {"PowerPoint running, judged as it is",
+       "",
+       noChange,
+       false,
+       {"13 installed", "14 installed", "15 installed", "22 installed", "23 installed",
+        "24 installed"}},
+      {"a bar that lasts: its button would last too",
+       "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Tarnwick]\r\n"
+       "\"Glintwave 4 Bold\"=\"Formatting,Glintwave Bold,Glintwave.Bold,tkw.glintwave.bold,"
+       "Glintwave,new.bmp\"\r\n",
+       [](const Application& app) {
+         app.CommandBars()
+             .Item(L"Formatting")
+             .FindControl(1, L"tkw.glintwave.bold", false)
+             .Delete();
+       },
+       true,
+       {"13 temporary", "14 temporary", "15 installed", "27 missing", "22 temporary",
+        "23 temporary", "24 temporary"}},
+      {"a menu that is not there: no run adds to it",
+       "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Tarnwick\\PPTMenus]\r\n"
+       "\"4 Extras\"=\"&Glintwave,Extras,Glintwave.Extras\"\r\n",
+       noChange,
+       true,
+       {"13 temporary", "14 temporary", "15 installed", "22 temporary", "23 temporary",
+        "24 temporary", "27 missing"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    TearDown();
+    SetUp();
+    AppendToRegistry(std::string("\r\n") + c.lines);
+    RunProgram();
+    if (c.close)
+      ClosePowerPoint();
+    Change(c.change);
+    const std::string before = State();
+    EXPECT_EQ(Installed(), c.found);
+    EXPECT_EQ(State(), before) << "looking changes nothing";
+  }
+
+  // The report says which case applied.
+  std::ostringstream text, json;
+  PrintInstalled(text, {}, /*powerPointRunning=*/false, Format::kText);
+  PrintInstalled(json, {}, /*powerPointRunning=*/false, Format::kJson);
+  EXPECT_TRUE(text.str().starts_with("note: PowerPoint is not running")) << text.str();
+  EXPECT_NE(json.str().find("\"powerPointRunning\": false"), std::string::npos) << json.str();
+  text.str("");
+  PrintInstalled(text, {}, /*powerPointRunning=*/true, Format::kText);
+  EXPECT_EQ(text.str(), "0 errors, 0 warnings\n");
+}
+
+// Whether PowerPoint runs is asked before anything starts it: the running object table holds the
+// user's PowerPoint, or one that a client of this process keeps alive, and nothing else.
+TEST_F(DeploymentTest, FindsARunningPowerPointWithoutStartingOne) {
+  using tkw::host::kMkEUnavailable;
+  const struct {
+    const char* state;
+    bool keepOneAlive;  // an application object of this process is alive
+    const wchar_t* progId;
+    long status;
+  } cases[] = {
+      {"{\"running\": true, \"commandBars\": []}", false, L"PowerPoint.Application", 0},
+      {"{\"running\": false, \"commandBars\": []}", false, L"PowerPoint.Application",
+       kMkEUnavailable},
+      {"{\"running\": false, \"commandBars\": []}", true, L"PowerPoint.Application", 0},
+      {"not JSON", false, L"PowerPoint.Application", kMkEUnavailable},
+      {"{\"running\": true, \"commandBars\": []}", false, L"Nobody.Application",
+       tkw::host::kCoEClassString},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.state);
+    fs::create_directories(machine_ / "powerpoint");
+    std::ofstream(machine_ / "powerpoint" / "commandbars.json") << c.state;
+    tkw::emulated::EmulatedWindows host(machine_);
+    tkw::host::DispatchPtr alive, active;
+    if (c.keepOneAlive)
+      alive = host.ole().CreateObject(L"PowerPoint.Application");
+    EXPECT_EQ(host.ole().GetActiveObject(c.progId, &active), c.status);
+    EXPECT_EQ(active != nullptr, c.status == 0);
+    if (c.status != 0) {
+      EXPECT_EQ(State(), c.state) << "nothing was started";
+    }
+  }
+}
+
+// A control that PowerPoint holds more than once: the button whose search failed on a busy
+// PowerPoint and was added again, or a copy a user made. --installed warns, and one removal
+// takes every copy, agreeing with its plan.
+TEST_F(DeploymentTest, SeesAndRemovesEveryCopy) {
+  using tkw::host::Application;
+  using tkw::host::office::msoControlButton;
+  using tkw::host::office::msoControlPopup;
+  const auto copyHelp = [](const tkw::host::CommandBarControls& controls) {
+    const auto copy =
+        AddControl(controls, msoControlButton, L"Glintwave Help", L"tkw.glintwave.help");
+    copy.SetOnAction(L"Glintwave.Help");
+  };
+  const auto copyAbout = [](const std::wstring& macro) {
+    return [=](const Application& app) {
+      AddControl(MenuControls(app, L"&Help"), msoControlButton, L"about glintwave")
+          .SetOnAction(macro);
+    };
+  };
+  const struct {
+    const char* what;
+    std::function<void(const Application&)> change;
+    int line;
+    const char* places;  // the duplicate warning's, or nullptr for none
+    const char* counts;
+  } cases[] = {
+      {"the button added twice to its bar",
+       [&](const Application& app) { copyHelp(app.CommandBars().Item(L"Standard").Controls()); },
+       15, "at places 12 and 13", "7 controls and 1 bar removed"},
+      {"a copy in a pop-up of the bar",
+       [&](const Application& app) {
+         const auto more = tkw::host::QueryInterface<tkw::host::CommandBarPopup>(
+             AddControl(app.CommandBars().Item(L"Standard").Controls(), msoControlPopup, L"More"));
+         AddControl(more.Controls(), msoControlButton, L"Other");
+         copyHelp(more.Controls());
+       },
+       15, "at places 12 and 2 in the pop-up at 13", "7 controls and 1 bar removed"},
+      {"a menu control copied, its macro with it", copyAbout(L"Glintwave.About"), 24,
+       "at places 1 and 5", "7 controls and 1 bar removed"},
+      {"the user's own control of that caption, running another macro", copyAbout(L"Users.About"),
+       24, nullptr, "6 controls and 1 bar removed"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    TearDown();
+    SetUp();
+    RunProgram();
+    Change(c.change);
+    const std::vector<std::string> found = Installed();
+    const std::string duplicate = std::to_string(c.line) + " duplicate";
+    const auto at = std::find(found.begin(), found.end(), duplicate);
+    EXPECT_EQ(at != found.end(), c.places != nullptr) << duplicate;
+    if (c.places != nullptr && at != found.end()) {
+      EXPECT_NE(messages_[at - found.begin()].find(c.places), std::string::npos)
+          << messages_[at - found.begin()];
+    }
+    const std::string planned = Remove(/*plan=*/true);
+    EXPECT_EQ(Remove(/*plan=*/false), planned);
+    EXPECT_NE(planned.find(std::string(c.counts) + "\n"), std::string::npos) << planned;
+    if (c.places != nullptr) {
+      EXPECT_EQ(Remove(/*plan=*/false), "0 controls and 0 bars removed\n") << "none is left";
+    }
+  }
+}
+
+// A toolbar definition for "Menu Bar" and a menu definition that name one control, as after the
+// button was dragged into a menu: it is one control, listed and removed once.
+TEST_F(DeploymentTest, KnowsAControlByWherePowerPointKeepsIt) {
+  AppendToRegistry(
+      "\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Tarnwick]\r\n"
+      "\"Glintwave 4 Chart\"=\"menu bar,Glintwave Chart...,Glintwave.InsertChart,tkw.chart,"
+      "Glintwave,chart.bmp\"\r\n");
+  RunProgram();
+  Change([](const tkw::host::Application& app) {
+    // The run's button on the menu bar dragged onto the menu control of the same caption.
+    app.CommandBars().Item(L"Menu Bar").FindControl(1, L"tkw.chart", false).Delete();
+    MenuControls(app, L"&Insert").Item(L"Glintwave Chart...").SetTag(L"tkw.chart");
+  });
+  const std::string planned = Remove(/*plan=*/true);
+  EXPECT_EQ(Remove(/*plan=*/false), planned);
+  const std::string where = (machine_ / "registry.reg").string();
+  EXPECT_NE(planned.find(where + ":27: removes the button 'Glintwave Chart...' with tag "
+                                 "'tkw.chart' on the bar 'menu bar'\n"),
+            std::string::npos)
+      << planned;
+  EXPECT_NE(planned.find(where + ":22: already removed by line 27\n"), std::string::npos)
+      << planned;
+  EXPECT_NE(planned.find("6 controls and 1 bar removed\n"), std::string::npos) << planned;
+}
+
+// A tool built beside the program, on the machine with the definitions of `file`: its exit
+// status, and its standard output and error together.
+std::pair<int, std::string> WithDefinitions(const char* tool, const std::string& arguments,
+                                            const fs::path& machine, const fs::path& file) {
+  const fs::path out = machine / "output.txt";
+  const int status =
+      std::system(("'" + std::string(tool) + "' " + arguments + " --prefix '" + machine.string() +
+                   "' --definitions '" + file.string() + "' >'" + out.string() + "' 2>&1")
+                      .c_str());
+  return {WEXITSTATUS(status), ReadWhole(out)};
+}
+
+// An upgrade that changed a tag: the earlier version's export names the button its tag added,
+// which the machine's definitions no longer do.
+TEST_F(DeploymentTest, RemovesWhatAnEarlierVersionsExportDefines) {
+  const fs::path old = machine_ / "old.reg";
+  fs::copy_file(machine_ / "registry.reg", old);
+  RunProgram();
+  std::string registry = ReadWhole(machine_ / "registry.reg");
+  registry.replace(registry.find("tkw.glintwave.help"), 18, "tkw.glintwave.help2");
+  std::ofstream(machine_ / "registry.reg", std::ios::trunc) << registry;
+  RunProgram();  // the new version's
+  const auto [checked, found] = WithDefinitions(TKW_CHECK, "--installed", machine_, old);
+  EXPECT_EQ(checked, 0);
+  EXPECT_NE(found.find(old.string() + ":15: note: present as defined: the button with tag "
+                                      "'tkw.glintwave.help' on the bar 'Standard' [installed]\n"),
+            std::string::npos)
+      << found;
+  const auto [removed, said] = WithDefinitions(TKW_REMOVE, "", machine_, old);
+  EXPECT_EQ(removed, 0);
+  EXPECT_NE(said.find(old.string() + ":15: removes the button 'Glintwave Help' with tag "
+                                     "'tkw.glintwave.help' on the bar 'Standard'\n"),
+            std::string::npos)
+      << said;
+  EXPECT_NE(State().find("tkw.glintwave.help2"), std::string::npos) << "the new one stays";
+  EXPECT_EQ(State().find("tkw.glintwave.help\""), std::string::npos) << "the old one is gone";
+
+  // An export that cannot say what to remove: one line, and nothing changes.
+  const struct {
+    const char* text;  // nullptr: no file
+    const char* says;
+  } bad[] = {
+      {nullptr, "cannot read"},
+      {"[HKEY_LOCAL_MACHINE\\SOFTWARE\\Tarnwick]\n", "not a regedit export"},
+      {"Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\X]\r\n",
+       "holds no key HKEY_LOCAL_MACHINE\\SOFTWARE\\Tarnwick"},
+  };
+  for (const auto& c : bad) {
+    SCOPED_TRACE(c.says);
+    const fs::path file = machine_ / "bad.reg";
+    fs::remove(file);
+    if (c.text != nullptr)
+      std::ofstream(file) << c.text;
+    const std::string before = State();
+    const auto [status, error] = WithDefinitions(TKW_REMOVE, "", machine_, file);
+    EXPECT_EQ(status, 2);
+    EXPECT_TRUE(error.starts_with("tkwremove: ") && error.find(c.says) != std::string::npos &&
+                std::count(error.begin(), error.end(), '\n') == 1)
+        << error;
+    EXPECT_EQ(State(), before);
+  }
+}
+
 TEST_F(DeploymentTest, CannotLookAtBadInput) {
   fs::create_directories(machine_ / "powerpoint");
   std::ofstream(machine_ / "powerpoint" / "commandbars.json") << "not JSON";
@@ -1032,6 +1403,144 @@ TEST_F(DeploymentTest, ToolsNameThePowerPointTheyJudgedAgainst) {
   }
   for (const fs::path& file : {german, bad, afterRun, png})
     fs::remove(file);
+}
+
+// tkwremove's second step: what the removal leaves of PowerPoint's own controls that menu
+// definitions took is put back at its place among PowerPoint's own, with its Id, or the user is
+// told how to get it back. The plan says the same lines.
+TEST_F(DeploymentTest, PutsBackPowerPointsOwnControlsThatDefinitionsTook) {
+  const auto close = [&] {
+    tkw::command_bars::SetPowerPointRunning(machine_ / "powerpoint" / "commandbars.json", false);
+  };
+  const auto protectMenuBar = [&] {
+    nlohmann::json state = nlohmann::json::parse(State());
+    state["commandBars"][0]["protection"] = 1;
+    std::ofstream(machine_ / "powerpoint" / "commandbars.json") << state.dump();
+  };
+  // A PowerPoint that knows "&Options..." by another Id than its fresh bars.
+  const auto renumberOptions = [&] {
+    nlohmann::json state = nlohmann::json::parse(
+        tkw::command_bars::SerializeCommandBars(tkw::command_bars::BuiltInCommandBars()));
+    for (auto& menu : state["commandBars"][0]["controls"]) {
+      for (auto& command : menu["controls"]) {
+        if (command["caption"] == "&Options...")
+          command["id"] = 9522;
+      }
+    }
+    fs::create_directories(machine_ / "powerpoint");
+    std::ofstream(machine_ / "powerpoint" / "commandbars.json") << state.dump();
+  };
+  const auto deleteTools = [&] {
+    tkw::emulated::EmulatedWindows host(machine_);
+    StartPowerPoint(host).CommandBars().Item(L"Menu Bar").Controls().Item(L"&Tools").Delete();
+  };
+  const std::string own = "\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Tarnwick\\PPTMenus]\r\n";
+  const std::string howTo =
+      ": to get it back, choose View > Toolbars > Customize in PowerPoint, select \"Menu Bar\" on "
+      "the Toolbars tab and click Reset, which also takes other add-ins' entries out of the menus";
+  const struct {
+    const char* what;
+    std::string lines;               // added to the example's registry, from line 26 on
+    bool run;                        // whether the program runs first
+    std::function<void()> change;    // then what happens to PowerPoint
+    std::vector<std::string> steps;  // "<line> <text>" of what is put back
+    const char* tools;               // the Ids of the menu "&Tools" after the removal
+  } cases[] = {
+      {"the caption of PowerPoint's last control in its menu, PowerPoint still running",
+       own + "\"4 Own\"=\"&Tools,&Options...,Glintwave.Own\"\r\n",
+       true,
+       [] {},
+       {"27 puts back PowerPoint's own '&Options...' in the menu '&Tools' (Id 522), after "
+        "'&Customize...'"},
+       "2 7343 1764 797 522"},
+      {"its first control, PowerPoint closed since",
+       own + "\"4 Own\"=\"Tools,spelling...,Glintwave.Own\"\r\n",
+       true,
+       close,
+       {"27 puts back PowerPoint's own '&Spelling...' in the menu '&Tools' (Id 2), before "
+        "'&Research...'"},
+       "2 7343 1764 797 522"},
+      {"two neighbours, each put back beside the other",
+       own + "\"4 Own\"=\"&Tools,&Options...,Glintwave.Own\"\r\n"
+             "\"5 Own\"=\"&Tools,&Language...,Glintwave.Own\"\r\n"
+             "\"6 Own\"=\"&Tools,&Customize...,Glintwave.Own\"\r\n",
+       true,
+       close,
+       {"28 puts back PowerPoint's own '&Language...' in the menu '&Tools' (Id 1764), after "
+        "'&Research...'",
+        "29 puts back PowerPoint's own '&Customize...' in the menu '&Tools' (Id 797), after "
+        "'&Language...'",
+        "27 puts back PowerPoint's own '&Options...' in the menu '&Tools' (Id 522), after "
+        "'&Customize...'"},
+       "2 7343 1764 797 522"},
+      {"no run yet: nothing taken",
+       own + "\"4 Own\"=\"&Tools,&Options...,Glintwave.Own\"\r\n",
+       false,
+       [] {},
+       {},
+       "2 7343 1764 797 522"},
+      {"no run yet, in a PowerPoint that knows the command by another Id",
+       own + "\"4 Own\"=\"&Tools,&Options...,Glintwave.Own\"\r\n",
+       false,
+       renumberOptions,
+       {},
+       "2 7343 1764 797 9522"},
+      {"a menu bar protected against customizing",
+       own + "\"4 Own\"=\"&Tools,&Options...,Glintwave.Own\"\r\n",
+       true,
+       protectMenuBar,
+       {"27 error: PowerPoint refuses to put back PowerPoint's own '&Options...' in the menu "
+        "'&Tools' (Id 522), after '&Customize...'" +
+        howTo},
+       "1 2 7343 1764 797 1"},
+      {"the menu gone",
+       own + "\"4 Own\"=\"&Tools,&Options...,Glintwave.Own\"\r\n",
+       true,
+       deleteTools,
+       {"27 error: cannot put back PowerPoint's own '&Options...' in the menu '&Tools': "
+        "PowerPoint has no menu '&Tools'" +
+        howTo},
+       ""},
+  };
+  const auto restore = [&](bool plan) {
+    tkw::emulated::EmulatedWindows host(machine_);
+    const auto app = StartPowerPoint(host);
+    tkw::remove::RemoveInstalled(app, Definitions(), plan);
+    return tkw::remove::RestorePowerPointsOwn(app, Definitions(),
+                                              tkw::command_bars::BuiltInCommandBars(), plan);
+  };
+  const auto lines = [](const tkw::remove::Restored& restored) {
+    std::vector<std::string> steps;
+    for (const tkw::remove::Step& step : restored.steps)
+      steps.push_back(std::to_string(step.place.line) + " " + step.text);
+    return steps;
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    TearDown();
+    SetUp();
+    AppendToRegistry(c.lines);
+    if (c.run)
+      RunProgram();
+    c.change();
+    const tkw::remove::Restored planned = restore(/*plan=*/true);
+    EXPECT_EQ(lines(planned), c.steps);
+    const tkw::remove::Restored done = restore(/*plan=*/false);
+    EXPECT_EQ(lines(done), c.steps);
+    EXPECT_EQ(done.failed, !c.steps.empty() && c.steps[0].find("error") != std::string::npos);
+    std::string ids;
+    const tkw::command_bars::CommandBarSet after =
+        tkw::command_bars::LoadCommandBars(machine_ / "powerpoint" / "commandbars.json");
+    if (const auto* tools = after.Find(L"Menu Bar")->controls().FindByCaption(L"&Tools")) {
+      tools->controls()->VisitUntil([&](const tkw::command_bars::Control& control) {
+        ids += (ids.empty() ? "" : " ") + std::to_string(control.properties().id);
+        return false;
+      });
+    }
+    EXPECT_EQ(ids, c.tools);
+    // A second removal finds PowerPoint's own back, or cannot put it back again.
+    EXPECT_EQ(lines(restore(/*plan=*/false)), done.failed ? c.steps : std::vector<std::string>{});
+  }
 }
 
 TEST_F(DeploymentTest, RemovalWaitsForTheProgramsGuard) {

@@ -398,6 +398,10 @@ void TestAutomation(host::Ole& ole) {
   using host::InvokeKind;
   using host::Variant;
   CHECK(ErrorNumber([&] { ole.CreateObject(L"Tkw.NoSuchComponent"); }) == 429);
+  // A class that is registered but not running, and one that is not registered: nothing starts.
+  DispatchPtr active;
+  CHECK(ole.GetActiveObject(L"Scripting.Dictionary", &active) == host::kMkEUnavailable && !active);
+  CHECK(ole.GetActiveObject(L"Tkw.NoSuchComponent", &active) == host::kCoEClassString && !active);
   const DispatchPtr dictionary = ole.CreateObject(L"Scripting.Dictionary");
   const DispatchPtr inner = ole.CreateObject(L"Scripting.Dictionary");
   CHECK(dictionary->Supports({0x00020400, 0, 0, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}}));  // IDispatch

@@ -1,5 +1,7 @@
 // The bars of a fresh PowerPoint 2003: the menu bar with its nine menus, and the Standard and
-// Formatting toolbars. Control ids are representative of Office's built-in ones.
+// Formatting toolbars. Control ids are representative of Office's built-in ones. An Id is one
+// command, and CommandBarControls.Add makes it with the caption its menu shows; a toolbar may
+// show a shorter one ("&Open" for "&Open...").
 #include <initializer_list>
 #include <string>
 
@@ -22,7 +24,7 @@ struct Menu {
 const std::initializer_list<Menu> kMenus = {
     {30002,
      L"&File",
-     {{2520, L"&New..."},
+     {{18, L"&New..."},
       {23, L"&Open..."},
       {106, L"&Close"},
       {3, L"&Save"},
@@ -45,7 +47,7 @@ const std::initializer_list<Menu> kMenus = {
      L"&View",
      {{738, L"&Normal"},
       {740, L"Sli&de Sorter"},
-      {741, L"Slide Sho&w"},
+      {2893, L"Slide Sho&w"},
       {1589, L"&Header and Footer..."},
       {925, L"&Zoom..."}}},
     {30005,
@@ -91,7 +93,7 @@ const std::initializer_list<Menu> kMenus = {
 const std::initializer_list<Command> kStandard = {{2520, L"&New"},
                                                   {23, L"&Open"},
                                                   {3, L"&Save"},
-                                                  {4, L"&Print"},
+                                                  {2521, L"&Print"},
                                                   {2, L"&Spelling..."},
                                                   {21, L"Cu&t"},
                                                   {19, L"&Copy"},
@@ -108,7 +110,7 @@ const std::initializer_list<Command> kFormatting = {{113, L"&Bold"},
                                                     {121, L"Align &Right"},
                                                     {323, L"&Bullets"},
                                                     {1649, L"&Increase Font Size"},
-                                                    {1650, L"&Decrease Font Size"}};
+                                                    {1660, L"&Decrease Font Size"}};
 
 ControlProperties BuiltIn(ControlType type, const Command& command) {
   ControlProperties p;

@@ -80,18 +80,24 @@ void RemoveFromIndex(Index& index, const std::wstring& key, Control& control) {
     index.erase(bucket);
 }
 
-void RemoveTemporaryControls(ControlList& list) {
+// What a close leaves of a list: its temporary controls go, then what was deleted for the
+// session comes back, the last deleted first, so that each finds the list as it left it; then
+// the same below, in the pop-ups that stay and those that came back.
+void CloseList(ControlList& list) {
   std::vector<Control*> temporary;
   list.VisitUntil([&](Control& control) {
-    if (control.properties().temporary) {
+    if (control.properties().temporary)
       temporary.push_back(&control);
-    } else if (control.controls() != nullptr) {
-      RemoveTemporaryControls(*control.controls());
-    }
     return false;
   });
   for (Control* control : temporary)
     list.Remove(*control);
+  list.RestoreDeletedForTheSession();
+  list.VisitUntil([](Control& control) {
+    if (control.controls() != nullptr)
+      CloseList(*control.controls());
+    return false;
+  });
 }
 
 }  // namespace
@@ -127,6 +133,49 @@ void ControlList::Remove(Control& control) {
   bar_.UnindexTag(control);
   // The list held the only lasting reference; the control goes once its callers let go.
   items_.Erase(control.node_);
+}
+
+void ControlList::RemoveForTheSession(Control& control) {
+  if (!control.properties().temporary) {
+    std::size_t lasting = 1;
+    VisitUntil([&](const Control& before) {
+      if (&before == &control)
+        return true;
+      lasting += !before.properties().temporary;
+      return false;
+    });
+    deletedForTheSession_.push_back({lasting, CopyOf(control)});
+  }
+  Remove(control);
+}
+
+void ControlList::RestoreDeletedForTheSession() {
+  std::vector<SessionDeletion> deleted = std::move(deletedForTheSession_);
+  deletedForTheSession_.clear();
+  for (auto d = deleted.rbegin(); d != deleted.rend(); ++d)
+    InsertCopy(std::min(d->place, size() + 1), d->control);
+}
+
+Control& ControlList::InsertCopy(std::size_t place, const ControlCopy& copy) {
+  Control& inserted = Insert(place, copy.properties);
+  if (ControlList* children = inserted.controls()) {
+    for (const ControlCopy& child : copy.controls)
+      children->InsertCopy(children->size() + 1, child);
+    children->deletedForTheSession_ = copy.deletedForTheSession;
+  }
+  return inserted;
+}
+
+ControlCopy CopyOf(const Control& control) {
+  ControlCopy copy{control.properties(), {}, {}};
+  if (const ControlList* children = control.controls()) {
+    children->VisitUntil([&](const Control& child) {
+      copy.controls.push_back(CopyOf(child));
+      return false;
+    });
+    copy.deletedForTheSession = children->deletedForTheSession();
+  }
+  return copy;
 }
 
 void ControlList::IndexCaption(Control& control) {
@@ -170,8 +219,13 @@ void CommandBar::UnindexTag(Control& control) {
 
 Control* CommandBar::FindControl(const ControlQuery& query) const {
   if (!query.tag || query.tag->empty()) {
-    ControlQuery untagged = query;
-    untagged.tag.reset();  // Office ignores an empty criterion
+    // Office ignores an empty criterion. Built without the tag rather than copied and reset,
+    // which GCC 12's -O3 takes for a use of an uninitialized string.
+    ControlQuery untagged;
+    untagged.type = query.type;
+    untagged.id = query.id;
+    untagged.visibleOnly = query.visibleOnly;
+    untagged.recursive = query.recursive;
     return FindInList(controls_, untagged);
   }
   const auto bucket = byTag_.find(*query.tag);
@@ -208,9 +262,33 @@ void CommandBarSet::Close() {
   byName_.clear();
   for (const auto& bar : bars_) {
     byName_.emplace(NameKey(bar->properties().name), bar.get());
-    RemoveTemporaryControls(bar->controls());
+    CloseList(bar->controls());
   }
   running_ = false;
+}
+
+namespace {
+
+const Control* FindCommandIn(const ControlList& list, std::int32_t id) {
+  const Control* found = nullptr;
+  list.VisitUntil([&](const Control& control) {
+    if (control.properties().builtIn && control.properties().id == id)
+      found = &control;
+    else if (control.controls() != nullptr)
+      found = FindCommandIn(*control.controls(), id);
+    return found != nullptr;
+  });
+  return found;
+}
+
+}  // namespace
+
+const Control* CommandBarSet::FindCommand(std::int32_t id) const {
+  for (const auto& bar : bars_) {
+    if (const Control* found = FindCommandIn(bar->controls(), id))
+      return found;
+  }
+  return nullptr;
 }
 
 void CommandBarSet::Remove(CommandBar& bar) {

@@ -69,6 +69,23 @@ struct BarProperties {
 
 class CommandBar;
 class Control;
+struct SessionDeletion;
+
+// A control and everything under it as plain data: what a deletion for the session keeps to
+// bring back at the next start, and what Add makes of a built-in command.
+struct ControlCopy {
+  ControlProperties properties;
+  std::vector<ControlCopy> controls;                  // a pop-up's
+  std::vector<SessionDeletion> deletedForTheSession;  // a pop-up's own, which come back with it
+};
+
+// A control deleted for the session only (Delete with Temporary true). It comes back when
+// PowerPoint closes, at `place` among the controls that last, counted when it was deleted:
+// the list's temporary controls go first, and later deletions come back before earlier ones.
+struct SessionDeletion {
+  std::size_t place = 1;
+  ControlCopy control;
+};
 
 // The controls of a bar or a pop-up, in order. Places are 1-based as in automation.
 class ControlList {
@@ -91,6 +108,18 @@ class ControlList {
   Control& Insert(std::size_t place, ControlProperties properties);
   // Removes `control` and everything under it; references to them expire.
   void Remove(Control& control);
+  // Removes `control` as Remove does, for this session only: it is kept, as it stands, to come
+  // back when PowerPoint closes (CommandBarSet::Close). A temporary control goes then anyway.
+  void RemoveForTheSession(Control& control);
+  const std::vector<SessionDeletion>& deletedForTheSession() const { return deletedForTheSession_; }
+  // As a state file keeps it.
+  void KeepForTheSession(SessionDeletion deletion) {
+    deletedForTheSession_.push_back(std::move(deletion));
+  }
+  // Puts back what was deleted for the session, the last deleted first, in this list only.
+  void RestoreDeletedForTheSession();
+  // `place` in [1, size() + 1]; pop-ups in `copy` need depth() + their nesting <= kMaxPopupDepth.
+  Control& InsertCopy(std::size_t place, const ControlCopy& copy);
 
   template <typename Visit>  // bool(Control&): true stops the walk
   bool VisitUntil(Visit&& visit) const {
@@ -107,7 +136,11 @@ class ControlList {
   int depth_;
   RankedList<std::shared_ptr<Control>> items_;
   std::unordered_map<std::wstring, std::unordered_set<Control*>> byCaption_;
+  std::vector<SessionDeletion> deletedForTheSession_;
 };
+
+// `control` as it stands, with everything under it.
+ControlCopy CopyOf(const Control& control);
 
 class Control : public std::enable_shared_from_this<Control> {
  public:
@@ -186,7 +219,8 @@ class CommandBarSet {
   // The user starts PowerPoint; its bars are as it last saved them.
   void Open() { running_ = true; }
   // PowerPoint closes: its temporary bars and controls are deleted, as Office deletes them
-  // when the container application closes; what stays is what the next start shows.
+  // when the container application closes, and the controls deleted for the session come
+  // back; what stays is what the next start shows.
   void Close();
 
   std::size_t size() const { return bars_.size(); }
@@ -196,6 +230,8 @@ class CommandBarSet {
   CommandBar* Find(std::wstring_view name) const;
   CommandBar& Add(BarProperties properties);
   void Remove(CommandBar& bar);
+  // The first of PowerPoint's own controls with Id `id`, bar by bar and depth first, or null.
+  const Control* FindCommand(std::int32_t id) const;
 
  private:
   std::vector<std::shared_ptr<CommandBar>> bars_;

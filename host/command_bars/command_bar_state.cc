@@ -113,37 +113,83 @@ const char* BarTypeName(BarType type) {
   return "toolbar";
 }
 
+// A control's own fields; `depth` is that of the list it goes into.
+ControlProperties ReadProperties(json& control, int depth, const std::string& at) {
+  if (!control.is_object())
+    SchemaError(at, "a control must be an object");
+  ControlProperties p;
+  p.type = ReadControlType(control, at);
+  if (p.type == ControlType::kButton) {
+    p.style = NumberField(control, "style", at);
+    p.face = ReadFace(control, at);
+  } else if (p.type == ControlType::kPopup && depth >= kMaxPopupDepth) {
+    SchemaError(at, "pop-ups nest deeper than " + std::to_string(kMaxPopupDepth));
+  }
+  p.id = NumberField(control, "id", at);
+  p.caption = WideField(control, "caption", at);
+  p.tag = WideField(control, "tag", at);
+  p.onAction = WideField(control, "onAction", at);
+  p.tooltipText = WideField(control, "tooltipText", at);
+  p.temporary = FlagField(control, "temporary", at);
+  p.builtIn = FlagField(control, "builtIn", at);
+  // Optional: only a snapshot of a real PowerPoint holds hidden controls.
+  if (control.contains("visible"))
+    p.visible = FlagField(control, "visible", at);
+  return p;
+}
+
+json& ArrayField(json& object, const char* key, const std::string& where) {
+  json& value = Field(object, key, where);
+  if (!value.is_array())
+    SchemaError(where, std::string("\"") + key + "\" must be an array");
+  return value;
+}
+
+ControlCopy ReadCopy(json& control, int depth, const std::string& at);
+
+// "deletedForTheSession" of a bar or pop-up, which only a list that has some holds.
+std::vector<SessionDeletion> ReadDeletions(json& object, int depth, const std::string& where) {
+  std::vector<SessionDeletion> deletions;
+  if (!object.is_object() || !object.contains("deletedForTheSession"))
+    return deletions;
+  json& list = ArrayField(object, "deletedForTheSession", where);
+  for (std::size_t i = 0; i < list.size(); ++i) {
+    const std::string at = where + ".deletedForTheSession[" + std::to_string(i) + "]";
+    if (!list[i].is_object())
+      SchemaError(at, "a deletion must be an object");
+    const std::int32_t place = NumberField(list[i], "place", at);
+    if (place < 1)
+      SchemaError(at, "\"place\" must be 1 or more");
+    deletions.push_back({static_cast<std::size_t>(place),
+                         ReadCopy(Field(list[i], "control", at), depth, at + ".control")});
+  }
+  return deletions;
+}
+
+ControlCopy ReadCopy(json& control, int depth, const std::string& at) {
+  ControlCopy copy{ReadProperties(control, depth, at), {}, {}};
+  if (copy.properties.type == ControlType::kPopup) {
+    json& controls = ArrayField(control, "controls", at);
+    for (std::size_t i = 0; i < controls.size(); ++i) {
+      copy.controls.push_back(
+          ReadCopy(controls[i], depth + 1, at + ".controls[" + std::to_string(i) + "]"));
+    }
+    copy.deletedForTheSession = ReadDeletions(control, depth + 1, at);
+  }
+  return copy;
+}
+
 void ReadControls(json& object, ControlList& list, const std::string& where) {
-  json& controls = Field(object, "controls", where);
-  if (!controls.is_array())
-    SchemaError(where, "\"controls\" must be an array");
+  json& controls = ArrayField(object, "controls", where);
   for (std::size_t i = 0; i < controls.size(); ++i) {
     json& control = controls[i];
     const std::string at = where + ".controls[" + std::to_string(i) + "]";
-    if (!control.is_object())
-      SchemaError(at, "a control must be an object");
-    ControlProperties p;
-    p.type = ReadControlType(control, at);
-    if (p.type == ControlType::kButton) {
-      p.style = NumberField(control, "style", at);
-      p.face = ReadFace(control, at);
-    } else if (p.type == ControlType::kPopup && list.depth() >= kMaxPopupDepth) {
-      SchemaError(at, "pop-ups nest deeper than " + std::to_string(kMaxPopupDepth));
-    }
-    p.id = NumberField(control, "id", at);
-    p.caption = WideField(control, "caption", at);
-    p.tag = WideField(control, "tag", at);
-    p.onAction = WideField(control, "onAction", at);
-    p.tooltipText = WideField(control, "tooltipText", at);
-    p.temporary = FlagField(control, "temporary", at);
-    p.builtIn = FlagField(control, "builtIn", at);
-    // Optional: only a snapshot of a real PowerPoint holds hidden controls.
-    if (control.contains("visible"))
-      p.visible = FlagField(control, "visible", at);
-    Control& added = list.Insert(list.size() + 1, std::move(p));
+    Control& added = list.Insert(list.size() + 1, ReadProperties(control, list.depth(), at));
     if (added.controls() != nullptr)
       ReadControls(control, *added.controls(), at);
   }
+  for (SessionDeletion& deletion : ReadDeletions(object, list.depth(), where))
+    list.KeepForTheSession(std::move(deletion));
 }
 
 // Writes the document as nlohmann's dump(2) lays it out, streaming: the face blocks are most
@@ -217,41 +263,80 @@ class StateWriter {
   bool first_ = true;
 };
 
+void WriteCopy(StateWriter& writer, const ControlCopy& copy);
+
+// Only a list that has some writes them, so that other states read as they always did.
+void WriteDeletions(StateWriter& writer, const std::vector<SessionDeletion>& deletions) {
+  if (deletions.empty())
+    return;
+  writer.Open("deletedForTheSession", '[');
+  for (const SessionDeletion& deletion : deletions) {
+    writer.OpenElement();
+    writer.Number("place", static_cast<std::int32_t>(deletion.place));
+    writer.Open("control", '{');
+    WriteCopy(writer, deletion.control);
+    writer.Close('}');
+    writer.Close('}');
+  }
+  writer.Close(']');
+}
+
+// A control's fields inside its object; `children` writes a pop-up's controls.
+template <typename Children>
+void WriteControl(StateWriter& writer, const ControlProperties& p, Children&& children) {
+  if (p.type == ControlType::kButton || p.type == ControlType::kPopup)
+    writer.Text("type", p.type == ControlType::kPopup ? "popup" : "button");
+  else
+    writer.Number("type", static_cast<std::int32_t>(p.type));
+  writer.Number("id", p.id);
+  writer.Text("caption", p.caption);
+  writer.Text("tag", p.tag);
+  writer.Text("onAction", p.onAction);
+  writer.Text("tooltipText", p.tooltipText);
+  writer.Flag("temporary", p.temporary);
+  writer.Flag("builtIn", p.builtIn);
+  if (!p.visible)
+    writer.Flag("visible", false);
+  if (p.type == ControlType::kPopup) {
+    children();
+    return;
+  }
+  if (p.type != ControlType::kButton)
+    return;
+  writer.Number("style", p.style);
+  if (p.face) {
+    writer.Open("face", '{');
+    writer.Base64("dib", p.face->dib);
+    writer.Base64("mask", p.face->mask);
+    writer.Close('}');
+  } else {
+    writer.Null("face");
+  }
+}
+
+void WriteCopy(StateWriter& writer, const ControlCopy& copy) {
+  WriteControl(writer, copy.properties, [&] {
+    writer.Open("controls", '[');
+    for (const ControlCopy& child : copy.controls) {
+      writer.OpenElement();
+      WriteCopy(writer, child);
+      writer.Close('}');
+    }
+    writer.Close(']');
+    WriteDeletions(writer, copy.deletedForTheSession);
+  });
+}
+
 void WriteControls(StateWriter& writer, const ControlList& list) {
   writer.Open("controls", '[');
   list.VisitUntil([&](const Control& control) {
-    const ControlProperties& p = control.properties();
     writer.OpenElement();
-    if (p.type == ControlType::kButton || p.type == ControlType::kPopup)
-      writer.Text("type", p.type == ControlType::kPopup ? "popup" : "button");
-    else
-      writer.Number("type", static_cast<std::int32_t>(p.type));
-    writer.Number("id", p.id);
-    writer.Text("caption", p.caption);
-    writer.Text("tag", p.tag);
-    writer.Text("onAction", p.onAction);
-    writer.Text("tooltipText", p.tooltipText);
-    writer.Flag("temporary", p.temporary);
-    writer.Flag("builtIn", p.builtIn);
-    if (!p.visible)
-      writer.Flag("visible", false);
-    if (control.controls() != nullptr) {
-      WriteControls(writer, *control.controls());
-    } else if (p.type == ControlType::kButton) {
-      writer.Number("style", p.style);
-      if (p.face) {
-        writer.Open("face", '{');
-        writer.Base64("dib", p.face->dib);
-        writer.Base64("mask", p.face->mask);
-        writer.Close('}');
-      } else {
-        writer.Null("face");
-      }
-    }
+    WriteControl(writer, control.properties(), [&] { WriteControls(writer, *control.controls()); });
     writer.Close('}');
     return false;
   });
   writer.Close(']');
+  WriteDeletions(writer, list.deletedForTheSession());
 }
 
 // Where the text stops being JSON, in the reader's words rather than the parser's. `byte`

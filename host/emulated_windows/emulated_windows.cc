@@ -43,12 +43,15 @@ long EmulatedOle::OleTranslateColor(std::uint32_t oleColor, host::Handle palette
   return emulated::OleTranslateColor(gdi_, oleColor, palette, result);
 }
 
-host::DispatchPtr EmulatedOle::CreateObject(const std::wstring& progId) {
+bool EmulatedOle::Registered(const std::wstring& progId) {
   host::ScopedRegistryKey registration(registry_);
-  if (registration.Open(host::kHkeyClassesRoot, kernel_.WideToAnsi(progId) + "\\CLSID") !=
-      host::kErrorSuccess) {
+  return registration.Open(host::kHkeyClassesRoot, kernel_.WideToAnsi(progId) + "\\CLSID") ==
+         host::kErrorSuccess;
+}
+
+host::DispatchPtr EmulatedOle::CreateObject(const std::wstring& progId) {
+  if (!Registered(progId))
     throw host::RuntimeError::CannotCreateObject();
-  }
   if (SameProgId(progId, L"PowerPoint.Application")) {
     if (!powerPoint_.Alive())
       kernel_.WaitForMutex(kPowerPointStartingMutex);
@@ -58,6 +61,19 @@ host::DispatchPtr EmulatedOle::CreateObject(const std::wstring& progId) {
     return CreateAtlClipboard(clipboard_);
   // Registered, but no server for it on this machine.
   throw host::RuntimeError::CannotCreateObject();
+}
+
+long EmulatedOle::GetActiveObject(const std::wstring& progId, host::DispatchPtr* object) {
+  if (!Registered(progId))
+    return host::kCoEClassString;
+  if (!SameProgId(progId, L"PowerPoint.Application") || !powerPoint_.Running())
+    return host::kMkEUnavailable;
+  try {
+    *object = powerPoint_.Application();
+    return host::kSOk;
+  } catch (const host::RuntimeError&) {
+    return host::kMkEUnavailable;  // its state went bad meanwhile: it cannot be running
+  }
 }
 
 EmulatedWindows::EmulatedWindows(const std::filesystem::path& prefix, std::ostream& diagnostics)

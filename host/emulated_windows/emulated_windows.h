@@ -29,8 +29,14 @@ class EmulatedOle final : public host::Ole {
   // Only a ProgID registered under HKEY_CLASSES_ROOT with a CLSID can be created. PowerPoint is
   // the machine's one PowerPoint: a second application object alive beside the first shares it.
   host::DispatchPtr CreateObject(const std::wstring& progId) override;
+  // PowerPoint while it runs (PowerPoint::Running), as the user's PowerPoint registers itself in
+  // the running object table; nothing else of the machine's ever runs on its own.
+  long GetActiveObject(const std::wstring& progId, host::DispatchPtr* object) override;
 
  private:
+  // CLSIDFromProgID: HKEY_CLASSES_ROOT\<ProgID>\CLSID is there.
+  bool Registered(const std::wstring& progId);
+
   WindowsPaths paths_;
   host::Registry& registry_;
   EmulatedKernel& kernel_;

@@ -119,16 +119,12 @@ std::optional<std::wstring> CommandBarControl::TooltipText() const {
   return GetText(L"TooltipText");
 }
 
-std::optional<std::int32_t> CommandBarControl::Type() const {
-  return GetNumber(L"Type");
+std::optional<bool> CommandBarControl::BuiltIn() const {
+  return GetFlag(L"BuiltIn");
 }
 
 std::optional<std::int32_t> CommandBarControl::Id() const {
   return GetNumber(L"Id");
-}
-
-std::optional<bool> CommandBarControl::BuiltIn() const {
-  return GetFlag(L"BuiltIn");
 }
 
 std::optional<bool> CommandBarControl::Visible() const {
@@ -137,6 +133,10 @@ std::optional<bool> CommandBarControl::Visible() const {
 
 std::optional<std::int32_t> CommandBarControl::Index() const {
   return GetNumber(L"Index");
+}
+
+std::optional<std::int32_t> CommandBarControl::Type() const {
+  return GetNumber(L"Type");
 }
 
 bool CommandBarControl::Delete() const {

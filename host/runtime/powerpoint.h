@@ -91,14 +91,14 @@ class CommandBarControl : public AutomationObject {
   std::optional<std::wstring> OnAction() const;
   std::optional<std::wstring> Tag() const;
   std::optional<std::wstring> TooltipText() const;
-  // MsoControlType.
-  std::optional<std::int32_t> Type() const;
-  // The command of a built-in control, the same in every language; 1 for a custom one.
-  std::optional<std::int32_t> Id() const;
   // PowerPoint's own controls are built in; the controls that programs add are not.
   std::optional<bool> BuiltIn() const;
+  // The built-in command a control runs; 1 for the controls that programs add.
+  std::optional<std::int32_t> Id() const;
   std::optional<bool> Visible() const;
   std::optional<std::int32_t> Index() const;
+  // MsoControlType: msoControlButton, msoControlPopup, ...
+  std::optional<std::int32_t> Type() const;
   // Delete with Temporary left to the host's default.
   bool Delete() const;
 };

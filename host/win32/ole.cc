@@ -110,4 +110,24 @@ host::DispatchPtr Ole::CreateObject(const std::wstring& progId) {
   return std::make_shared<Dispatch>(std::move(object), busyServer_);
 }
 
+long Ole::GetActiveObject(const std::wstring& progId, host::DispatchPtr* object) {
+  CLSID clsid;
+  HRESULT hr = ::CLSIDFromProgID(progId.c_str(), &clsid);
+  if (FAILED(hr))
+    return hr;
+  ComPtr<IUnknown> active;
+  hr = ::GetActiveObject(clsid, nullptr, reinterpret_cast<IUnknown**>(active.Receive()));
+  if (FAILED(hr))
+    return hr;
+  // The table hands out a proxy; asking it for IDispatch reaches the server, which may be busy.
+  ComPtr<IDispatch> dispatch;
+  hr = host::CallWhileBusy(
+      busyServer_, ThreadWaiting(),
+      [&] { return active->QueryInterface(IID_IDispatch, dispatch.Receive()); }, Refused);
+  if (FAILED(hr))
+    return hr;
+  *object = std::make_shared<Dispatch>(std::move(dispatch), busyServer_);
+  return S_OK;
+}
+
 }  // namespace tkw::win32

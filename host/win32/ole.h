@@ -1,4 +1,5 @@
-// OLE services over Win32: pictures, colour translation and objects created by ProgID.
+// OLE services over Win32: pictures, colour translation, and objects created by ProgID or found
+// running.
 #pragma once
 
 #include "host/busy_server.h"
@@ -15,6 +16,7 @@ class Ole final : public host::Ole {
   long OleTranslateColor(std::uint32_t oleColor, host::Handle palette,
                          host::ColorRef* result) override;
   host::DispatchPtr CreateObject(const std::wstring& progId) override;
+  long GetActiveObject(const std::wstring& progId, host::DispatchPtr* object) override;
 
  private:
   host::BusyServerPolicy& busyServer_;

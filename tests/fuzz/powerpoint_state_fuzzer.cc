@@ -1,4 +1,4 @@
-// The emulated PowerPoint's state file reader: any text is either read or refused with a
+// PowerPoint's state file reader: any text is either read or refused with a
 // RuntimeError, and what was read writes back as valid JSON that reads the same.
 #include <cstddef>
 #include <cstdint>
@@ -10,7 +10,7 @@
 #include "host/runtime_error.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  using namespace tkw::emulated;
+  using namespace tkw::command_bars;
   const std::string_view text(reinterpret_cast<const char*>(data), size);
   std::string written;
   try {

@@ -20,6 +20,13 @@ from pathlib import Path
 import machines
 
 
+def written(clipboard: dict) -> set:
+    """The clipboard's formats as a run writes them: the last two bytes of a mask block are
+    allocated but never written, so they hold whatever the memory held, not the run's data."""
+    return {(name, data[:-2] if name == "Toolbar Button Mask" else data)
+            for name, data in clipboard.items()}
+
+
 def whole_formats(work: Path, exe: Path) -> set:
     """Every clipboard file a run can leave whole: the user's, and the face, its copy and its
     mask of each icon, which a run without the clipboard component leaves behind."""
@@ -31,13 +38,13 @@ def whole_formats(work: Path, exe: Path) -> set:
         machines.make_machine(prefix, toolbar, menus, registry=machines.registry_text(
             toolbar, menus, clipboard_component=False))
         machines.run(machines.app_folder(work / f"app-{icon}", exe), prefix)
-        known |= set(machines.clipboard(prefix).items())
+        known |= written(machines.clipboard(prefix))
     return known
 
 
 def whole_clipboard_faults(prefix: Path, known: set) -> list:
     return [f"clipboard format {name} holds {len(data)} bytes no run ever left"
-            for name, data in machines.clipboard(prefix).items() if (name, data) not in known]
+            for name, data in written(machines.clipboard(prefix)) if (name, data) not in known]
 
 
 def main(argv) -> int:

@@ -33,14 +33,18 @@ Each folder beside this script is one scenario:
                         with expected.<n>.log for the n-th;
                         {"run": "TOOL ARGUMENTS...", "exit": N (0), "stdout": FILE} a tool built
                         beside the program (tkwcheck, tkwremove), with "{where}" in FILE for
-                        where a line's definition is; "{scenario}/NAME" in an argument is the
+                        where a line's definition is, on the machine or, with "file": FILE, on
+                        that file of the scenario; "{scenario}/NAME" in an argument is the
                         scenario's file NAME as the tool's system names it, and so written back
-                        in FILE; on Linux the tool is given the machine's --prefix unless
-                        "prefix": false; {"registry": FILE} a regedit file imported;
-                        and with any of them "bars": FILE, the command bars it leaves,
-                        "state": "unchanged" or "first", PowerPoint's state as before the step
-                        or before the first step, and "clipboard": FILE, the clipboard's
-                        formats after it, as in expected_clipboard.txt,
+                        in FILE, and "{judged}" in FILE stands for what an export alone is judged
+                        against: PowerPoint's built-in English bars on Linux, the PowerPoint of
+                        the machine under Wine; {"registry": FILE} a regedit file imported;
+                        {"powerpoint": "close" or "open"} the user closes PowerPoint, or starts
+                        it; and with any of them "bars": FILE, the command bars it leaves,
+                        "menu": {MENU: FILE}, every control of that menu of the menu bar as
+                        dump_menu() writes it, "state": "unchanged" or "first", PowerPoint's
+                        state as before the step or before the first step, and "clipboard":
+                        FILE, the clipboard's formats after it, as in expected_clipboard.txt,
                         "close": true to close PowerPoint after the runs
                         "environment": variables for the program and the servers it starts,
                         "wine_only": why the Linux build does not run it,
@@ -125,6 +129,19 @@ def dump_bars(state: dict) -> str:
     return "\n".join(lines) + "\n"
 
 
+def dump_menu(state: dict, caption: str) -> str:
+    """Every control of a menu of the menu bar, PowerPoint's own among them: its place, Id and
+    caption, and whether it is PowerPoint's own or lasts only while PowerPoint runs."""
+    bar = next((b for b in state["commandBars"] if b["type"] == "menuBar"), None)
+    menu = next((c for c in bar["controls"] if c["caption"] == caption), None) if bar else None
+    if menu is None:
+        return "no menu\n"
+    return "".join(f"{place} {control['id']} {control['caption']!r}"
+                   f"{' builtin' if control['builtIn'] else ''}"
+                   f"{' temporary' if control['temporary'] else ''}\n"
+                   for place, control in enumerate(menu["controls"], 1))
+
+
 def drop_root():
     """Runs the program as "nobody", for whom permissions hold even when the tests run as root."""
     if os.getuid() == 0:
@@ -142,6 +159,9 @@ class Skipped(Exception):
 
 class LinuxMachine:
     """The emulated Windows environment: a prefix folder per scenario."""
+
+    # An export checked on its own has no machine to judge against.
+    EXPORT_JUDGED_AGAINST = "PowerPoint's built-in English bars"
 
     def __init__(self, hold: Path):
         self.hold = hold
@@ -174,10 +194,17 @@ class LinuxMachine:
 
     def close_powerpoint(self):
         """Closes the machine's PowerPoint as its user would."""
+        self.tell_powerpoint("close")
+
+    def reopen_powerpoint(self):
+        """The user starts PowerPoint again."""
+        self.tell_powerpoint("open")
+
+    def tell_powerpoint(self, what: str):
         tool = self.hold.parent / "tkw_powerpoint"
-        result = subprocess.run([str(tool), "close", str(self.prefix)], capture_output=True)
+        result = subprocess.run([str(tool), what, str(self.prefix)], capture_output=True)
         if result.returncode != 0:
-            raise Failure(f"tkw_powerpoint close: {result.stderr.decode(errors='replace')}")
+            raise Failure(f"tkw_powerpoint {what}: {result.stderr.decode(errors='replace')}")
 
     def run_program(self, program: Path, env: dict, preexec_fn=None, copy: int = 1) -> subprocess.CompletedProcess:
         return subprocess.run([str(program)], env=env, capture_output=True, timeout=120,
@@ -187,9 +214,10 @@ class LinuxMachine:
         return self.prefix / "powerpoint"
 
     def run_tool(self, folder: Path, name: str, arguments: list,
-                 prefix: bool = True) -> subprocess.CompletedProcess:
-        machine = ["--prefix", str(self.prefix)] if prefix else []
-        return subprocess.run([str(folder / name), *arguments, *machine],
+                 file: Path = None) -> subprocess.CompletedProcess:
+        """A tool on the machine, or on `file` instead."""
+        judged = [str(file)] if file else ["--prefix", str(self.prefix)]
+        return subprocess.run([str(folder / name), *arguments, *judged],
                               env=self.env, capture_output=True, timeout=120)
 
     def path_of(self, path: Path) -> str:
@@ -230,6 +258,8 @@ class WineScenarioMachine:
     """A Windows build under Wine: one prefix for every scenario, reset between them."""
 
     RESET = HERE.parent / "wine" / "reset_scenario.reg"
+    # Windows judges an export against the PowerPoint installed, here the stand-in.
+    EXPORT_JUDGED_AGAINST = "the PowerPoint of this machine"
     UTF8_MANIFEST = HERE.parent / "wine" / "utf8_code_page.manifest"
 
     def __init__(self, wine: WineMachine, hold: Path):
@@ -294,6 +324,11 @@ class WineScenarioMachine:
         if self.powerpoint is not None and not self.end_powerpoint():
             raise Failure("tkw_powerpoint /close could not close the user's PowerPoint")
 
+    def reopen_powerpoint(self):
+        """The user starts PowerPoint again."""
+        if self.powerpoint is None:
+            self.start_users_powerpoint()
+
     def end_powerpoint(self) -> bool:
         """Closes the user's PowerPoint, or kills it when it does not close; whether it closed."""
         if self.powerpoint is None:
@@ -329,8 +364,10 @@ class WineScenarioMachine:
         return self.work / "powerpoint"
 
     def run_tool(self, folder: Path, name: str, arguments: list,
-                 prefix: bool = True) -> subprocess.CompletedProcess:
-        return self.wine.run([str(folder / f"{name}.exe"), *arguments], env=self.env)
+                 file: Path = None) -> subprocess.CompletedProcess:
+        """A tool on the live machine, or on `file` instead."""
+        judged = [windows_path(file)] if file else []
+        return self.wine.run([str(folder / f"{name}.exe"), *arguments, *judged], env=self.env)
 
     def path_of(self, path: Path) -> str:
         return windows_path(path)
@@ -408,9 +445,16 @@ def run_steps(machine, program: Path, tools: Path, scenario: Path, settings: dic
     runs = 0
     for number, step in enumerate(settings["steps"], 1):
         before = powerpoint_state(machine)
-        label = f"step {number} ({step.get('run') or step.get('registry')})"
+        label = f"step {number} ({step.get('run') or step.get('registry') or step.get('powerpoint')})"
         if "registry" in step:
             machine.change_registry(scenario / step["registry"])
+        elif "powerpoint" in step:
+            if step["powerpoint"] not in ("close", "open"):
+                raise Failure(f"{label}: PowerPoint is \"close\"d or \"open\"ed")
+            if step["powerpoint"] == "close":
+                machine.close_powerpoint()
+            else:
+                machine.reopen_powerpoint()
         elif step["run"] == program.stem:
             runs += 1
             run_program_once(machine, program, scenario, settings, runs)
@@ -422,7 +466,8 @@ def run_steps(machine, program: Path, tools: Path, scenario: Path, settings: dic
                 if argument.startswith(SCENARIO_FILE):
                     named[argument] = arguments[i] = machine.path_of(
                         scenario / argument[len(SCENARIO_FILE):])
-            result = machine.run_tool(tools, tool, arguments, prefix=step.get("prefix", True))
+            result = machine.run_tool(tools, tool, arguments,
+                                      scenario / step["file"] if "file" in step else None)
             if result.returncode != step.get("exit", 0):
                 raise Failure(f"{label}: exit code {result.returncode}, not {step.get('exit', 0)}; "
                               f"stderr:\n{result.stderr.decode(errors='replace')}")
@@ -430,9 +475,16 @@ def run_steps(machine, program: Path, tools: Path, scenario: Path, settings: dic
             for placeholder, path in named.items():
                 output = output.replace(path, placeholder)
             expected = (scenario / step["stdout"]).read_text(encoding="utf-8") if "stdout" in step else ""
+            expected = expected.replace("{judged}", machine.EXPORT_JUDGED_AGAINST)
             compare(f"standard output of {label}", expected, DEFINITION_PLACE.sub("{where}: ", output))
         if "bars" in step:
             compare_bars(machine, scenario / step["bars"])
+        for caption, expected in step.get("menu", {}).items():
+            state = powerpoint_state(machine)
+            if state is None:
+                raise Failure("PowerPoint's command bars were never saved")
+            compare(f"menu {caption!r} ({expected})", (scenario / expected).read_text(),
+                    dump_menu(state, caption))
         if "clipboard" in step:
             compare_clipboard(machine, scenario / step["clipboard"])
         if "state" in step:

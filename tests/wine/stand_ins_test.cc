@@ -79,6 +79,18 @@ VARIANT Short(short n) {
   V_I2(&v) = n;
   return v;
 }
+VARIANT Long(long n) {
+  VARIANT v;
+  V_VT(&v) = VT_I4;
+  V_I4(&v) = n;
+  return v;
+}
+VARIANT Flag(bool flag) {
+  VARIANT v;
+  V_VT(&v) = VT_BOOL;
+  V_BOOL(&v) = flag ? VARIANT_TRUE : VARIANT_FALSE;
+  return v;
+}
 VARIANT Missing() {
   VARIANT v;
   V_VT(&v) = VT_ERROR;
@@ -179,12 +191,41 @@ int main() {
                std::wstring(V_BSTR(&local.get())) == L"Menu Bar" &&
                number(menuBar.get(), L"Type") == 1,
            "bars are counted, taken by number, and tell their local name and kind");
-    const ComPtr<IDispatch> tools =
+    const ComPtr<IDispatch> toolsMenu =
         ObjectResult(ObjectResult(menuBar.get(), L"Controls").get(), L"Item", {Short(6)});
-    Expect(
-        static_cast<bool>(tools.Query<IUnknown>(ToGuid(tkw::host::office::kIidCommandBarPopup))) &&
-            number(tools.get(), L"Id") == 30007 && number(tools.get(), L"Type") == 10,
-        "a menu answers as a pop-up, with its command's id and its kind");
+    Expect(static_cast<bool>(
+               toolsMenu.Query<IUnknown>(ToGuid(tkw::host::office::kIidCommandBarPopup))) &&
+               number(toolsMenu.get(), L"Id") == 30007 && number(toolsMenu.get(), L"Type") == 10,
+           "a menu answers as a pop-up, with its command's id and its kind");
+
+    // Controls.Add with the Id of one of PowerPoint's commands makes that built-in control.
+    const ComPtr<IDispatch> options = ObjectResult(
+        controls.get(), L"Add", {Short(1), Long(522), Missing(), Missing(), Missing()});
+    tkw::win32::ScopedVariant builtIn, optionsCaption;
+    if (options) {
+      Invoke(options.get(), L"BuiltIn", DISPATCH_PROPERTYGET, {}, builtIn.Receive());
+      Invoke(options.get(), L"Caption", DISPATCH_PROPERTYGET, {}, optionsCaption.Receive());
+    }
+    Expect(V_VT(&builtIn.get()) == VT_BOOL && V_BOOL(&builtIn.get()) == VARIANT_TRUE &&
+               V_VT(&optionsCaption.get()) == VT_BSTR &&
+               std::wstring(V_BSTR(&optionsCaption.get())) == L"&Options...",
+           "Controls.Add with Id 522 makes PowerPoint's own Options");
+
+    // Delete with Temporary true lasts for the session only: this PowerPoint, which COM
+    // started, closes at the last release, and the control is back. Omitted, it lasts.
+    const ComPtr<IDispatch> tools = ObjectResult(
+        ObjectResult(
+            ObjectResult(ObjectResult(bars.get(), L"Item", {Text(L"Menu Bar")}).get(), L"Controls")
+                .get(),
+            L"Item", {Text(L"&Tools")})
+            .get(),
+        L"Controls");
+    const ComPtr<IDispatch> language = ObjectResult(tools.get(), L"Item", {Text(L"&Language...")});
+    const ComPtr<IDispatch> research = ObjectResult(tools.get(), L"Item", {Text(L"&Research...")});
+    Expect(language && research &&
+               Invoke(language.get(), L"Delete", DISPATCH_METHOD, {Flag(true)}) == S_OK &&
+               Invoke(research.get(), L"Delete", DISPATCH_METHOD, {Missing()}) == S_OK,
+           "Delete with Temporary true and omitted");
 
     // Failures the program relies on seeing as failures.
     std::wstring description;
@@ -207,6 +248,16 @@ int main() {
   }
   // The server's own report tells whether it ended with nothing left alive.
   Expect(std::filesystem::exists(state), "the last release saves PowerPoint's state");
+  std::string saved;
+  if (FILE* file = _wfopen(state.c_str(), L"rb")) {
+    char buffer[4096];
+    for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, file)) > 0;)
+      saved.append(buffer, n);
+    std::fclose(file);
+  }
+  Expect(saved.find("\"&Language...\"") != std::string::npos &&
+             saved.find("\"&Research...\"") == std::string::npos,
+         "what was deleted for the session is back once PowerPoint closed, the rest is gone");
   std::filesystem::remove_all(folder);
   std::printf("%s\n", g_failures == 0 ? "stand_ins_test passed" : "stand_ins_test failed");
   return g_failures == 0 ? 0 : 1;

@@ -412,15 +412,19 @@ class Checker {
     if (namesEnglishMenu)
       NoteLanguage(place);
     command_bars::ControlList& controls = *menu->controls();
-    if (Control* existing = controls.FindByCaption(caption);
-        existing != nullptr && existing->type() == ControlType::kButton) {
+    Control* existing = controls.FindByCaption(caption);
+    if (existing != nullptr && existing->type() == ControlType::kButton) {
       if (const auto earlier = addedBy_.find(existing); earlier != addedBy_.end()) {
         Add(place, Severity::kWarning, "replaced",
             "the menu " + Quoted(menuName) + " gets the control " + Quoted(caption) + " from " +
                 Other(earlier->second, place) + " already: this one replaces it");
         addedBy_.erase(earlier);
+      } else {
+        CheckReplacesBuiltIn(place, menuName, caption, existing);
       }
       controls.Remove(*existing);
+    } else if (existing == nullptr) {
+      CheckReplacesBuiltIn(place, menuName, caption, nullptr);
     }
     std::size_t placeInMenu = 1;
     if (!before.empty()) {
@@ -467,6 +471,27 @@ class Checker {
         "menus are found by their caption in PowerPoint's language, so in a German PowerPoint "
         "'&Tools' is 'E&xtras': to judge against your customers' PowerPoint, take a snapshot "
         "there with tkwcheck --snapshot FILE and give it here with --powerpoint FILE");
+  }
+
+  // A caption that finds one of PowerPoint's own buttons in the menu: the program deletes it
+  // with Temporary omitted, which lasts, and its own control, which takes the place, is
+  // temporary. Where a run has done so already, or the user has, PowerPoint's own bars tell
+  // what was there.
+  void CheckReplacesBuiltIn(const Place& place, const std::wstring& menuName,
+                            const std::wstring& caption, const Control* existing) {
+    const Control* own = existing;
+    if (own == nullptr || !own->properties().builtIn) {
+      const CommandBar* menuBar = powerPointsOwn_.Find(host::office::kMenuBarName);
+      const Control* menu = menuBar ? menuBar->controls().FindByCaption(menuName) : nullptr;
+      own = menu && menu->controls() ? menu->controls()->FindByCaption(caption) : nullptr;
+    }
+    if (own == nullptr || !own->properties().builtIn || own->type() != ControlType::kButton)
+      return;
+    Add(place, Severity::kError, "replaces-builtin",
+        "the caption is that of PowerPoint's own " + Quoted(own->properties().caption) +
+            " in the menu " + Quoted(menuName) +
+            ", which the program deletes for good to put this control in its place: it stays "
+            "gone once this control goes when PowerPoint closes, until tkwremove puts it back");
   }
 
   // The product's install folder and the icon below it.
@@ -543,6 +568,8 @@ class Checker {
   const SettingsValue* loggingSwitch_ = nullptr;  // the value the program reads as the switch
   Place whole_;
   Machine& machine_;
+  // What PowerPoint's menus hold before any run.
+  const command_bars::CommandBarSet powerPointsOwn_ = command_bars::BuiltInCommandBars();
   std::vector<Finding> findings_;
   bool languageNoted_ = false;
   // The controls that the definitions checked so far add, by the definition that adds them.

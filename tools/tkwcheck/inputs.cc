@@ -80,6 +80,18 @@ RegistrySettings ReadRegistrySettings(const fs::path& file) {
   return settings;
 }
 
+RegistrySettings ReadDefinitionsExport(const fs::path& file) {
+  std::ostringstream skipped;
+  RegistrySettings settings;
+  settings.file = std::make_unique<formats::RegFile>(ParseExport(file, skipped));
+  settings.key = SettingsOfRegFile(*settings.file, file.string());
+  if (settings.key == nullptr) {
+    throw Unreadable(file.string() +
+                     " holds no key HKEY_LOCAL_MACHINE\\SOFTWARE\\Tarnwick: it defines nothing");
+  }
+  return settings;
+}
+
 std::vector<Finding> CheckExport(const fs::path& file, Machine& machine) {
   std::ostringstream diagnostics;
   const formats::RegFile registry = ParseExport(file, diagnostics);

@@ -50,6 +50,11 @@ struct RegistrySettings {
 // A machine's registry file; a missing one is an empty registry. Throws Unreadable.
 RegistrySettings ReadRegistrySettings(const std::filesystem::path& file);
 
+// The definitions an export holds in place of a machine's (--definitions): an earlier version's,
+// whose tags a later one changed. Throws Unreadable when the file cannot be read, is no regedit
+// export or holds no key HKEY_LOCAL_MACHINE\SOFTWARE\Tarnwick.
+RegistrySettings ReadDefinitionsExport(const std::filesystem::path& file);
+
 #ifndef _WIN32
 // An emulated machine: its registry.reg against `powerPoint` and its drive_c. Throws
 // Unreadable.

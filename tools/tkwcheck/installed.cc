@@ -1,10 +1,13 @@
 #include "tools/tkwcheck/installed.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 
 #include "faces/helper.h"
+#include "host/command_bars/command_bar_model.h"
 #include "host/formats/utf8.h"
 #include "host/formats/windows_1252.h"
 #include "host/gdi.h"
@@ -21,6 +24,8 @@ namespace tkw::check {
 namespace {
 
 using host::office::msoControlButton;
+
+constexpr wchar_t kProgId[] = L"PowerPoint.Application";
 
 template <class Request, class Parse>
 void AddDefinitions(const SettingsKey& key, Parse parse, std::vector<Definition>& definitions) {
@@ -49,22 +54,112 @@ std::vector<Definition> DefinitionsOf(const SettingsKey* settings) {
   return definitions;
 }
 
-Installed FindInstalled(const host::Application& app, const Definition& definition) {
-  const host::CommandBars bars = app.CommandBars();
-  if (const auto* toolbar = std::get_if<ToolbarRequest>(&definition.request)) {
-    host::CommandBar bar = bars.Item(toolbar->sToolBar);
-    host::CommandBarControl control =
-        bar.FindControl(msoControlButton, toolbar->sTag, /*recursive=*/true);
-    return {std::move(bar), std::move(control)};
+const host::CommandBarControl& Installed::control() const {
+  static const host::CommandBarControl kNone;
+  return controls.empty() ? kNone : controls.front().control;
+}
+
+namespace {
+
+// Office's control types that hold controls of their own: msoControlPopup, and the graphic,
+// button, split button and split button MRU pop-ups.
+bool MayHoldControls(std::int32_t type) {
+  constexpr std::int32_t kPopupTypes[] = {host::office::msoControlPopup, 12, 13, 14, 15};
+  return std::find(std::begin(kPopupTypes), std::end(kPopupTypes), type) != std::end(kPopupTypes);
+}
+
+}  // namespace
+
+const std::vector<InstalledControls::Entry>& InstalledControls::ControlsOf(
+    const host::CommandBar& bar, const std::wstring& name) {
+  const auto [read, first] = read_.try_emplace(name);
+  if (!first)
+    return read->second;
+  std::vector<Entry>& entries = read->second;
+  std::vector<std::int32_t> path;
+  // Depth first, each control before the controls of its pop-up: the order of FindControl.
+  const auto walk = [&](const auto& self, const host::CommandBarControls& controls) -> void {
+    const std::int32_t count = controls.Count().value_or(0);
+    for (std::int32_t place = 1; place <= count; ++place) {
+      host::CommandBarControl control = controls.Item(place);
+      if (!control)
+        continue;
+      path.push_back(place);
+      const std::int32_t type = control.Type().value_or(0);
+      Entry entry{{control, path},
+                  type == msoControlButton,
+                  MayHoldControls(type) && host::QueryInterface<host::CommandBarPopup>(control),
+                  control.Tag().value_or(L""),
+                  command_bars::NameKey(control.Caption().value_or(L""))};
+      const bool popup = entry.popup;
+      entries.push_back(std::move(entry));
+      if (popup && path.size() < static_cast<std::size_t>(command_bars::kMaxPopupDepth))
+        self(self, host::QueryInterface<host::CommandBarPopup>(control).Controls());
+      path.pop_back();
+    }
+  };
+  walk(walk, bar.Controls());
+  return entries;
+}
+
+Installed InstalledControls::Find(const Definition& definition) {
+  if (const auto* toolbar = std::get_if<ToolbarRequest>(&definition.request))
+    return FindButton(*toolbar);
+  return FindMenuControl(std::get<MenuRequest>(definition.request));
+}
+
+Installed InstalledControls::FindButton(const ToolbarRequest& request) {
+  Installed found;
+  found.bar = bars_.Item(request.sToolBar);
+  if (!found.bar) {
+    found.barName = request.sToolBar;
+    return found;
   }
-  const auto& menu = std::get<MenuRequest>(definition.request);
-  host::CommandBar menuBar = bars.Item(host::office::kMenuBarName);
-  const auto popup =
-      host::QueryInterface<host::CommandBarPopup>(menuBar.Controls().Item(menu.sMenuToAdd));
-  // As the program replaces it: only a button counts.
-  const auto button =
-      host::QueryInterface<host::CommandBarButton>(popup.Controls().Item(menu.sCaption));
-  return {std::move(menuBar), button};
+  found.barName = found.bar.Name().value_or(request.sToolBar);
+  for (const Entry& entry : ControlsOf(found.bar, found.barName)) {
+    // Office matches a tag exactly, and takes an empty one for no criterion at all: then the
+    // bar's first button is the one found, and it has no copies.
+    if (!entry.button || (entry.tag != request.sTag && !request.sTag.empty()))
+      continue;
+    found.controls.push_back(entry.placed);
+    if (request.sTag.empty())
+      break;
+  }
+  return found;
+}
+
+Installed InstalledControls::FindMenuControl(const MenuRequest& request) {
+  const std::wstring menuBar = host::office::kMenuBarName;
+  Installed found;
+  found.bar = bars_.Item(menuBar);
+  found.barName = found.bar.Name().value_or(menuBar);
+  if (!found.bar)
+    return found;
+  const std::vector<Entry>& entries = ControlsOf(found.bar, found.barName);
+  // As the program asks for them: the first control that answers to the name, of the kind it
+  // needs or none.
+  const std::wstring menuKey = command_bars::NameKey(request.sMenuToAdd);
+  const auto menu = std::find_if(entries.begin(), entries.end(), [&](const Entry& e) {
+    return e.placed.path.size() == 1 && e.nameKey == menuKey;
+  });
+  found.menuFound = menu != entries.end() && menu->popup;
+  if (!found.menuFound)
+    return found;
+  const std::wstring captionKey = command_bars::NameKey(request.sCaption);
+  bool first = true;
+  for (auto entry = menu + 1; entry != entries.end() && entry->placed.path.size() > 1; ++entry) {
+    if (entry->placed.path.size() != 2 || entry->nameKey != captionKey)
+      continue;
+    const host::CommandBarControl& control = entry->placed.control;
+    if (first ? entry->button
+              : entry->button && !control.BuiltIn().value_or(true) &&
+                    control.OnAction() == request.sOnAction)
+      found.controls.push_back(entry->placed);
+    if (first && !entry->button)
+      break;  // the program finds no button of that caption, and adds one beside this
+    first = false;
+  }
+  return found;
 }
 
 std::string Quoted(std::wstring_view text) {
@@ -190,15 +285,15 @@ Finding CheckToolbar(host::Host& host, const Place& place, const ToolbarRequest&
   if (!found.bar)
     return {place, Severity::kError, "missing: there is no bar " + Quoted(request.sToolBar),
             "missing"};
-  if (!found.control)
+  if (!found.control())
     return {place, Severity::kError, "missing: " + what, "missing"};
-  if (found.control.BuiltIn().value_or(false))
+  if (found.control().BuiltIn().value_or(false))
     return {place, Severity::kWarning,
             "present but different: " + what +
                 " is PowerPoint's own, so the program never adds "
                 "this one",
             "different"};
-  const auto button = host::QueryInterface<host::CommandBarButton>(found.control);
+  const auto button = host::QueryInterface<host::CommandBarButton>(found.control());
   Differences differences;
   differences.Compare("caption", button.Caption(), request.sCaption);
   differences.Compare("macro", button.OnAction(), request.sOnAction);
@@ -218,12 +313,12 @@ Finding CheckMenu(host::Host& host, const Place& place, const MenuRequest& reque
                   const Installed& found) {
   const std::string what =
       "the control " + Quoted(request.sCaption) + " in the menu " + Quoted(request.sMenuToAdd);
-  if (!found.control)
+  if (!found.control())
     return {place, Severity::kError, "missing: " + what, "missing"};
-  if (found.control.BuiltIn().value_or(false))
+  if (found.control().BuiltIn().value_or(false))
     return {place, Severity::kWarning, "present but different: " + what + " is PowerPoint's own",
             "different"};
-  const auto button = host::QueryInterface<host::CommandBarButton>(found.control);
+  const auto button = host::QueryInterface<host::CommandBarButton>(found.control());
   Differences differences;
   differences.Compare("caption", button.Caption(), request.sCaption);
   differences.Compare("macro", button.OnAction(), request.sOnAction);
@@ -237,24 +332,99 @@ Finding CheckMenu(host::Host& host, const Place& place, const MenuRequest& reque
   return {place, Severity::kNote, "present as defined: " + what, "installed"};
 }
 
+// What a run makes temporary, absent while PowerPoint is closed: the button on a bar the run
+// creates, and every menu control in a menu that is there. Either comes back with the run at
+// PowerPoint's next start.
+std::optional<Finding> AbsentUntilTheNextRun(const Place& place, const Definition& definition,
+                                             const Installed& found) {
+  constexpr char kComesBack[] = " added again when the program runs at PowerPoint's start";
+  if (found.control())
+    return std::nullopt;
+  if (const auto* toolbar = std::get_if<ToolbarRequest>(&definition.request)) {
+    if (found.bar)
+      return std::nullopt;  // a bar that lasts: so would the button
+    return Finding{place, Severity::kNote,
+                   "not there while PowerPoint is closed: the button with tag " +
+                       Quoted(toolbar->sTag) + " goes with the bar " + Quoted(toolbar->sToolBar) +
+                       ", which the program makes temporary; both are" + kComesBack,
+                   "temporary"};
+  }
+  const auto& menu = std::get<MenuRequest>(definition.request);
+  if (!found.menuFound)
+    return std::nullopt;  // no run adds it
+  return Finding{place, Severity::kNote,
+                 "not there while PowerPoint is closed: the control " + Quoted(menu.sCaption) +
+                     " in the menu " + Quoted(menu.sMenuToAdd) +
+                     " is temporary, as every menu control the program adds; it is" + kComesBack,
+                 "temporary"};
+}
+
+// "12", or "2 in the pop-up at 5" for a control in a pop-up.
+std::string PlaceText(const std::vector<std::int32_t>& path) {
+  std::string text = std::to_string(path.back());
+  for (auto step = path.rbegin() + 1; step != path.rend(); ++step)
+    text += " in the pop-up at " + std::to_string(*step);
+  return text;
+}
+
+std::optional<Finding> Copies(const Place& place, const Definition& definition,
+                              const Installed& found) {
+  const std::size_t count = found.controls.size();
+  if (count < 2)
+    return std::nullopt;
+  std::string places;
+  for (std::size_t i = 0; i < count; ++i) {
+    const std::vector<std::int32_t>& path = found.controls[i].path;
+    places += (i == 0           ? ""
+               : i + 1 == count ? " and "
+                                : ", ") +
+              // A menu control's place is in its menu.
+              (std::holds_alternative<MenuRequest>(definition.request) ? std::to_string(path.back())
+                                                                       : PlaceText(path));
+  }
+  std::string what, first;
+  if (const auto* toolbar = std::get_if<ToolbarRequest>(&definition.request)) {
+    what =
+        "the button with tag " + Quoted(toolbar->sTag) + " on the bar " + Quoted(toolbar->sToolBar);
+    first = "the program finds the first";
+  } else {
+    const auto& menu = std::get<MenuRequest>(definition.request);
+    what = "the control " + Quoted(menu.sCaption) + " in the menu " + Quoted(menu.sMenuToAdd);
+    first = "a run replaces the first";
+  }
+  return Finding{place, Severity::kWarning,
+                 "present " + std::to_string(count) + " times: " + what + ", at places " + places +
+                     "; " + first + ", and tkwremove removes them all",
+                 "duplicate"};
+}
+
 }  // namespace
 
 std::vector<Finding> CheckInstalled(host::Host& host, const host::Application& app,
-                                    const std::vector<Definition>& definitions) {
+                                    const std::vector<Definition>& definitions,
+                                    bool powerPointRunning) {
+  InstalledControls installed(app);
   std::vector<Finding> findings;
   for (const Definition& definition : definitions) {
-    const Installed found = FindInstalled(app, definition);
+    const Installed found = installed.Find(definition);
+    if (!powerPointRunning) {
+      if (auto absent = AbsentUntilTheNextRun(definition.place, definition, found)) {
+        findings.push_back(std::move(*absent));
+        continue;
+      }
+    }
     if (const auto* toolbar = std::get_if<ToolbarRequest>(&definition.request))
       findings.push_back(CheckToolbar(host, definition.place, *toolbar, found));
     else
       findings.push_back(
           CheckMenu(host, definition.place, std::get<MenuRequest>(definition.request), found));
+    if (auto copies = Copies(definition.place, definition, found))
+      findings.push_back(std::move(*copies));
   }
   return findings;
 }
 
 host::Application StartPowerPoint(host::Host& host) {
-  constexpr wchar_t kProgId[] = L"PowerPoint.Application";
   try {
     if (auto app = host::QueryInterface<host::Application>(host.ole().CreateObject(kProgId)))
       return app;
@@ -263,6 +433,25 @@ host::Application StartPowerPoint(host::Host& host) {
     throw Unreadable("PowerPoint cannot be started (\"PowerPoint.Application\"): " +
                      error.description());
   }
+}
+
+PowerPointAtHand AttachToPowerPoint(host::Host& host) {
+  host::DispatchPtr active;
+  const long status = host.ole().GetActiveObject(kProgId, &active);
+  if (status == host::kSOk) {
+    if (auto app = host::QueryInterface<host::Application>(active))
+      return {std::move(app), true};
+    throw Unreadable("the running \"PowerPoint.Application\" is not PowerPoint's Application");
+  }
+  // A PowerPoint that is not registered cannot be started either, which StartPowerPoint says.
+  if (status != host::kMkEUnavailable && status != host::kCoEClassString) {
+    char code[16];
+    std::snprintf(code, sizeof code, "0x%08lX", static_cast<unsigned long>(status) & 0xFFFFFFFFul);
+    throw Unreadable(std::string("whether PowerPoint runs cannot be told: GetActiveObject fails "
+                                 "with ") +
+                     code);
+  }
+  return {StartPowerPoint(host), false};
 }
 
 }  // namespace tkw::check

@@ -5,7 +5,8 @@
 //   tkwcheck --plan --prefix DIR      what a run would do there, definition by definition
 //   tkwcheck --log tkwtbrloggin.txt   what the run that wrote the log did
 //   tkwcheck --installed --prefix DIR what PowerPoint holds against what the definitions ask
-//                                     (on Windows without --prefix: the live machine)
+//                                     (on Windows without --prefix: the live machine); with
+//                                     --definitions FILE, against the definitions of an export
 //   tkwcheck                          (Windows) the live registry, both views, and the files
 //   tkwcheck --snapshot FILE          writes the bars of PowerPoint (on Linux the machine's of
 //                                     --prefix DIR) to FILE, or to standard output for "-"
@@ -51,9 +52,9 @@ namespace {
 constexpr char kUsage[] =
     "usage: tkwcheck FILE.reg | --prefix DIR | --plan --prefix DIR | --log FILE"
 #ifdef _WIN32
-    " | --installed | (nothing: the live registry)"
+    " | --installed [--definitions FILE.reg] | (nothing: the live registry)"
 #else
-    " | --installed --prefix DIR"
+    " | --installed --prefix DIR [--definitions FILE.reg]"
 #endif
     " [--powerpoint FILE] [--format text|json]\n"
 #ifdef _WIN32
@@ -64,8 +65,9 @@ constexpr char kUsage[] =
 
 struct Options {
   std::optional<fs::path> regFile, prefix, log;
-  std::optional<fs::path> powerPoint;  // a snapshot to judge against
-  std::optional<fs::path> snapshot;    // where to write one
+  std::optional<fs::path> definitions;  // --installed: an export's in place of the machine's
+  std::optional<fs::path> powerPoint;   // a snapshot to judge against
+  std::optional<fs::path> snapshot;     // where to write one
   bool plan = false;
   bool installed = false;
   Format format = Format::kText;
@@ -88,6 +90,8 @@ std::optional<Options> ParseArguments(int argc, char** argv) {
       options.plan = true;
     } else if (argument == "--installed") {
       options.installed = true;
+    } else if (argument == "--definitions" && hasValue && !options.definitions) {
+      options.definitions = argv[++i];
     } else if (argument == "--format" && hasValue) {
       const std::string format = argv[++i];
       if (format != "text" && format != "json")
@@ -103,6 +107,7 @@ std::optional<Options> ParseArguments(int argc, char** argv) {
       options.regFile.has_value() + options.prefix.has_value() + options.log.has_value();
   if (inputs > 1 || (options.plan && (!options.prefix || options.log || options.regFile)) ||
       (options.installed && (options.plan || options.log || options.regFile)) ||
+      (options.definitions && !options.installed) ||
       (options.powerPoint && (options.log || options.installed)))
     return std::nullopt;
   // A snapshot reads a PowerPoint and judges nothing.
@@ -130,23 +135,32 @@ bool RanInFull(const RunStory& story) {
 }
 
 // What PowerPoint holds now against the definitions: the emulated machine's, or on Windows the
-// live registry's in the view the program reads and the running PowerPoint.
-std::vector<Finding> CheckInstalled([[maybe_unused]] const Options& options) {
+// live registry's in the view the program reads and the running PowerPoint; or an export's.
+int LookAtInstalled([[maybe_unused]] const Options& options) {
+  // Read before PowerPoint is looked at, so that a bad export stops the look.
+  RegistrySettings exported;
+  if (options.definitions)
+    exported = ReadDefinitionsExport(*options.definitions);
 #ifdef _WIN32
   const std::unique_ptr<tkw::host::Host> host = tkw::host::MakePlatformHost();
-  const std::unique_ptr<SettingsKey> settings = ProgramSettings();
-  const SettingsKey* key = settings.get();
+  const std::unique_ptr<SettingsKey> live = options.definitions ? nullptr : ProgramSettings();
+  const SettingsKey* key = options.definitions ? exported.key.get() : live.get();
 #else
   const fs::path& prefix = *options.prefix;
   if (!fs::is_directory(prefix))
     throw Unreadable(prefix.string() + " is no folder");
-  const RegistrySettings settings = ReadRegistrySettings(prefix / "registry.reg");
-  const SettingsKey* key = settings.key.get();
+  const RegistrySettings machine =
+      options.definitions ? RegistrySettings{} : ReadRegistrySettings(prefix / "registry.reg");
+  const SettingsKey* key = options.definitions ? exported.key.get() : machine.key.get();
   std::ostringstream alreadyRead;
   const std::unique_ptr<tkw::host::Host> host = tkw::host::MakeMachineHost(prefix, alreadyRead);
 #endif
   const std::vector<Definition> definitions = DefinitionsOf(key);
-  return CheckInstalled(*host, StartPowerPoint(*host), definitions);
+  const PowerPointAtHand powerPoint = AttachToPowerPoint(*host);
+  const std::vector<Finding> findings =
+      tkw::check::CheckInstalled(*host, powerPoint.app, definitions, powerPoint.running);
+  PrintInstalled(std::cout, findings, powerPoint.running, options.format);
+  return HasErrorsOrWarnings(findings) ? 1 : 0;
 }
 
 // The bars of PowerPoint, read through automation: the live one on Windows, the machine's of
@@ -192,11 +206,8 @@ tkw::snapshot::JudgedPowerPoint PowerPointToJudgeAgainst(const Options& options)
 int Run(const Options& options) {
   if (options.snapshot)
     return WriteSnapshot(options);
-  if (options.installed) {
-    const std::vector<Finding> findings = CheckInstalled(options);
-    PrintFindings(std::cout, findings, options.format);
-    return HasErrorsOrWarnings(findings) ? 1 : 0;
-  }
+  if (options.installed)
+    return LookAtInstalled(options);
   if (options.log) {
     RunStory story;
     try {

@@ -108,7 +108,11 @@ void RunProgram(const fs::path& program, const fs::path& prefix, const fs::path&
 }
 
 std::string Quoted(std::wstring_view text) {
-  return "\"" + formats::WideToUtf8(text) + "\"";
+  // Appended rather than concatenated: GCC 12's -O3 misreads "\"" + s as an overlapping copy.
+  std::string quoted(1, '"');
+  quoted.append(formats::WideToUtf8(text));
+  quoted.push_back('"');
+  return quoted;
 }
 
 const Control* FindButton(const CommandBarSet& bars, const ToolbarRequest& request) {
@@ -198,6 +202,27 @@ void DescribeMenu(DefinitionStory& d, const MenuRequest& request, const RunEnd& 
                         (control->properties().face ? ", with a face" : ""));
   }
   TellWhetherItLasts(d, end, FindMenuControl(end.closed, request) != nullptr);
+}
+
+// A menu definition whose caption is that of one of PowerPoint's own buttons in its menu, as
+// tkwcheck's rule replaces-builtin finds it: the run deletes that button for good, or a run
+// before it did. `replacesEarlier`: an earlier definition of the run took the caption already.
+void TellReplacedBuiltIn(DefinitionStory& d, const MenuRequest& request,
+                         const CommandBarSet& before, bool replacesEarlier) {
+  if ((d.outcome != "added" && d.outcome != "replaced") || replacesEarlier)
+    return;
+  const Control* there = FindMenuControl(before, request);
+  if (there != nullptr && there->properties().builtIn && there->type() == ControlType::kButton) {
+    d.details.push_back("deletes PowerPoint's own " + Quoted(there->properties().caption) +
+                        " for good: it stays gone once this control goes [replaces-builtin]");
+    return;
+  }
+  static const CommandBarSet kPowerPointsOwn = command_bars::BuiltInCommandBars();
+  const Control* own = FindMenuControl(kPowerPointsOwn, request);
+  if (there == nullptr && own != nullptr && own->type() == ControlType::kButton) {
+    d.details.push_back("PowerPoint's own " + Quoted(own->properties().caption) +
+                        " of this caption is gone for good already [replaces-builtin]");
+  }
 }
 
 // A menu definition's control goes again when a later one of the run replaces it: the same
@@ -301,6 +326,12 @@ Plan MakePlan(const fs::path& prefix, const fs::path& program,
     const auto request = MenuRequestOf(fields[i]);
     if (!request)
       continue;
+    bool replacesEarlier = false;
+    for (std::size_t j = 0; j < i && !replacesEarlier; ++j) {
+      const auto earlier = MenuRequestOf(fields[j]);
+      replacesEarlier = earlier && Replaces(definitions[i], *request, *earlier);
+    }
+    TellReplacedBuiltIn(definitions[i], *request, before, replacesEarlier);
     const Place* replacedBy = nullptr;
     for (std::size_t j = i + 1; j < definitions.size() && replacedBy == nullptr; ++j) {
       const auto later = MenuRequestOf(fields[j]);

@@ -81,8 +81,11 @@ bool HasErrorsOrWarnings(const std::vector<Finding>& findings) {
   return false;
 }
 
+namespace {
+
+// `before` holds what the JSON object tells ahead of the findings.
 void PrintFindings(std::ostream& out, const std::vector<Finding>& findings, Format format,
-                   const std::string& judgedAgainst) {
+                   nlohmann::ordered_json before) {
   std::size_t errors = 0, warnings = 0;
   for (const Finding& finding : findings) {
     errors += finding.severity == Severity::kError;
@@ -105,22 +108,42 @@ void PrintFindings(std::ostream& out, const std::vector<Finding>& findings, Form
       item["rule"] = f.rule;
       list.push_back(std::move(item));
     }
-    nlohmann::ordered_json result;
-    if (!judgedAgainst.empty())
-      result["judgedAgainst"] = judgedAgainst;
+    nlohmann::ordered_json result = std::move(before);
     result["findings"] = std::move(list);
     result["errors"] = errors;
     result["warnings"] = warnings;
     out << result.dump(2) << '\n';
     return;
   }
-  if (!judgedAgainst.empty())
-    out << "judged against " << judgedAgainst << '\n';
   for (const Finding& f : findings) {
     out << f.place.Text() << ": " << SeverityName(f.severity) << ": " << f.message << " [" << f.rule
         << "]\n";
   }
   out << Counted(errors, "error") << ", " << Counted(warnings, "warning") << '\n';
+}
+
+}  // namespace
+
+void PrintFindings(std::ostream& out, const std::vector<Finding>& findings, Format format,
+                   const std::string& judgedAgainst) {
+  nlohmann::ordered_json before = nlohmann::ordered_json::object();
+  if (!judgedAgainst.empty()) {
+    before["judgedAgainst"] = judgedAgainst;
+    if (format == Format::kText)
+      out << "judged against " << judgedAgainst << '\n';
+  }
+  PrintFindings(out, findings, format, std::move(before));
+}
+
+void PrintInstalled(std::ostream& out, const std::vector<Finding>& findings, bool powerPointRunning,
+                    Format format) {
+  if (format == Format::kText && !powerPointRunning) {
+    out << "note: PowerPoint is not running: what the program makes temporary (a bar of its own "
+           "with its buttons, every menu control) is absent until it runs at PowerPoint's start\n";
+  }
+  nlohmann::ordered_json before = nlohmann::ordered_json::object();
+  before["powerPointRunning"] = powerPointRunning;
+  PrintFindings(out, findings, format, std::move(before));
 }
 
 void PrintStory(std::ostream& out, const RunStory& story, const std::vector<Place>* places,

@@ -17,6 +17,11 @@ enum class Format { kText, kJson };
 void PrintFindings(std::ostream& out, const std::vector<Finding>& findings, Format format,
                    const std::string& judgedAgainst = {});
 
+// tkwcheck --installed: the findings, told whether PowerPoint was running when they were made,
+// which decides what is absent by design. In text a line says so when it was not.
+void PrintInstalled(std::ostream& out, const std::vector<Finding>& findings, bool powerPointRunning,
+                    Format format);
+
 // A line per definition, then how the run ended. `places`, when given, holds each
 // definition's registry line; `warning`, when not empty, is told once, before the definitions,
 // and `judgedAgainst` before that.

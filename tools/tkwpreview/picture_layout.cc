@@ -71,6 +71,7 @@ constexpr int kGroupHeight = 88;
 constexpr int kGroupPad = 4;
 constexpr int kGroupRows = 3;
 constexpr int kRowHeight = 22;
+constexpr int kRowNameGap = 6;  // between a row's name and its first control
 
 constexpr int kFooterPad = 6;
 constexpr int kMinWidth = 360;
@@ -221,8 +222,9 @@ class Layout {
     picture_.strips.push_back(std::move(strip));
   }
 
-  // The Add-Ins tab: "Menu Commands" holds a drop-down for every menu with controls of ours,
-  // "Custom Toolbars" a row for every toolbar that has any.
+  // The Add-Ins tab as Office draws add-ins' legacy bars: "Menu Commands" holds a drop-down for
+  // every menu with controls of ours, "Toolbar Commands" a row for every one of PowerPoint's
+  // own toolbars that has any, "Custom Toolbars" a row for every other toolbar that has any.
   void Ribbon(const std::vector<const CommandBar*>& menuBars,
               const std::vector<const CommandBar*>& toolbars) {
     int x = kMargin + 4;
@@ -237,7 +239,7 @@ class Layout {
     picture_.dock = {0, 0, 0, kTabRowHeight + kRibbonHeight};
     Deepen(picture_.dock.bottom());
 
-    std::vector<Strip> menus, rows;
+    std::vector<Strip> menus, commands, custom;
     for (const CommandBar* bar : menuBars) {
       for (const Control* control :
            Shown(bar->controls(), bar->properties().builtIn, View::kAddIns)) {
@@ -247,21 +249,15 @@ class Layout {
       }
     }
     for (const CommandBar* bar : toolbars) {
-      Strip strip = NewStrip(StripKind::kRibbonRow, bar);
-      int cx = 0;
-      for (const Control* control :
-           Shown(bar->controls(), bar->properties().builtIn, View::kAddIns)) {
-        strip.controls.push_back(OnBar(*control, cx, 0));
-        cx = strip.controls.back().box.right();
-      }
+      Strip strip = RibbonRow(*bar);
       if (!strip.controls.empty())
-        rows.push_back(std::move(strip));
+        (bar->properties().builtIn ? commands : custom).push_back(std::move(strip));
     }
 
     int groupX = kMargin + 2;
     std::vector<std::pair<const Control*, Box>> open;
-    const std::pair<const char*, std::vector<Strip>*> groups[] = {{"Menu Commands", &menus},
-                                                                  {"Custom Toolbars", &rows}};
+    const std::pair<const char*, std::vector<Strip>*> groups[] = {
+        {"Menu Commands", &menus}, {"Toolbar Commands", &commands}, {"Custom Toolbars", &custom}};
     for (const auto& [name, strips] : groups) {
       if (strips->empty())
         continue;
@@ -284,6 +280,20 @@ class Layout {
     OpenMenus(open, picture_.dock.bottom() + 1);
   }
 
+  // A toolbar's row on the Add-Ins tab, at (0, 0): its name, then its controls that show there.
+  Strip RibbonRow(const CommandBar& bar) {
+    Strip strip = NewStrip(StripKind::kRibbonRow, &bar);
+    const std::string name = Utf8(bar.properties().name);
+    const TextLine text = type_.Plain(name, TextStyle::kNote);
+    strip.label = Note{name, Centred(text, {0, 0, 0, kRowHeight}, 0)};
+    int cx = text.width() + kRowNameGap;
+    for (const Control* control : Shown(bar.controls(), bar.properties().builtIn, View::kAddIns)) {
+      strip.controls.push_back(OnBar(*control, cx, 0));
+      cx = strip.controls.back().box.right();
+    }
+    return strip;
+  }
+
   // Places the strips of a group in columns of kGroupRows rows from `x`; returns the right edge.
   int Group(int x, std::vector<Strip>& strips) {
     int column = x + kGroupPad, right = column;
@@ -294,6 +304,11 @@ class Layout {
       Strip& strip = strips[i];
       const int dx = column, dy = top + static_cast<int>(i % kGroupRows) * kRowHeight;
       int width = 0;
+      if (strip.label) {
+        strip.label->box.x += dx;
+        strip.label->box.y += dy;
+        width = strip.label->box.right() - dx;
+      }
       for (PlacedControl& control : strip.controls) {
         Move(control, dx, dy);
         width = control.box.right() - dx;

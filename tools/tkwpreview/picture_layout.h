@@ -43,7 +43,7 @@ enum class StripKind {
   kToolbar,     // a docked toolbar with its gripper
   kMenuBar,     // the menu bar: menu titles and any buttons on it
   kMenu,        // an open menu: items below one another
-  kRibbonRow,   // one row of a ribbon group
+  kRibbonRow,   // one toolbar's row in a ribbon group, named
   kRibbonMenu,  // a "Menu Commands" drop-down button, alone in its row
 };
 
@@ -59,7 +59,7 @@ struct Strip {
   Box box;
   std::vector<PlacedControl> controls;
   std::optional<Box> title;   // of an open menu: its title in the menu bar or the ribbon
-  std::optional<Note> label;  // a toolbar's name and notes beside it
+  std::optional<Note> label;  // a toolbar's name and notes beside it, a ribbon row's before it
 };
 
 struct Picture {

@@ -6,9 +6,12 @@
 //                                         without --prefix
 //   tkwremove --plan --powerpoint FILE    (Linux) the same against the PowerPoint of a snapshot
 //   tkwremove.exe [--plan]                (Windows) the live registry and the running PowerPoint
-// --plan says what it would remove and changes nothing; its first line names the PowerPoint it
-// judged against. Exit status: 0 everything the
-// definitions name is gone, 1 something could not be removed, 2 it cannot look.
+// Then it puts back PowerPoint's own menu controls that a definition of the same caption took
+// away. --plan says what it would remove and put back and changes nothing; its first line names
+// the PowerPoint it judged against. --definitions FILE.reg takes the definitions from a regedit
+// export instead of the registry: an earlier version's, whose tags the installed version
+// changed. Exit status: 0 everything the definitions name is gone and PowerPoint's own controls
+// are back, 1 something could not be removed or put back, 2 it cannot look.
 #include <filesystem>
 #include <iostream>
 #include <memory>
@@ -16,11 +19,13 @@
 #include <sstream>
 #include <string>
 
+#include "host/command_bars/command_bar_state.h"
 #include "host/runtime_error.h"
 #include "tools/snapshot/judged_powerpoint.h"
 #include "tools/tkwcheck/inputs.h"
 #include "tools/tkwcheck/installed.h"
 #include "tools/tkwremove/removal.h"
+#include "tools/tkwremove/restore.h"
 
 #include "host/platform_host.h"
 #ifdef _WIN32
@@ -33,14 +38,16 @@ using namespace tkw;
 namespace {
 
 #ifdef _WIN32
-constexpr char kUsage[] = "usage: tkwremove [--plan]\n";
+constexpr char kUsage[] = "usage: tkwremove [--plan] [--definitions FILE.reg]\n";
 #else
-constexpr char kUsage[] = "usage: tkwremove [--plan [--powerpoint FILE]] [--prefix DIR]\n";
+constexpr char kUsage[] =
+    "usage: tkwremove [--plan [--powerpoint FILE]] [--prefix DIR] [--definitions FILE.reg]\n";
 #endif
 
 struct Options {
   bool plan = false;
   std::optional<fs::path> prefix;
+  std::optional<fs::path> definitions;
   std::optional<fs::path> powerPoint;  // a snapshot the plan is judged against
 };
 
@@ -50,6 +57,8 @@ std::optional<Options> ParseArguments(int argc, char** argv) {
     const std::string argument = argv[i];
     if (argument == "--plan") {
       options.plan = true;
+    } else if (argument == "--definitions" && i + 1 < argc && !options.definitions) {
+      options.definitions = argv[++i];
 #ifndef _WIN32
     } else if (argument == "--prefix" && i + 1 < argc && !options.prefix) {
       options.prefix = argv[++i];
@@ -67,6 +76,10 @@ std::optional<Options> ParseArguments(int argc, char** argv) {
 }
 
 int Run(const Options& options) {
+  // Read before anything else, so that a bad export changes nothing.
+  check::RegistrySettings exported;
+  if (options.definitions)
+    exported = check::ReadDefinitionsExport(*options.definitions);
 #ifdef _WIN32
   const std::unique_ptr<host::Host> host = host::MakePlatformHost();
 #else
@@ -87,11 +100,14 @@ int Run(const Options& options) {
         "nothing was removed; try again when it has ended");
   }
 #ifdef _WIN32
-  const std::unique_ptr<check::SettingsKey> settings = check::ProgramSettings();
-  const check::SettingsKey* key = settings.get();
+  const std::unique_ptr<check::SettingsKey> live =
+      options.definitions ? nullptr : check::ProgramSettings();
+  const check::SettingsKey* key = options.definitions ? exported.key.get() : live.get();
 #else
-  const check::RegistrySettings settings = check::ReadRegistrySettings(prefix / "registry.reg");
-  const check::SettingsKey* key = settings.key.get();
+  const check::RegistrySettings machine =
+      options.definitions ? check::RegistrySettings{}
+                          : check::ReadRegistrySettings(prefix / "registry.reg");
+  const check::SettingsKey* key = options.definitions ? exported.key.get() : machine.key.get();
 #endif
   const std::vector<check::Definition> definitions = check::DefinitionsOf(key);
 #ifndef _WIN32
@@ -99,19 +115,23 @@ int Run(const Options& options) {
   std::optional<snapshot::MachineCopy> copy;
   if (options.powerPoint)
     copy.emplace(prefix, *options.powerPoint);
-  const host::Application app = check::StartPowerPoint(copy ? copy->host() : *host);
+  const host::Application app = check::AttachToPowerPoint(copy ? copy->host() : *host).app;
 #else
-  const host::Application app = check::StartPowerPoint(*host);
+  const host::Application app = check::AttachToPowerPoint(*host).app;
 #endif
-  const remove::Outcome outcome = remove::RemoveInstalled(app, definitions, options.plan);
   if (options.plan) {
     std::cout << snapshot::JudgedLine(options.powerPoint
                                           ? snapshot::SnapshotName(*options.powerPoint)
                                           : std::string(snapshot::kThisMachine))
               << '\n';
   }
+  const remove::Outcome outcome = remove::RemoveInstalled(app, definitions, options.plan);
   remove::PrintOutcome(std::cout, outcome, options.plan);
-  return outcome.failed ? 1 : 0;
+  // Then PowerPoint's own controls that definitions took away, known by its built-in bars.
+  const remove::Restored restored = remove::RestorePowerPointsOwn(
+      app, definitions, command_bars::BuiltInCommandBars(), options.plan);
+  remove::PrintRestored(std::cout, restored, options.plan);
+  return outcome.failed || restored.failed ? 1 : 0;
 }
 
 }  // namespace

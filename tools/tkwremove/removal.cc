@@ -1,9 +1,9 @@
 #include "tools/tkwremove/removal.h"
 
 #include <map>
-#include <set>
-#include <tuple>
+#include <optional>
 #include <utility>
+#include <vector>
 
 #include "host/formats/utf8.h"
 #include "run/settings.h"
@@ -18,21 +18,22 @@ std::string Count(int n, const char* what) {
   return std::to_string(n) + " " + what + (n == 1 ? "" : "s");
 }
 
+// "line 13" for a definition of an export, "KEY [VALUE]" for one of the live registry.
+std::string Reference(const check::Place& place) {
+  return place.file.empty() ? place.Text() : "line " + std::to_string(place.line);
+}
+
 class Remover {
  public:
-  Remover(const host::Application& app, bool plan) : app_(app), plan_(plan) {}
+  Remover(const host::Application& app, bool plan) : app_(app), plan_(plan), installed_(app) {}
 
   Outcome Run(const std::vector<check::Definition>& definitions) {
     // Everything is found before anything goes, so that the removal takes what the plan lists:
     // searched for after a deletion, a second spelling of a name would find a control the plan
     // never saw.
-    for (const check::Definition& definition : definitions) {
-      if (const auto* toolbar = std::get_if<ToolbarRequest>(&definition.request))
-        FindButton(definition, *toolbar);
-      else
-        FindMenuControl(definition, std::get<MenuRequest>(definition.request));
-    }
-    for (const Target& target : targets_)
+    for (const check::Definition& definition : definitions)
+      Find(definition);
+    for (Target& target : targets_)
       Remove(target);
     for (const auto& [name, bar] : bars_)
       RemoveBarIfEmpty(name, bar);
@@ -40,13 +41,25 @@ class Remover {
   }
 
  private:
-  // A control that a definition names, as found before anything is removed.
+  enum class Verdict { kRemoved, kOwn, kRefused };
+
+  // The controls a definition names, as found before anything is removed: the one the program
+  // finds and its copies, less those an earlier definition named.
   struct Target {
     check::Place place;
-    host::CommandBar bar;  // the bar that holds it, directly or in a pop-up
-    host::CommandBarControl control;
-    std::string what;
-    std::wstring topLevelOf;  // the bar whose own control it is, or "" for a pop-up's
+    host::CommandBar bar;
+    std::wstring barName;  // as PowerPoint spells it
+    std::vector<check::PlacedControl> controls;
+    // How a line names them: "the " + kind + " " + caption + where, or "the 2 " + kind + "s ...".
+    std::string kind, caption, where;
+    // When an earlier definition named every one of them: that definition's target.
+    std::optional<std::size_t> namedBefore;
+    Verdict verdict = Verdict::kRemoved;
+
+    std::string What(std::size_t count) const {
+      return count == 1 ? "the " + kind + " " + caption + where
+                        : "the " + std::to_string(count) + " " + kind + "s " + caption + where;
+    }
   };
 
   // What the definitions take from one bar they name.
@@ -55,67 +68,92 @@ class Remover {
     int topLevel = 0;    // controls taken from the bar itself rather than its pop-ups
   };
 
-  // A control by where PowerPoint keeps it, whichever spelling of a name found it: the bar's
-  // name, the place of the menu that holds it (0 for a toolbar's search), its own place, and
-  // its tag.
-  using Identity = std::tuple<std::wstring, std::int32_t, std::int32_t, std::wstring>;
+  // Where PowerPoint keeps a control: its bar's name as PowerPoint spells it, and its path of
+  // places through pop-ups. A control that a toolbar and a menu definition both name, or two
+  // spellings of one name, is one control.
+  using Identity = std::pair<std::wstring, std::vector<std::int32_t>>;
 
   void Add(const check::Place& place, std::string text, bool failed = false) {
     outcome_.steps.push_back({place, std::move(text), failed});
     outcome_.failed |= failed;
   }
 
-  // PowerPoint's spelling of the bar's name, or the definition's when it does not say.
-  static std::wstring NameOf(const host::CommandBar& bar, const std::wstring& defined) {
-    return bar.Name().value_or(defined);
+  void Find(const check::Definition& definition) {
+    const check::Installed found = installed_.Find(definition);
+    Target target;
+    target.place = definition.place;
+    target.bar = found.bar;
+    target.barName = found.barName;
+    if (const auto* toolbar = std::get_if<ToolbarRequest>(&definition.request)) {
+      if (!found.bar)
+        return;
+      bars_[found.barName].place = definition.place;
+      target.kind = "button";
+      target.caption = Quoted(found.control().Caption().value_or(L""));
+      target.where =
+          " with tag " + Quoted(toolbar->sTag) + " on the bar " + Quoted(toolbar->sToolBar);
+    } else {
+      const auto& menu = std::get<MenuRequest>(definition.request);
+      target.kind = "control";
+      target.caption = Quoted(menu.sCaption);
+      target.where = " in the menu " + Quoted(menu.sMenuToAdd);
+    }
+    if (found.controls.empty())
+      return;
+    for (const check::PlacedControl& control : found.controls) {
+      const auto [named, first] =
+          named_.try_emplace({found.barName, control.path}, targets_.size());
+      if (first)
+        target.controls.push_back(control);
+      else if (!target.namedBefore)
+        target.namedBefore = named->second;
+    }
+    if (!target.controls.empty())
+      target.namedBefore.reset();
+    targets_.push_back(std::move(target));
   }
 
-  // False when the control was found already, through another definition.
-  bool FirstTime(Identity identity) { return seen_.insert(std::move(identity)).second; }
-
-  void FindButton(const check::Definition& definition, const ToolbarRequest& request) {
-    const check::Installed found = check::FindInstalled(app_, definition);
-    if (!found.bar)
-      return;
-    const std::wstring bar = NameOf(found.bar, request.sToolBar);
-    bars_[bar].place = definition.place;
-    if (!found.control ||
-        !FirstTime({bar, 0, found.control.Index().value_or(0), found.control.Tag().value_or(L"")}))
-      return;
-    targets_.push_back({definition.place, found.bar, found.control,
-                        "the button " + Quoted(found.control.Caption().value_or(L"")) +
-                            " with tag " + Quoted(request.sTag) + " on the bar " +
-                            Quoted(request.sToolBar),
-                        IsTopLevel(found) ? bar : std::wstring()});
-  }
-
-  void FindMenuControl(const check::Definition& definition, const MenuRequest& request) {
-    const check::Installed found = check::FindInstalled(app_, definition);
-    if (!found.control)
-      return;
-    const std::int32_t menu = found.bar.Controls().Item(request.sMenuToAdd).Index().value_or(0);
-    if (!FirstTime({NameOf(found.bar, host::office::kMenuBarName), menu,
-                    found.control.Index().value_or(0), L""}))
-      return;
-    targets_.push_back(
-        {definition.place, found.bar, found.control,
-         "the control " + Quoted(request.sCaption) + " in the menu " + Quoted(request.sMenuToAdd),
-         std::wstring()});
-  }
-
-  void Remove(const Target& target) {
-    if (target.control.BuiltIn().value_or(true)) {
-      Add(target.place, "leaves " + target.what + ": it is PowerPoint's own");
+  void Remove(Target& target) {
+    if (target.namedBefore) {
+      const Target& before = targets_[*target.namedBefore];
+      const std::string line = Reference(before.place);
+      target.verdict = before.verdict;
+      Add(target.place, before.verdict == Verdict::kRemoved ? "already removed by " + line
+                        : before.verdict == Verdict::kOwn
+                            ? "already left by " + line + ": it is PowerPoint's own"
+                            : "already tried by " + line + ": PowerPoint refuses to remove it");
       return;
     }
-    if (Refuses(target.bar, target.control)) {
-      Add(target.place, "error: PowerPoint refuses to remove " + target.what, true);
-      return;
+    std::vector<const check::PlacedControl*> theirs;
+    for (const check::PlacedControl& control : target.controls) {
+      if (!control.control.BuiltIn().value_or(true))
+        theirs.push_back(&control);
     }
-    Add(target.place, "removes " + target.what);
-    ++outcome_.controls;
-    if (!target.topLevelOf.empty())
-      ++bars_[target.topLevelOf].topLevel;
+    if (theirs.size() < target.controls.size()) {
+      Add(target.place, "leaves " + target.What(1) + ": it is PowerPoint's own");
+      target.verdict = Verdict::kOwn;
+    }
+    if (theirs.empty())
+      return;
+    std::size_t removed = 0;
+    for (const check::PlacedControl* control : theirs) {
+      if (Refuses(target.bar, control->control))
+        continue;
+      ++removed;
+      if (control->path.size() == 1)
+        ++bars_[target.barName].topLevel;
+    }
+    if (removed > 0) {
+      Add(target.place, "removes " + target.What(removed));
+      outcome_.controls += static_cast<int>(removed);
+      target.verdict = Verdict::kRemoved;
+    }
+    if (removed < theirs.size()) {
+      Add(target.place,
+          "error: PowerPoint refuses to remove " + target.What(theirs.size() - removed), true);
+      if (removed == 0)
+        target.verdict = Verdict::kRefused;
+    }
   }
 
   // Whether PowerPoint refuses to delete `object` of `bar`. A removal tries; a plan tells what
@@ -125,13 +163,6 @@ class Remover {
     if (plan_)
       return (bar.Protection().value_or(0) & host::office::msoBarNoCustomize) != 0;
     return !object.Delete();
-  }
-
-  // Whether the control found by tag is one of the bar's own rather than a pop-up's: the
-  // bar's control at its place carries its tag.
-  static bool IsTopLevel(const check::Installed& found) {
-    const std::optional<std::int32_t> index = found.control.Index();
-    return index && found.bar.Controls().Item(*index).Tag() == found.control.Tag();
   }
 
   // A bar that is not PowerPoint's own goes when the removals leave it empty.
@@ -153,10 +184,11 @@ class Remover {
 
   const host::Application& app_;
   bool plan_;
+  check::InstalledControls installed_;
   Outcome outcome_;
   std::vector<Target> targets_;
   std::map<std::wstring, BarRemovals> bars_;
-  std::set<Identity> seen_;
+  std::map<Identity, std::size_t> named_;  // the target that names each control
 };
 
 }  // namespace

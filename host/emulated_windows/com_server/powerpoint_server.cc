@@ -5,9 +5,10 @@
 //               it ends once its last object is released, and its temporary bars and controls
 //               go with it, so that the next client starts it afresh;
 //   /running    the user's PowerPoint, started beforehand: it registers its class so that every
-//               client attaches to it, keeps its temporary items and stays until
-//               "tkw_powerpoint /close" closes it, which drops them. It prints "running" once
-//               clients can reach it.
+//               client attaches to it and its application object in the running object table
+//               so that GetActiveObject finds it, keeps its temporary items and stays until
+//               "tkw_powerpoint /close" closes it, which withdraws both and drops them. It
+//               prints "running" once clients can reach it.
 // "tkw_powerpoint /RegServer" registers the class and the type library that carries its
 // interfaces to clients.
 //
@@ -23,15 +24,20 @@
 #include <cstdio>
 #include <cwctype>
 #include <filesystem>
+#include <memory>
+#include <span>
 #include <string>
+#include <string_view>
 #include <utility>
 
 #include "host/emulated_windows/com_server/busy_filter.h"
 #include "host/emulated_windows/com_server/class_factory.h"
+#include "host/emulated_windows/com_server/dispatch_adapter.h"
 #include "host/emulated_windows/com_server/live_objects.h"
 #include "host/emulated_windows/com_server/office_type_library.h"
 #include "host/emulated_windows/com_server/registration.h"
 #include "host/emulated_windows/powerpoint/powerpoint_application.h"
+#include "host/office_interfaces.h"
 #include "host/runtime_error.h"
 #include "host/win32/clipboard.h"
 #include "host/win32/com.h"
@@ -77,6 +83,46 @@ void WaitWhileStartIsHeld() {
 // The user's PowerPoint keeps what its clients add until it is closed.
 tkw::host::DispatchPtr AttachToRunning() {
   return Model().Application();
+}
+
+// The application object the user's PowerPoint keeps in the running object table. Each call
+// attaches to the model afresh: an entry that held the model would keep its session, and with it
+// the state file's saving, until PowerPoint closes.
+class ActiveApplication final : public tkw::host::Dispatch {
+ public:
+  bool Supports(const tkw::host::InterfaceId& iid) override {
+    return iid == tkw::host::office::kIidApplication || iid == tkw::host::kIidDispatch ||
+           iid == tkw::host::kIidUnknown;
+  }
+  tkw::host::Variant Invoke(std::wstring_view member, tkw::host::InvokeKind kind,
+                            std::span<const tkw::host::Variant> args) override {
+    return Model().Application()->Invoke(member, kind, args);
+  }
+};
+
+// The entry in the running object table, withdrawn once.
+IDispatch* g_active = nullptr;
+DWORD g_activeRegistration = 0;
+
+bool RegisterActive() {
+  g_active = tkw::com_server::DispatchAdapter::Wrap(std::make_shared<ActiveApplication>());
+  const HRESULT hr = ::RegisterActiveObject(g_active, kClsidPowerPoint, ACTIVEOBJECT_STRONG,
+                                            &g_activeRegistration);
+  if (FAILED(hr)) {
+    std::fprintf(stderr, "tkw_powerpoint: the running object table refuses it (0x%08lx)\n",
+                 static_cast<unsigned long>(hr));
+  }
+  return SUCCEEDED(hr);
+}
+
+// Clients that still hold the entry's object lose it, as they lose a PowerPoint that closes.
+void RevokeActive() {
+  if (g_activeRegistration != 0)
+    ::RevokeActiveObject(std::exchange(g_activeRegistration, 0), nullptr);
+  if (g_active != nullptr) {
+    ::CoDisconnectObject(g_active, 0);
+    std::exchange(g_active, nullptr)->Release();
+  }
 }
 
 // A PowerPoint that COM started for its client closes when that client lets go, whatever an
@@ -210,11 +256,15 @@ int RunAsTheUsers() {
     return 1;
   AppendToReport("powerpoint started");
   const tkw::com_server::ScopedBusyFilter busy;
-  if (!OfferClass(AttachToRunning))
+  if (!OfferClass(AttachToRunning) || !RegisterActive()) {
+    RevokeActive();
+    WithdrawClass();
     return 1;
+  }
   std::printf("running\n");
   std::fflush(stdout);
   Serve(close.get());
+  RevokeActive();
   WithdrawClass();
   const bool closed = SetRunning(false);
   ReportEnd();

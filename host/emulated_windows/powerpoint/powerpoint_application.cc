@@ -1,5 +1,6 @@
 #include "host/emulated_windows/powerpoint/powerpoint_application.h"
 
+#include <algorithm>
 #include <cstring>
 #include <iostream>
 #include <limits>
@@ -20,10 +21,12 @@ namespace tkw::emulated {
 
 using command_bars::BarProperties;
 using command_bars::BarType;
+using command_bars::BuiltInCommandBars;
 using command_bars::ButtonFace;
 using command_bars::CommandBar;
 using command_bars::CommandBarSet;
 using command_bars::Control;
+using command_bars::ControlCopy;
 using command_bars::ControlList;
 using command_bars::ControlProperties;
 using command_bars::ControlQuery;
@@ -53,7 +56,8 @@ constexpr std::int32_t kBarFloating = 4;    // msoBarFloating, Add's default pos
 constexpr std::int32_t kBarTypeNormal = 0;  // MsoBarType
 constexpr std::int32_t kBarTypeMenuBar = 1;
 constexpr std::int32_t kBarTypePopup = 2;
-constexpr std::int32_t kBarNoCustomize = 1;  // MsoBarProtection: its controls stay as they are
+constexpr std::int32_t kBarNoCustomize = 1;   // MsoBarProtection: its controls stay as they are
+constexpr std::int32_t kCustomControlId = 1;  // Add's Id for a control of a program's own
 
 void RefuseCustomizing(const AutomationCall& call, const CommandBar& bar) {
   if (bar.properties().protection & kBarNoCustomize)
@@ -302,7 +306,7 @@ class ControlsObject final : public host::Dispatch {
       return NewControlObject(session_, Item(call, list));
     if (call.IsMethod(L"Add", 5)) {
       session_->Changed();
-      return NewControlObject(session_, Add(call, list));
+      return NewControlObject(session_, Add(call, list, session_->bars()));
     }
     throw call.UnknownMember();
   }
@@ -323,19 +327,12 @@ class ControlsObject final : public host::Dispatch {
     return list.At(static_cast<std::size_t>(place));
   }
 
-  static Control& Add(const AutomationCall& call, ControlList& list) {
+  static Control& Add(const AutomationCall& call, ControlList& list, const CommandBarSet& bars) {
     RefuseCustomizing(call, list.bar());
-    ControlProperties properties;
-    const std::int32_t type = call.Number(0, "Type").value_or(office::msoControlButton);
-    if (type == office::msoControlPopup) {
-      if (list.depth() >= kMaxPopupDepth) {
-        throw call.Failure(kInvalidArgument, "pop-ups cannot nest deeper");
-      }
-      properties.type = ControlType::kPopup;
-    } else if (type != office::msoControlButton) {
+    const std::optional<std::int32_t> type = call.Number(0, "Type");
+    if (type && *type != office::msoControlButton && *type != office::msoControlPopup)
       throw call.Failure(kInvalidArgument, "only buttons and pop-ups can be added");
-    }
-    properties.id = call.Number(1, "Id").value_or(1);
+    const std::int32_t id = call.Number(1, "Id").value_or(kCustomControlId);
     // Parameter (2) only passes data to a built-in command; check its type and drop it.
     call.TextOrNumber(2, "Parameter");
     const std::int32_t before =
@@ -343,8 +340,59 @@ class ControlsObject final : public host::Dispatch {
     if (before < 1 || static_cast<std::size_t>(before) > list.size() + 1) {
       throw call.Failure(kInvalidArgument, "Before " + std::to_string(before) + " is out of range");
     }
-    properties.temporary = call.Flag(4, "Temporary").value_or(false);
-    return list.Insert(static_cast<std::size_t>(before), std::move(properties));
+    ControlCopy added;
+    if (id == kCustomControlId) {
+      added.properties.type =
+          type == office::msoControlPopup ? ControlType::kPopup : ControlType::kButton;
+    } else {
+      added = BuiltInCommand(call, bars, id, type);
+    }
+    if (NestingOf(added) + list.depth() > kMaxPopupDepth)
+      throw call.Failure(kInvalidArgument, "pop-ups cannot nest deeper");
+    added.properties.temporary = call.Flag(4, "Temporary").value_or(false);
+    return list.InsertCopy(static_cast<std::size_t>(before), added);
+  }
+
+  // A new control of PowerPoint's command `id`, as Office makes one: built in, with the
+  // command's Id and caption, and for a menu its commands. The command is known by PowerPoint's
+  // own controls, those it has now first, else those of a fresh installation.
+  static ControlCopy BuiltInCommand(const AutomationCall& call, const CommandBarSet& bars,
+                                    std::int32_t id, std::optional<std::int32_t> type) {
+    static const CommandBarSet kFresh = BuiltInCommandBars();
+    const Control* command = bars.FindCommand(id);
+    if (command == nullptr)
+      command = kFresh.FindCommand(id);
+    if (command == nullptr)
+      throw call.Failure(kInvalidArgument,
+                         "there is no built-in control with Id " + std::to_string(id));
+    if (type && *type != static_cast<std::int32_t>(command->type()))
+      throw call.Failure(kInvalidArgument, "the built-in control with Id " + std::to_string(id) +
+                                               " is of another type");
+    return Fresh(CopyOf(*command));
+  }
+
+  // The command as PowerPoint first shows it: none of a program's settings, nothing
+  // deleted from it.
+  static ControlCopy Fresh(ControlCopy copy) {
+    const ControlProperties& p = copy.properties;
+    ControlCopy fresh;
+    fresh.properties.type = p.type;
+    fresh.properties.id = p.id;
+    fresh.properties.caption = p.caption;
+    fresh.properties.builtIn = true;
+    for (ControlCopy& child : copy.controls) {
+      if (child.properties.builtIn)
+        fresh.controls.push_back(Fresh(std::move(child)));
+    }
+    return fresh;
+  }
+
+  // How many pop-ups deep `copy` goes: 0 for a button.
+  static int NestingOf(const ControlCopy& copy) {
+    int deepest = 0;
+    for (const ControlCopy& child : copy.controls)
+      deepest = std::max(deepest, NestingOf(child));
+    return copy.properties.type == ControlType::kPopup ? deepest + 1 : 0;
   }
 
   SessionPtr session_;
@@ -408,9 +456,13 @@ class ControlObject final : public host::Dispatch {
     } else if (call.IsReadOnly(L"Visible")) {
       return p.visible;
     } else if (call.IsMethod(L"Delete", 1)) {
-      call.Flag(0, "Temporary");  // checked only: a temporary deletion lasts like any other here
+      // Omitted or false, the deletion lasts; true, the control is back at the next start.
+      const bool forTheSession = call.Flag(0, "Temporary").value_or(false);
       RefuseCustomizing(call, control->parent().bar());
-      control->parent().Remove(*control);
+      if (forTheSession)
+        control->parent().RemoveForTheSession(*control);
+      else
+        control->parent().Remove(*control);
     } else if (type_ == ControlType::kButton) {
       return InvokeButton(call, *control);
     } else if (type_ == ControlType::kPopup) {
@@ -631,6 +683,16 @@ DispatchPtr PowerPoint::Application() {
     session_ = session;
   }
   return std::make_shared<ApplicationObject>(std::move(session));
+}
+
+bool PowerPoint::Running() const {
+  if (Alive())
+    return true;
+  try {
+    return LoadCommandBars(stateFile_).running();
+  } catch (const RuntimeError&) {
+    return false;
+  }
 }
 
 void PowerPoint::Open() {

@@ -39,6 +39,10 @@ class PowerPoint {
   // Whether an object of it is alive, so that Application() attaches rather than starts.
   bool Alive() const { return !session_.expired(); }
 
+  // Whether it runs: the user has it open, or an object of it is alive. A state file that
+  // cannot be read is a PowerPoint that cannot start, so not one that runs.
+  bool Running() const;
+
   // The user starts PowerPoint, or closes it: a PowerPoint in use when it is closed closes
   // once its last object is released, one in use when it is opened stays open. Throws
   // host::RuntimeError as Application() does, or when the state cannot be written.
