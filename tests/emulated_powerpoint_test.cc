@@ -609,8 +609,8 @@ TEST_F(EmulatedPowerPointTest, StateIsWrittenWhenTheLastObjectGoesAndReadBack) {
 }
 
 // What a snapshot of a PowerPoint in another language holds: bars with a local name, a shortcut
-// menu, a kind of control that is neither a button nor a pop-up, a hidden control. Each answers
-// as Office's does.
+// menu, a kind of control that is neither a button nor a pop-up, a hidden control. Each is found
+// and refuses what it refuses as in Office.
 TEST_F(EmulatedPowerPointTest, AnswersWhatASnapshotReadsOfAnotherPowerPoint) {
   const auto builtIn = [](command_bars::ControlType type, std::int32_t id, std::wstring caption) {
     ControlProperties p;
@@ -634,31 +634,13 @@ TEST_F(EmulatedPowerPointTest, AnswersWhatASnapshotReadsOfAnotherPowerPoint) {
   hidden.visible = false;
   formatting.Insert(2, hidden);
   SaveCommandBars(snapshot, state_);
-  ASSERT_EQ(ParseCommandBars(StateText()).At(1).properties().nameLocal,
-            std::optional<std::wstring>(L"Men\u00fcleiste"));
 
+  // What a snapshot reads of them, snapshot_test reads through the typed references.
   const DispatchPtr all = Bars(Start());
   const auto bar = [&](std::int32_t place) { return Object(all, L"Item", {place}); };
   const auto control = [&](std::int32_t place) {
     return Object(Object(bar(place), L"Controls"), L"Item", {std::int32_t{1}});
   };
-  const std::tuple<DispatchPtr, const wchar_t*, Variant> cases[] = {
-      {all, L"Count", std::int32_t{3}},
-      {bar(1), L"Name", std::wstring(L"Menu Bar")},
-      {bar(1), L"NameLocal", std::wstring(L"Men\u00fcleiste")},
-      {bar(1), L"Type", std::int32_t{1}},             // msoBarTypeMenuBar
-      {bar(2), L"NameLocal", std::wstring(L"Text")},  // a name of one language only
-      {bar(2), L"Type", std::int32_t{2}},             // msoBarTypePopup
-      {bar(3), L"Type", std::int32_t{0}},             // msoBarTypeNormal
-      {control(1), L"Id", std::int32_t{30007}},
-      {control(1), L"Type", std::int32_t{office::msoControlPopup}},
-      {control(3), L"Type", std::int32_t{4}},  // msoControlComboBox
-      {control(3), L"Caption", std::wstring(L"&Font:")},
-      {control(3), L"Visible", true},
-      {Object(Object(bar(3), L"Controls"), L"Item", {std::int32_t{2}}), L"Visible", false},
-  };
-  for (const auto& [object, member, expected] : cases)
-    EXPECT_EQ(Call(object, member), expected) << formats::WideToUtf8(member);
   // The menu bar is found by its English name only.
   EXPECT_THROW(Call(all, L"Item", {std::wstring(L"Men\u00fcleiste")}), RuntimeError);
   // A combo box is a control, neither a button nor a pop-up.

@@ -138,23 +138,6 @@ TEST_F(SnapshotTest, ReadsEveryBarAndControlAndChangesNothing) {
   }
 }
 
-TEST_F(SnapshotTest, WritesAFileThatReadsBackAsTheSameBars) {
-  command_bars::SaveCommandBars(Unusual(), State());
-  const fs::path file = folder_ / "snapshot.json";
-  std::ostringstream out;
-  WriteSnapshot(Read(), file, out);
-  EXPECT_EQ(out.str(), "");
-  const JudgedPowerPoint loaded = LoadSnapshot(file);
-  EXPECT_TRUE(loaded.snapshot);
-  EXPECT_EQ(loaded.name, "the PowerPoint in " + file.string());
-  EXPECT_EQ(json::parse(command_bars::SerializeCommandBars(loaded.bars)), Readable(Unusual()));
-  WriteSnapshot(loaded.bars, "-", out);
-  EXPECT_EQ(json::parse(out.str()), Readable(Unusual()));
-  EXPECT_THROW(WriteSnapshot(loaded.bars, folder_ / "none" / "snapshot.json", out),
-               std::runtime_error);
-  EXPECT_FALSE(fs::exists(folder_ / "none"));
-}
-
 // One line naming the file and what is wrong with it, in words, never the JSON library's.
 TEST_F(SnapshotTest, RefusesWhatIsNoSnapshotSayingWhy) {
   const fs::path file = folder_ / "snapshot.json";
