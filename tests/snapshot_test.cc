@@ -88,7 +88,7 @@ json Readable(const CommandBarSet& bars) {
 }
 
 // A PowerPoint as no emulated run leaves one: local names, a shortcut menu, a combo box, a hidden
-// button, a protected floating bar, pop-ups in pop-ups, a face and temporary items, closed.
+// button, a protected floating bar, pop-ups in pop-ups, a temporary control with a face.
 CommandBarSet Unusual() {
   CommandBarSet bars;
   BarProperties menuBar{L"Menu Bar", BarType::kMenuBar, 6, true, false, true};
@@ -104,15 +104,17 @@ CommandBarSet Unusual() {
   ours.tooltipText = L"Run Glintwave";
   ours.style = 3;
   ours.face = command_bars::ButtonFace{"Qk0=", std::nullopt};
+  ours.temporary = true;
   macros.controls()->Insert(1, ours);
   bars.Add({L"Text", BarType::kPopup, 5, false, false, true});
-  BarProperties floating{L"Forms", BarType::kToolbar, 4, false, true, false, 1};
+  BarProperties floating{L"Forms",          BarType::kToolbar,   4,
+                         /*visible=*/false, /*temporary=*/false,
+                         /*builtIn=*/false, /*protection=*/1};
   ControlProperties hidden = Control(ControlType::kButton, 2, L"&Rechtschreibung");
   hidden.visible = false;
   command_bars::ControlList& forms = bars.Add(floating).controls();
   forms.Insert(1, Control(static_cast<ControlType>(4), 1728, L"&Schriftart:"));
   forms.Insert(2, hidden);
-  bars.Close();
   return bars;
 }
 
