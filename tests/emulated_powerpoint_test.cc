@@ -31,6 +31,7 @@ using command_bars::LoadCommandBars;
 using command_bars::ParseCommandBars;
 using command_bars::RankedList;
 using command_bars::SaveCommandBars;
+using command_bars::SerializeCommandBars;
 using formats::DecodeBase64;
 using formats::EncodeBase64;
 using formats::IsBase64;
@@ -607,6 +608,120 @@ TEST_F(EmulatedPowerPointTest, StateIsWrittenWhenTheLastObjectGoesAndReadBack) {
   EXPECT_EQ(Number(again, L"Style"), office::msoButtonIconAndCaption);
 }
 
+// What a snapshot of a PowerPoint in another language holds: bars with a local name, a shortcut
+// menu, a kind of control that is neither a button nor a pop-up, a hidden control. Each is found
+// and refuses what it refuses as in Office.
+TEST_F(EmulatedPowerPointTest, AnswersWhatASnapshotReadsOfAnotherPowerPoint) {
+  const auto builtIn = [](command_bars::ControlType type, std::int32_t id, std::wstring caption) {
+    ControlProperties p;
+    p.type = type;
+    p.id = id;
+    p.caption = std::move(caption);
+    p.builtIn = true;
+    return p;
+  };
+  CommandBarSet snapshot;
+  BarProperties menuBar = BuiltInCommandBars().At(1).properties();
+  menuBar.nameLocal = L"Men\u00fcleiste";
+  snapshot.Add(menuBar).controls().Insert(
+      1, builtIn(command_bars::ControlType::kPopup, 30007, L"E&xtras"));
+  snapshot.Add({L"Text", BarType::kPopup, office::msoBarTop, false, false, true});
+  command_bars::ControlList& formatting =
+      snapshot.Add({L"Formatting", BarType::kToolbar, office::msoBarTop, true, false, true})
+          .controls();
+  formatting.Insert(1, builtIn(static_cast<command_bars::ControlType>(4), 1728, L"&Font:"));
+  ControlProperties hidden = builtIn(command_bars::ControlType::kButton, 113, L"&Bold");
+  hidden.visible = false;
+  formatting.Insert(2, hidden);
+  SaveCommandBars(snapshot, state_);
+
+  // What a snapshot reads of them, snapshot_test reads through the typed references.
+  const DispatchPtr all = Bars(Start());
+  const auto bar = [&](std::int32_t place) { return Object(all, L"Item", {place}); };
+  const auto control = [&](std::int32_t place) {
+    return Object(Object(bar(place), L"Controls"), L"Item", {std::int32_t{1}});
+  };
+  // The menu bar is found by its English name only.
+  EXPECT_THROW(Call(all, L"Item", {std::wstring(L"Men\u00fcleiste")}), RuntimeError);
+  // A combo box is a control, neither a button nor a pop-up.
+  EXPECT_TRUE(control(3)->Supports(office::kIidCommandBarControl));
+  EXPECT_FALSE(control(3)->Supports(office::kIidCommandBarButton));
+  EXPECT_FALSE(control(3)->Supports(office::kIidCommandBarPopup));
+  EXPECT_THROW(Call(control(3), L"Style"), RuntimeError);
+  EXPECT_THROW(Put(bar(1), L"NameLocal", std::wstring(L"x")), RuntimeError);
+  const DispatchPtr font =
+      std::get<DispatchPtr>(Call(bar(3), L"FindControl",
+                                 {std::int16_t{4}, MissingArgument{}, MissingArgument{},
+                                  MissingArgument{}, MissingArgument{}}));
+  ASSERT_NE(font, nullptr);
+  EXPECT_EQ(Text(font, L"Caption"), L"&Font:");
+  // Hidden controls are found unless only visible ones are asked for.
+  const auto find = [&](bool visibleOnly) {
+    const DispatchPtr found =
+        std::get<DispatchPtr>(Call(bar(3), L"FindControl",
+                                   {office::msoControlButton, std::int32_t{113}, MissingArgument{},
+                                    visibleOnly, MissingArgument{}}));
+    return found != nullptr;
+  };
+  EXPECT_TRUE(find(false));
+  EXPECT_FALSE(find(true));
+}
+
+// PowerPoint saves its bars as it closes when something changed them, or its being open or
+// closed; a PowerPoint that was only looked at leaves its file as it was, or leaves none.
+TEST_F(EmulatedPowerPointTest, SavesOnlyWhatChanged) {
+  const auto read = [](const DispatchPtr& app) {
+    const DispatchPtr menus =
+        Object(Object(Bars(app), L"Item", {std::wstring(L"Menu Bar")}), L"Controls");
+    Text(Object(menus, L"Item", {std::int32_t{6}}), L"Caption");
+    Number(Object(Bars(app), L"Item", {std::int32_t{2}}), L"Type");
+  };
+  const auto caption = [](const DispatchPtr& app) {
+    Put(Object(Object(Object(Bars(app), L"Item", {std::wstring(L"Standard")}), L"Controls"),
+               L"Item", {std::int32_t{1}}),
+        L"Caption", std::wstring(L"Neu"));
+  };
+  const auto hide = [](const DispatchPtr& app) {
+    Put(Object(Bars(app), L"Item", {std::wstring(L"Formatting")}), L"Visible", false);
+  };
+  const auto add = [](const DispatchPtr& app) { NewToolbar(app, L"New"); };
+  const auto deleteOne = [](const DispatchPtr& app) {
+    Call(Object(Object(Object(Bars(app), L"Item", {std::wstring(L"Standard")}), L"Controls"),
+                L"Item", {std::int32_t{1}}),
+         L"Delete", {MissingArgument{}});
+  };
+  // The state before, "" for none, and whether the user closes PowerPoint meanwhile.
+  const std::string lookedAt = SerializeCommandBars(BuiltInCommandBars());
+  const struct {
+    const char* what;
+    std::function<void(const DispatchPtr&)> use;
+    bool fileBefore, closedMeanwhile, saved;
+  } cases[] = {
+      {"read, no file", read, false, false, false},
+      {"read, a file", read, true, false, false},
+      {"a caption written", caption, true, false, true},
+      {"a bar hidden", hide, false, false, true},
+      {"a bar added", add, true, false, true},
+      {"a control deleted", deleteOne, true, false, true},
+      {"read, and closed by its user", read, true, true, true},
+  };
+  for (const auto& c : cases) {
+    fs::remove_all(state_.parent_path());
+    if (c.fileBefore) {
+      fs::create_directories(state_.parent_path());
+      std::ofstream(state_, std::ios::binary) << lookedAt;
+    }
+    {
+      const DispatchPtr app = Start();
+      c.use(app);
+      if (c.closedMeanwhile)
+        powerPoint_->Close();
+    }
+    const bool unchanged = c.fileBefore ? StateText() == lookedAt : !fs::exists(state_);
+    EXPECT_EQ(unchanged, !c.saved) << c.what;
+  }
+}
+
 TEST_F(EmulatedPowerPointTest, MalformedStateFailsNamingTheFileAndIsKept) {
   const std::string bar = R"({"commandBars": [{"name": "B", "type": "toolbar", "position": 1,
       "visible": true, "temporary": false, "builtIn": false)";
@@ -628,6 +743,10 @@ TEST_F(EmulatedPowerPointTest, MalformedStateFailsNamingTheFileAndIsKept) {
       bar + R"(, "controls": [], "deletedForTheSession": {}}]})",
       bar + R"(, "controls": [], "deletedForTheSession": [{"place": 0, "control": {}}]}]})",
       bar + R"(, "controls": [], "deletedForTheSession": [{"place": 1}]}]})",
+      bar + R"(, "nameLocal": 7, "controls": []}]})",
+      button + R"(, "type": 1, "face": null}]}]})",  // a button is "button"
+      button + R"(, "type": 65536, "face": null}]}]})",
+      std::string(R"({"commandBars": [], "x": ")") + "\xFF\"}",
   };
   fs::create_directories(state_.parent_path());
   for (const std::string& text : cases) {
@@ -638,6 +757,8 @@ TEST_F(EmulatedPowerPointTest, MalformedStateFailsNamingTheFileAndIsKept) {
     } catch (const RuntimeError& error) {
       EXPECT_NE(error.description().find(state_.string()), std::string::npos)
           << error.description();
+      // In the reader's words, not the JSON library's.
+      EXPECT_EQ(error.description().find("[json."), std::string::npos) << error.description();
     }
     EXPECT_EQ(StateText(), text);
   }

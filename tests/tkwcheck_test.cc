@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <map>
 #include <nlohmann/json.hpp>
 #include <sstream>
 #include <string>
@@ -18,6 +19,7 @@
 #include "host/command_bars/command_bar_state.h"
 #include "host/emulated_windows/emulated_windows.h"
 #include "host/formats/reg_file.h"
+#include "tools/snapshot/judged_powerpoint.h"
 #include "tools/tkwcheck/check.h"
 #include "tools/tkwcheck/inputs.h"
 #include "tools/tkwcheck/installed.h"
@@ -57,17 +59,22 @@ struct Registry {
   }
 };
 
-// "<line> <rule>" for each finding.
+// "<line> <rule>" for each finding, judged against `bars` as a snapshot of the PowerPoint the
+// definitions are for unless `snapshot` is false; the messages are kept in `messages`.
 std::vector<std::string> Findings(
     const Registry& registry, tkw::host::Host* files = nullptr,
-    tkw::command_bars::CommandBarSet bars = tkw::command_bars::BuiltInCommandBars()) {
+    tkw::command_bars::CommandBarSet bars = tkw::command_bars::BuiltInCommandBars(),
+    bool snapshot = true, std::vector<std::string>* messages = nullptr) {
   std::ostringstream ignored;
   const auto file = tkw::formats::RegFile::Parse("\xEF\xBB\xBF" + registry.text, "r.reg", ignored);
   const auto settings = SettingsOfRegFile(file, "r.reg");
-  Machine machine{std::move(bars), files};
+  Machine machine{std::move(bars), files, snapshot};
   std::vector<std::string> found;
-  for (const Finding& f : CheckSettings(settings.get(), Place{"r.reg", 0, {}, {}}, machine))
+  for (const Finding& f : CheckSettings(settings.get(), Place{"r.reg", 0, {}, {}}, machine)) {
     found.push_back(std::to_string(f.place.line) + " " + f.rule);
+    if (messages != nullptr)
+      messages->push_back(f.message);
+  }
   return found;
 }
 
@@ -201,6 +208,78 @@ TEST(CheckTest, FindsTagsTakenOnPowerPointsOwnBarsAndPopups) {
             std::vector<std::string>{std::to_string(registry.toolbarLines[0]) + " tag-taken"});
 }
 
+// PowerPoint's built-in bars with the menus captioned as a German PowerPoint captions them.
+tkw::command_bars::CommandBarSet GermanMenus() {
+  tkw::command_bars::CommandBarSet bars = tkw::command_bars::BuiltInCommandBars();
+  const wchar_t* const captions[] = {L"&Datei",
+                                     L"&Bearbeiten",
+                                     L"&Ansicht",
+                                     L"&Einf\u00fcgen",
+                                     L"F&ormat",
+                                     L"E&xtras",
+                                     L"Bildschirm&pr\u00e4sentation",
+                                     L"&Fenster",
+                                     L"&?"};
+  const tkw::command_bars::ControlList& menus = bars.Find(L"Menu Bar")->controls();
+  for (std::size_t place = 1; place <= menus.size(); ++place)
+    menus.At(place).SetCaption(captions[place - 1]);
+  return bars;
+}
+
+// A menu is found by its caption, which is PowerPoint's language's: judged against the English
+// bars a definition is right or wrong only for an English PowerPoint, which a note says once;
+// against a snapshot, a menu that is not found is named as that PowerPoint has it.
+TEST(CheckTest, JudgesMenusByTheCaptionsOfThePowerPointGiven) {
+  const struct {
+    const char* what;
+    std::vector<std::string> menus;
+    bool german;  // judged against GermanMenus() as a snapshot, else the English bars
+    std::vector<std::pair<int, std::string>> expected;  // (index into menus, rule)
+    const char* message;                                // part of the first finding's message
+  } cases[] = {
+      {"English menus against the English bars: noted once",
+       {"\"a\"=\"&Tools,A,Mac\"", "\"b\"=\"&insert,B,Mac\""},
+       false,
+       {{0, "menu-language"}},
+       "--snapshot FILE"},
+      {"a German menu against the English bars: not found, and noted",
+       {"\"a\"=\"&Help,A,Mac\"", "\"b\"=\"E&xtras,B,Mac\""},
+       false,
+       {{0, "menu-language"}, {1, "menu-not-found"}},
+       "in a German PowerPoint '&Tools' is 'E&xtras'"},
+      {"an English menu against a German snapshot: not found, named as it is there",
+       {"\"a\"=\"&Tools,A,Mac\""},
+       true,
+       {{0, "menu-not-found"}},
+       "in this PowerPoint the menu '&Tools' is 'E&xtras'"},
+      {"a menu that is no English one against a German snapshot: not found, nothing to name",
+       {"\"a\"=\"&Glintwave,A,Mac\""},
+       true,
+       {{0, "menu-not-found"}},
+       "has no menu '&Glintwave': the program logs \"Menu not found\" and adds nothing"},
+      {"German menus against a German snapshot, letters in any case",
+       {"\"a\"=\"E&xtras,A,Mac\"", "\"b\"=\"&EINF\u00dcGEN,B,Mac\""},
+       true,
+       {},
+       ""},
+  };
+  for (const auto& c : cases) {
+    const Registry registry({}, c.menus);
+    std::vector<std::string> expected, messages;
+    for (const auto& [index, rule] : c.expected)
+      expected.push_back(std::to_string(registry.menuLines[index]) + " " + rule);
+    EXPECT_EQ(Findings(registry, nullptr,
+                       c.german ? GermanMenus() : tkw::command_bars::BuiltInCommandBars(), c.german,
+                       &messages),
+              expected)
+        << c.what;
+    if (!messages.empty()) {
+      EXPECT_NE(messages.front().find(c.message), std::string::npos)
+          << c.what << ": " << messages.front();
+    }
+  }
+}
+
 // A machine where a run, or the user, left PowerPoint's own "&Options..." otherwise: the caption
 // takes it for good all the same, unless the program would not delete what it finds there.
 TEST(CheckTest, FindsPowerPointsOwnButtonTakenWhateverTheMachineLeft) {
@@ -332,7 +411,8 @@ TEST_F(MachineTest, FindsIconsThatGiveNoFace) {
 TEST(CheckTest, TheBrokenExampleGivesItsWholeReport) {
   const fs::path examples = fs::path(TKW_SOURCE_DIR) / "examples";
   std::ostringstream out;
-  PrintFindings(out, CheckMachine(examples / "broken"), Format::kText);
+  PrintFindings(out, CheckMachine(examples / "broken", PowerPointOfMachine(examples / "broken")),
+                Format::kText, tkw::snapshot::kThisMachine);
   std::string report = out.str();
   for (std::size_t at; (at = report.find(examples.string())) != std::string::npos;)
     report.replace(at, examples.string().size(), "examples");
@@ -600,7 +680,13 @@ class DeploymentTest : public ::testing::Test {
   }
   void TearDown() override { fs::remove_all(machine_); }
 
-  std::string State() const { return ReadWhole(machine_ / "powerpoint" / "commandbars.json"); }
+  // PowerPoint's state: its file, or its built-in bars while it has saved none.
+  std::string State() const {
+    const fs::path file = machine_ / "powerpoint" / "commandbars.json";
+    return fs::exists(file)
+               ? ReadWhole(file)
+               : tkw::command_bars::SerializeCommandBars(tkw::command_bars::BuiltInCommandBars());
+  }
   std::vector<Definition> Definitions() const {
     return DefinitionsOf(ReadRegistrySettings(machine_ / "registry.reg").key.get());
   }
@@ -894,7 +980,6 @@ TEST_F(DeploymentTest, LeavesPowerPointsOwnAndTellsWhatDiffers) {
   AppendToRegistry(
       "\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Tarnwick\\PPTMenus]\r\n"
       "\"4 Spelling\"=\"&Tools,&Spelling...,Glintwave.Spell\"\r\n");
-  Installed();  // PowerPoint's state as it starts
   const std::string before = State();
   EXPECT_EQ(Remove(/*plan=*/false),
             "" + (machine_ / "registry.reg").string() +
@@ -1200,6 +1285,113 @@ TEST_F(DeploymentTest, CannotLookAtBadInput) {
   EXPECT_THROW(StartPowerPoint(host), Unreadable);
   std::ofstream(machine_ / "registry.reg") << "no export";
   EXPECT_THROW(ReadRegistrySettings(machine_ / "registry.reg"), Unreadable);
+}
+
+// What a tool prints and what it leaves, run as its user runs it.
+struct ToolRun {
+  int status;
+  std::string out, err;
+};
+ToolRun RunTool(const std::string& command) {
+  const fs::path out = fs::temp_directory_path() / ("tkw_tool_out_" + std::to_string(::getpid()));
+  const fs::path err = fs::temp_directory_path() / ("tkw_tool_err_" + std::to_string(::getpid()));
+  const int status =
+      std::system((command + " >'" + out.string() + "' 2>'" + err.string() + "'").c_str());
+  ToolRun run{WEXITSTATUS(status), ReadWhole(out), ReadWhole(err)};
+  fs::remove(out);
+  fs::remove(err);
+  return run;
+}
+
+// Every file of the machine with its bytes, but for the emulated kernel's named mutexes (its
+// processes' kernel objects, not the machine's state) and the copy of the program RunProgram
+// runs.
+std::map<std::string, std::string> MachineFiles(const fs::path& machine) {
+  std::map<std::string, std::string> files;
+  for (const auto& entry : fs::recursive_directory_iterator(machine)) {
+    const std::string name = fs::relative(entry.path(), machine).string();
+    if (!name.starts_with("mutexes") && !name.starts_with("app"))
+      files[name] = entry.is_regular_file() ? ReadWhole(entry.path()) : "(folder)";
+  }
+  return files;
+}
+
+// Each tool says first which PowerPoint it judged against, and judges against a snapshot when
+// given one; a snapshot that is none stops it with one line saying why, before it looks at
+// anything. A snapshot is the one file --snapshot writes.
+TEST_F(DeploymentTest, ToolsNameThePowerPointTheyJudgedAgainst) {
+  const auto beside = [&](const char* name) {
+    return machine_.parent_path() / (name + std::to_string(::getpid()));
+  };
+  const fs::path german = beside("tkw_german_"), bad = beside("tkw_bad_");
+  const fs::path afterRun = beside("tkw_after_run_"), png = beside("tkw_png_");
+  tkw::command_bars::SaveCommandBars(GermanMenus(), german);
+  std::ofstream(bad) << R"({"commandBars": [{"name": "Menu Bar"}]})";
+  const std::string m = "'" + machine_.string() + "'";
+  const std::string check = std::string(TKW_CHECK) + " ", remove = std::string(TKW_REMOVE) + " ";
+  const std::string reg = "'" + (machine_ / "registry.reg").string() + "'";
+
+  // A snapshot of the machine after a run, which then has PowerPoint's own bars again.
+  RunProgram();
+  const auto ran = MachineFiles(machine_);
+  const ToolRun taken = RunTool(check + "--snapshot '" + afterRun.string() + "' --prefix " + m);
+  EXPECT_EQ(taken.status, 0) << taken.err;
+  EXPECT_EQ(taken.out + taken.err, "");
+  EXPECT_EQ(MachineFiles(machine_), ran) << "--snapshot wrote into the machine";
+  const tkw::command_bars::CommandBarSet snapshot = tkw::snapshot::LoadSnapshot(afterRun).bars;
+  EXPECT_NE(snapshot.Find(L"Glintwave"), nullptr);
+  fs::remove_all(machine_ / "powerpoint");
+
+  const auto in = [](const fs::path& file) {
+    return "judged against the PowerPoint in " + file.string() + "\n";
+  };
+  const std::string here = "judged against the PowerPoint of this machine\n";
+  const struct {
+    std::string command;
+    int status;
+    std::string firstLine;  // of standard output; of standard error when the status is 2
+    std::string lastLine;   // of standard output, when it matters
+  } cases[] = {
+      {check + reg, 0, "judged against PowerPoint's built-in English bars\n", ""},
+      {check + "--prefix " + m, 0, here, ""},
+      {check + "--powerpoint '" + german.string() + "' " + reg, 1, in(german), ""},
+      {check + "--prefix " + m + " --powerpoint '" + german.string() + "'", 1, in(german), ""},
+      {check + "--plan --prefix " + m, 0, here, ""},
+      {check + "--plan --prefix " + m + " --powerpoint '" + german.string() + "'", 1, in(german),
+       "The run completed.\n"},
+      {remove + "--plan --prefix " + m, 0, here, "0 controls and 0 bars to remove\n"},
+      {remove + "--plan --prefix " + m + " --powerpoint '" + afterRun.string() + "'", 0,
+       in(afterRun), "6 controls and 1 bar to remove\n"},
+#ifdef TKW_PREVIEW
+      {std::string(TKW_PREVIEW) + " --out '" + png.string() + "' --powerpoint '" + german.string() +
+           "'",
+       0, "drew the PowerPoint in " + german.string() + "\n", ""},
+#endif
+      {check + "--powerpoint '" + bad.string() + "' " + reg, 2,
+       "tkwcheck: " + bad.string() +
+           " is not a snapshot of PowerPoint's bars: commandBars[0]: \"type\" is missing\n",
+       ""},
+      {check + "--plan --prefix " + m + " --powerpoint '" + bad.string() + "'", 2,
+       "tkwcheck: " + bad.string() + " is not a snapshot", ""},
+      {remove + "--plan --prefix " + m + " --powerpoint '" + bad.string() + "'", 2,
+       "tkwremove: " + bad.string() + " is not a snapshot", ""},
+      {remove + "--prefix " + m + " --powerpoint '" + german.string() + "'", 2, "usage: tkwremove",
+       ""},
+  };
+  const auto before = MachineFiles(machine_);
+  for (const auto& c : cases) {
+    const ToolRun run = RunTool(c.command);
+    EXPECT_EQ(run.status, c.status) << c.command << "\n" << run.err;
+    const std::string& shown = c.status == 2 ? run.err : run.out;
+    EXPECT_TRUE(shown.starts_with(c.firstLine)) << c.command << "\n" << shown;
+    EXPECT_TRUE(run.out.ends_with(c.lastLine)) << c.command << "\n" << run.out;
+    if (c.status == 2) {
+      EXPECT_EQ(run.out, "") << c.command;
+    }
+    EXPECT_EQ(MachineFiles(machine_), before) << c.command;
+  }
+  for (const fs::path& file : {german, bad, afterRun, png})
+    fs::remove(file);
 }
 
 // tkwremove's second step: what the removal leaves of PowerPoint's own controls that menu

@@ -50,7 +50,7 @@ std::vector<std::size_t> PathOf(const Control& control) {
 bool Matches(const Control& control, const ControlQuery& query) {
   const ControlProperties& p = control.properties();
   return (!query.type || p.type == *query.type) && (!query.id || p.id == *query.id) &&
-         (!query.tag || p.tag == *query.tag);
+         (!query.tag || p.tag == *query.tag) && (!query.visibleOnly || p.visible);
 }
 
 // Visits `list` and, when `recursive`, the pop-ups under it, depth first.
@@ -224,6 +224,7 @@ Control* CommandBar::FindControl(const ControlQuery& query) const {
     ControlQuery untagged;
     untagged.type = query.type;
     untagged.id = query.id;
+    untagged.visibleOnly = query.visibleOnly;
     untagged.recursive = query.recursive;
     return FindInList(controls_, untagged);
   }

@@ -21,9 +21,12 @@ namespace tkw::command_bars {
 // accelerator marks ("&") dropped.
 std::wstring NameKey(std::wstring_view name);
 
-// MsoControlType values of the kinds of control the emulation holds.
+// MsoControlType values of the kinds of control the program adds and looks for. The other kinds
+// that a real PowerPoint holds (combo boxes, edit boxes, ...) keep their own value: a snapshot
+// has them in their places, though nothing here makes them.
 enum class ControlType : std::int16_t { kButton = 1, kPopup = 10 };
-enum class BarType { kToolbar, kMenuBar };
+// kPopup is a shortcut menu (msoBarTypePopup), which a real PowerPoint has many of.
+enum class BarType { kToolbar, kMenuBar, kPopup };
 
 // Pop-ups nest only this deep, which keeps every walk over a bar's controls shallow.
 inline constexpr int kMaxPopupDepth = 16;
@@ -42,6 +45,8 @@ struct ControlProperties {
   std::wstring caption, tag, onAction, tooltipText;
   bool temporary = false;
   bool builtIn = false;
+  // Hidden controls are still found by caption and counted in places; a snapshot keeps them.
+  bool visible = true;
   std::int32_t style = 0;          // buttons only (msoButtonAutomatic)
   std::optional<ButtonFace> face;  // buttons only
 };
@@ -55,6 +60,11 @@ struct BarProperties {
   bool builtIn = false;
   // MsoBarProtection; msoBarNoCustomize (1) refuses adding and deleting controls.
   std::int32_t protection = 0;
+  // The name PowerPoint shows in its language (NameLocal); the English name finds the bar in
+  // every language. Unset, it is the name, as for every bar that is not PowerPoint's own.
+  std::optional<std::wstring> nameLocal = std::nullopt;
+
+  const std::wstring& LocalName() const { return nameLocal ? *nameLocal : name; }
 };
 
 class CommandBar;
@@ -165,6 +175,7 @@ struct ControlQuery {
   std::optional<ControlType> type;
   std::optional<std::int32_t> id;
   std::optional<std::wstring> tag;
+  bool visibleOnly = false;
   bool recursive = false;
 };
 

@@ -86,22 +86,44 @@ std::optional<ButtonFace> ReadFace(json& control, const std::string& where) {
   return result;
 }
 
+// "button", "popup", or the MsoControlType of another kind of control as a number.
+ControlType ReadControlType(json& control, const std::string& where) {
+  json& type = Field(control, "type", where);
+  if (type == "button")
+    return ControlType::kButton;
+  if (type == "popup")
+    return ControlType::kPopup;
+  if (type.is_number_integer() && type >= 0 && type <= std::numeric_limits<std::int16_t>::max() &&
+      type != static_cast<int>(ControlType::kButton) &&
+      type != static_cast<int>(ControlType::kPopup))
+    return static_cast<ControlType>(type.get<std::int16_t>());
+  SchemaError(where,
+              "\"type\" must be \"button\", \"popup\" or the number of another kind of control");
+}
+
+const char* BarTypeName(BarType type) {
+  switch (type) {
+    case BarType::kMenuBar:
+      return "menuBar";
+    case BarType::kPopup:
+      return "popup";
+    case BarType::kToolbar:
+      break;
+  }
+  return "toolbar";
+}
+
 // A control's own fields; `depth` is that of the list it goes into.
 ControlProperties ReadProperties(json& control, int depth, const std::string& at) {
   if (!control.is_object())
     SchemaError(at, "a control must be an object");
   ControlProperties p;
-  const std::string type = TextField(control, "type", at);
-  if (type == "button") {
-    p.type = ControlType::kButton;
+  p.type = ReadControlType(control, at);
+  if (p.type == ControlType::kButton) {
     p.style = NumberField(control, "style", at);
     p.face = ReadFace(control, at);
-  } else if (type == "popup") {
-    p.type = ControlType::kPopup;
-    if (depth >= kMaxPopupDepth)
-      SchemaError(at, "pop-ups nest deeper than " + std::to_string(kMaxPopupDepth));
-  } else {
-    SchemaError(at, "\"type\" must be \"button\" or \"popup\"");
+  } else if (p.type == ControlType::kPopup && depth >= kMaxPopupDepth) {
+    SchemaError(at, "pop-ups nest deeper than " + std::to_string(kMaxPopupDepth));
   }
   p.id = NumberField(control, "id", at);
   p.caption = WideField(control, "caption", at);
@@ -110,6 +132,9 @@ ControlProperties ReadProperties(json& control, int depth, const std::string& at
   p.tooltipText = WideField(control, "tooltipText", at);
   p.temporary = FlagField(control, "temporary", at);
   p.builtIn = FlagField(control, "builtIn", at);
+  // Optional: only a snapshot of a real PowerPoint holds hidden controls.
+  if (control.contains("visible"))
+    p.visible = FlagField(control, "visible", at);
   return p;
 }
 
@@ -259,7 +284,10 @@ void WriteDeletions(StateWriter& writer, const std::vector<SessionDeletion>& del
 // A control's fields inside its object; `children` writes a pop-up's controls.
 template <typename Children>
 void WriteControl(StateWriter& writer, const ControlProperties& p, Children&& children) {
-  writer.Text("type", p.type == ControlType::kPopup ? "popup" : "button");
+  if (p.type == ControlType::kButton || p.type == ControlType::kPopup)
+    writer.Text("type", p.type == ControlType::kPopup ? "popup" : "button");
+  else
+    writer.Number("type", static_cast<std::int32_t>(p.type));
   writer.Number("id", p.id);
   writer.Text("caption", p.caption);
   writer.Text("tag", p.tag);
@@ -267,10 +295,14 @@ void WriteControl(StateWriter& writer, const ControlProperties& p, Children&& ch
   writer.Text("tooltipText", p.tooltipText);
   writer.Flag("temporary", p.temporary);
   writer.Flag("builtIn", p.builtIn);
+  if (!p.visible)
+    writer.Flag("visible", false);
   if (p.type == ControlType::kPopup) {
     children();
     return;
   }
+  if (p.type != ControlType::kButton)
+    return;
   writer.Number("style", p.style);
   if (p.face) {
     writer.Open("face", '{');
@@ -307,6 +339,33 @@ void WriteControls(StateWriter& writer, const ControlList& list) {
   WriteDeletions(writer, list.deletedForTheSession());
 }
 
+// Where the text stops being JSON, in the reader's words rather than the parser's. `byte`
+// counts from 1, as the parser reports it.
+std::string NotJson(std::string_view text, std::size_t byte) {
+  if (text.empty())
+    return "not JSON: the text is empty";
+  if (byte > text.size())
+    return "not JSON: the text ends before the document does";
+  std::size_t line = 1, column = 1;
+  for (std::size_t i = 0; i + 1 < byte; ++i) {
+    if (text[i] == '\n') {
+      ++line;
+      column = 1;
+    } else if ((static_cast<unsigned char>(text[i]) & 0xC0) != 0x80) {
+      ++column;  // a character, not each byte of one
+    }
+  }
+  // The parser stops at a byte that is not UTF-8 as at any other; the cause is another.
+  bool utf8 = true;
+  try {
+    Utf8ToWide(text);
+  } catch (const host::RuntimeError&) {
+    utf8 = false;
+  }
+  return std::string(utf8 ? "not JSON" : "not UTF-8 text") + " at line " + std::to_string(line) +
+         ", column " + std::to_string(column);
+}
+
 std::string DisplayPath(const std::filesystem::path& path) {
   const std::u8string utf8 = path.u8string();
   return std::string(utf8.begin(), utf8.end());
@@ -318,8 +377,10 @@ CommandBarSet ParseCommandBars(std::string_view text) {
   json document;
   try {
     document = json::parse(text);
-  } catch (const json::exception& error) {
-    throw host::RuntimeError(5, std::string("not valid JSON: ") + error.what());
+  } catch (const json::parse_error& error) {
+    throw host::RuntimeError(5, NotJson(text, error.byte));
+  } catch (const json::exception&) {
+    throw host::RuntimeError(5, "not JSON");
   }
   if (!document.is_object())
     SchemaError("the document", "must be an object");
@@ -337,11 +398,16 @@ CommandBarSet ParseCommandBars(std::string_view text) {
       SchemaError(at, "a bar must be an object");
     BarProperties p;
     p.name = WideField(bar, "name", at);
+    // Optional: only a snapshot of PowerPoint in another language has it.
+    if (bar.contains("nameLocal"))
+      p.nameLocal = WideField(bar, "nameLocal", at);
     const std::string type = TextField(bar, "type", at);
-    if (type != "menuBar" && type != "toolbar") {
-      SchemaError(at, "\"type\" must be \"menuBar\" or \"toolbar\"");
+    if (type != "menuBar" && type != "toolbar" && type != "popup") {
+      SchemaError(at, "\"type\" must be \"menuBar\", \"toolbar\" or \"popup\"");
     }
-    p.type = type == "menuBar" ? BarType::kMenuBar : BarType::kToolbar;
+    p.type = type == "menuBar" ? BarType::kMenuBar
+             : type == "popup" ? BarType::kPopup
+                               : BarType::kToolbar;
     p.position = NumberField(bar, "position", at);
     p.visible = FlagField(bar, "visible", at);
     p.temporary = FlagField(bar, "temporary", at);
@@ -367,7 +433,9 @@ void WriteCommandBars(const CommandBarSet& bars, std::ostream& out) {
     const BarProperties& p = bar.properties();
     writer.OpenElement();
     writer.Text("name", p.name);
-    writer.Text("type", p.type == BarType::kMenuBar ? "menuBar" : "toolbar");
+    if (p.LocalName() != p.name)
+      writer.Text("nameLocal", p.LocalName());
+    writer.Text("type", BarTypeName(p.type));
     writer.Number("position", p.position);
     writer.Flag("visible", p.visible);
     writer.Flag("temporary", p.temporary);
@@ -386,6 +454,10 @@ std::string SerializeCommandBars(const CommandBarSet& bars) {
   std::ostringstream out;
   WriteCommandBars(bars, out);
   return std::move(out).str();
+}
+
+CommandBarSet CopyCommandBars(const CommandBarSet& bars) {
+  return ParseCommandBars(SerializeCommandBars(bars));
 }
 
 CommandBarSet LoadCommandBars(const std::filesystem::path& file) {

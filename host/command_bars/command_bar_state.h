@@ -1,7 +1,7 @@
 // A PowerPoint's command bars as a state file keeps them: the emulated PowerPoint's between runs,
-// or what the tools judge against. A UTF-8 JSON file {"running": true|false, "commandBars":
-// [bar...]}, bars and controls in their order. Without "running" PowerPoint is running, as it
-// was before it could be closed.
+// or a snapshot of a real one, which the tools judge against. A UTF-8 JSON file {"running":
+// true|false, "commandBars": [bar...]}, bars and controls in their order. Without "running"
+// PowerPoint is running, as it was before it could be closed.
 #pragma once
 
 #include <filesystem>
@@ -21,6 +21,9 @@ CommandBarSet ParseCommandBars(std::string_view json);
 // Laid out as nlohmann's dump(2) lays it out.
 void WriteCommandBars(const CommandBarSet& bars, std::ostream& out);
 std::string SerializeCommandBars(const CommandBarSet& bars);
+
+// Another set of the same bars, to change apart from `bars`.
+CommandBarSet CopyCommandBars(const CommandBarSet& bars);
 
 // A missing file gives the built-in bars; an unreadable or malformed one throws
 // host::RuntimeError naming the file.

@@ -10,6 +10,14 @@ CommandBar CommandBars::Item(const std::wstring& index) const {
   return GetObject<CommandBar>(L"Item", {index});
 }
 
+CommandBar CommandBars::Item(std::int32_t place) const {
+  return GetObject<CommandBar>(L"Item", {place});
+}
+
+std::optional<std::int32_t> CommandBars::Count() const {
+  return GetNumber(L"Count");
+}
+
 CommandBar CommandBars::Add(const std::wstring& name, std::int16_t position, bool menuBar,
                             bool temporary) const {
   return GetObject<CommandBar>(L"Add", {name, position, menuBar, temporary});
@@ -53,6 +61,18 @@ std::optional<bool> CommandBar::Visible() const {
 
 std::optional<std::wstring> CommandBar::Name() const {
   return GetText(L"Name");
+}
+
+std::optional<std::wstring> CommandBar::NameLocal() const {
+  return GetText(L"NameLocal");
+}
+
+std::optional<std::int32_t> CommandBar::Type() const {
+  return GetNumber(L"Type");
+}
+
+std::optional<std::int32_t> CommandBar::Position() const {
+  return GetNumber(L"Position");
 }
 
 std::optional<bool> CommandBar::BuiltIn() const {
@@ -105,6 +125,10 @@ std::optional<bool> CommandBarControl::BuiltIn() const {
 
 std::optional<std::int32_t> CommandBarControl::Id() const {
   return GetNumber(L"Id");
+}
+
+std::optional<bool> CommandBarControl::Visible() const {
+  return GetFlag(L"Visible");
 }
 
 std::optional<std::int32_t> CommandBarControl::Index() const {

@@ -21,6 +21,9 @@ class CommandBars : public AutomationObject {
   using AutomationObject::AutomationObject;
 
   host::CommandBar Item(const std::wstring& index) const;
+  // `place` counts from 1.
+  host::CommandBar Item(std::int32_t place) const;
+  std::optional<std::int32_t> Count() const;
   host::CommandBar Add(const std::wstring& name, std::int16_t position, bool menuBar,
                        bool temporary) const;
 };
@@ -56,8 +59,14 @@ class CommandBar : public AutomationObject {
                                       bool recursive) const;
   bool SetVisible(bool visible) const;
   std::optional<bool> Visible() const;
-  // As PowerPoint spells it, whatever spelling found the bar.
+  // As PowerPoint spells it, whatever spelling found the bar: the English name of one of its
+  // own bars in every language.
   std::optional<std::wstring> Name() const;
+  // The name PowerPoint shows in its language.
+  std::optional<std::wstring> NameLocal() const;
+  // MsoBarType and MsoBarPosition.
+  std::optional<std::int32_t> Type() const;
+  std::optional<std::int32_t> Position() const;
   // PowerPoint's own bars are built in; the bars that programs add are not.
   std::optional<bool> BuiltIn() const;
   // MsoBarProtection flags.
@@ -81,6 +90,7 @@ class CommandBarControl : public AutomationObject {
   std::optional<bool> BuiltIn() const;
   // The built-in command a control runs; 1 for the controls that programs add.
   std::optional<std::int32_t> Id() const;
+  std::optional<bool> Visible() const;
   std::optional<std::int32_t> Index() const;
   // MsoControlType: msoControlButton, msoControlPopup, ...
   std::optional<std::int32_t> Type() const;

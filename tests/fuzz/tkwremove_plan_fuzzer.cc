@@ -1,8 +1,8 @@
 // Feeds tkwremove --plan arbitrary definitions and an arbitrary PowerPoint: the input is a
 // regedit export, then the line "----- commandbars.json -----", then PowerPoint's state file.
-// Whatever the plan finds, it changes nothing: PowerPoint saves the state as it read it. And
-// the removal that follows does what the plan said: it takes as many controls and bars as it
-// counts, each once however many definitions name it, and leaves no copy of a tagged button
+// Whatever the plan finds, it changes nothing: PowerPoint's state file is left as it was, byte for
+// byte. And the removal that follows does what the plan said: it takes as many controls and bars
+// as it counts, each once however many definitions name it, and leaves no copy of a tagged button
 // that a plan made afterwards would find.
 #include <unistd.h>
 
@@ -118,9 +118,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                                      ? std::string_view()
                                      : bytes.substr(split + kSeparator.size());
 
-  std::string expected;
   try {
-    expected = tkw::command_bars::SerializeCommandBars(tkw::command_bars::ParseCommandBars(state));
+    tkw::command_bars::ParseCommandBars(state);
   } catch (const tkw::host::RuntimeError&) {
     return 0;  // PowerPoint cannot start on it: tkwremove says so and looks no further
   }
@@ -131,7 +130,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const auto settings = tkw::check::SettingsOfRegFile(file, "fuzz.reg");
   const auto definitions = tkw::check::DefinitionsOf(settings.get());
   const Report plan = Remove(machine, definitions, /*plan=*/true);
-  if (ReadWhole(machine.state) != expected)
+  if (ReadWhole(machine.state) != state)
     __builtin_trap();
   const Totals before = TotalsOf(machine.state);
   // The plan is what the removal then does, line for line, unless PowerPoint refuses a step.

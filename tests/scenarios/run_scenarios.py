@@ -34,7 +34,11 @@ Each folder beside this script is one scenario:
                         {"run": "TOOL ARGUMENTS...", "exit": N (0), "stdout": FILE} a tool built
                         beside the program (tkwcheck, tkwremove), with "{where}" in FILE for
                         where a line's definition is, on the machine or, with "file": FILE, on
-                        that file of the scenario; {"registry": FILE} a regedit file imported;
+                        that file of the scenario; "{scenario}/NAME" in an argument is the
+                        scenario's file NAME as the tool's system names it, and so written back
+                        in FILE, and "{judged}" in FILE stands for what an export alone is judged
+                        against: PowerPoint's built-in English bars on Linux, the PowerPoint of
+                        the machine under Wine; {"registry": FILE} a regedit file imported;
                         {"powerpoint": "close" or "open"} the user closes PowerPoint, or starts
                         it; and with any of them "bars": FILE, the command bars it leaves,
                         "menu": {MENU: FILE}, every control of that menu of the menu bar as
@@ -162,6 +166,9 @@ class Skipped(Exception):
 class LinuxMachine:
     """The emulated Windows environment: a prefix folder per scenario."""
 
+    # An export checked on its own has no machine to judge against.
+    EXPORT_JUDGED_AGAINST = "PowerPoint's built-in English bars"
+
     def __init__(self, hold: Path):
         self.hold = hold
 
@@ -219,6 +226,9 @@ class LinuxMachine:
         return subprocess.run([str(folder / name), *arguments, *judged],
                               env=self.env, capture_output=True, timeout=120)
 
+    def path_of(self, path: Path) -> str:
+        return str(path)
+
     def change_registry(self, changes: Path):
         """Imports a regedit file: its keys and values follow the machine's, and a value named
         again takes its last definition. The registry is written anew and renamed over the old,
@@ -254,6 +264,8 @@ class WineScenarioMachine:
     """A Windows build under Wine: one prefix for every scenario, reset between them."""
 
     RESET = HERE.parent / "wine" / "reset_scenario.reg"
+    # Windows judges an export against the PowerPoint installed, here the stand-in.
+    EXPORT_JUDGED_AGAINST = "the PowerPoint of this machine"
     UTF8_MANIFEST = HERE.parent / "wine" / "utf8_code_page.manifest"
     UNREGISTER_POWERPOINT = HERE.parent / "wine" / "unregister_powerpoint.reg"
     POWERPOINT_SERVER_KEY = "HKCR\\CLSID\\{91493441-5A91-11CF-8700-00AA0060263B}\\LocalServer32"
@@ -429,6 +441,9 @@ class WineScenarioMachine:
         judged = [windows_path(file)] if file else []
         return self.wine.run([str(folder / f"{name}.exe"), *arguments, *judged], env=self.env)
 
+    def path_of(self, path: Path) -> str:
+        return windows_path(path)
+
     def change_registry(self, changes: Path):
         self.wine.import_registry(changes)
 
@@ -487,6 +502,9 @@ def run_scenario(machine, exe: Path, scenario: Path, work: Path):
     machine.check_leaks()
 
 
+# A scenario's own file in a tool's arguments: "{scenario}/NAME".
+SCENARIO_FILE = "{scenario}/"
+
 # Where a tool's line says a definition is: "FILE:LINE" in an export, "KEY [VALUE]" in the live
 # registry. Expected outputs write "{where}" for it.
 DEFINITION_PLACE = re.compile(r"^(?:\S[^\n]*?:\d+|HKEY_[^\[\n]*\[[^\]\n]*\]): ", re.MULTILINE)
@@ -515,13 +533,22 @@ def run_steps(machine, program: Path, tools: Path, scenario: Path, settings: dic
             run_program_once(machine, program, scenario, settings, runs)
         else:
             tool, *arguments = step["run"].split()
+            # The scenario's files as the tool's system names them, and back in its output.
+            named = {}
+            for i, argument in enumerate(arguments):
+                if argument.startswith(SCENARIO_FILE):
+                    named[argument] = arguments[i] = machine.path_of(
+                        scenario / argument[len(SCENARIO_FILE):])
             result = machine.run_tool(tools, tool, arguments,
                                       scenario / step["file"] if "file" in step else None)
             if result.returncode != step.get("exit", 0):
                 raise Failure(f"{label}: exit code {result.returncode}, not {step.get('exit', 0)}; "
                               f"stderr:\n{result.stderr.decode(errors='replace')}")
             output = result.stdout.decode("utf-8", errors="replace").replace("\r\n", "\n")
-            expected = (scenario / step["stdout"]).read_text() if "stdout" in step else ""
+            for placeholder, path in named.items():
+                output = output.replace(path, placeholder)
+            expected = (scenario / step["stdout"]).read_text(encoding="utf-8") if "stdout" in step else ""
+            expected = expected.replace("{judged}", machine.EXPORT_JUDGED_AGAINST)
             compare(f"standard output of {label}", expected, DEFINITION_PLACE.sub("{where}: ", output))
         if "bars" in step:
             compare_bars(machine, scenario / step["bars"])
@@ -549,7 +576,7 @@ def compare_bars(machine, expected: Path):
     state = powerpoint_state(machine)
     if state is None:
         raise Failure("PowerPoint's command bars were never saved")
-    compare(f"command bars ({expected.name})", expected.read_text(), dump_bars(state))
+    compare(f"command bars ({expected.name})", expected.read_text(encoding="utf-8"), dump_bars(state))
 
 
 def compare_clipboard(machine, expected: Path):

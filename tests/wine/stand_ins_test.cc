@@ -177,6 +177,30 @@ int main() {
     Expect(V_VT(&caption.get()) == VT_BSTR && std::wstring(V_BSTR(&caption.get())) == L"Caption",
            "and read back as a BSTR");
 
+    // What a snapshot reads of every bar and control: bars by number, a bar's local name and
+    // kind, a menu as a pop-up with the id of its command.
+    const auto number = [](IDispatch* object, const wchar_t* member) {
+      tkw::win32::ScopedVariant value;
+      Invoke(object, member, DISPATCH_PROPERTYGET, {}, value.Receive());
+      return V_VT(&value.get()) == VT_I4 ? V_I4(&value.get()) : -1;
+    };
+    VARIANT one;
+    V_VT(&one) = VT_I4;
+    V_I4(&one) = 1;
+    const ComPtr<IDispatch> menuBar = ObjectResult(bars.get(), L"Item", {one});
+    tkw::win32::ScopedVariant local;
+    Invoke(menuBar.get(), L"NameLocal", DISPATCH_PROPERTYGET, {}, local.Receive());
+    Expect(number(bars.get(), L"Count") >= 3 && V_VT(&local.get()) == VT_BSTR &&
+               std::wstring(V_BSTR(&local.get())) == L"Menu Bar" &&
+               number(menuBar.get(), L"Type") == 1,
+           "bars are counted, taken by number, and tell their local name and kind");
+    const ComPtr<IDispatch> toolsMenu =
+        ObjectResult(ObjectResult(menuBar.get(), L"Controls").get(), L"Item", {Short(6)});
+    Expect(static_cast<bool>(
+               toolsMenu.Query<IUnknown>(ToGuid(tkw::host::office::kIidCommandBarPopup))) &&
+               number(toolsMenu.get(), L"Id") == 30007 && number(toolsMenu.get(), L"Type") == 10,
+           "a menu answers as a pop-up, with its command's id and its kind");
+
     // Controls.Add with the Id of one of PowerPoint's commands makes that built-in control.
     const ComPtr<IDispatch> options = ObjectResult(
         controls.get(), L"Add", {Short(1), Long(522), Missing(), Missing(), Missing()});

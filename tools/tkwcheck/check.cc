@@ -105,6 +105,28 @@ std::pair<Severity, std::string> BlankEffect(Role role) {
   return {Severity::kWarning, ""};
 }
 
+// A menu of PowerPoint's own English "Menu Bar": its caption and the id it keeps in every
+// language.
+struct EnglishMenu {
+  std::wstring caption;
+  std::int32_t id;
+};
+
+// PowerPoint's English menus by their name key.
+const std::unordered_map<std::wstring, EnglishMenu>& EnglishMenus() {
+  static const auto menus = [] {
+    std::unordered_map<std::wstring, EnglishMenu> byKey;
+    const command_bars::CommandBarSet bars = command_bars::BuiltInCommandBars();
+    bars.Find(host::office::kMenuBarName)->controls().VisitUntil([&](const Control& menu) {
+      byKey.emplace(command_bars::NameKey(menu.properties().caption),
+                    EnglishMenu{menu.properties().caption, menu.properties().id});
+      return false;
+    });
+    return byKey;
+  }();
+  return menus;
+}
+
 class Checker {
  public:
   Checker(const SettingsKey* settings, const Place& whole, Machine& machine)
@@ -366,16 +388,29 @@ class Checker {
     const std::wstring image = field(5);
 
     Control* menu = nullptr;
-    if (CommandBar* menuBar = machine_.bars.Find(host::office::kMenuBarName))
+    CommandBar* menuBar = machine_.bars.Find(host::office::kMenuBarName);
+    if (menuBar != nullptr)
       menu = menuBar->controls().FindByCaption(menuName);
+    const auto english = EnglishMenus().find(command_bars::NameKey(menuName));
+    const bool namesEnglishMenu = english != EnglishMenus().end();
     if (menu == nullptr || menu->type() != ControlType::kPopup) {
       if (menuName.empty() || (menuName.front() != L' ' && menuName.back() != L' ')) {
-        Add(place, Severity::kError, "menu-not-found",
-            "PowerPoint's \"Menu Bar\" has no menu " + Quoted(menuName) +
-                ": the program logs \"Menu not found\" and adds nothing");
+        std::string message = "PowerPoint's \"Menu Bar\" has no menu " + Quoted(menuName) +
+                              ": the program logs \"Menu not found\" and adds nothing";
+        // The same command keeps its id in every language.
+        if (const Control* local = namesEnglishMenu && menuBar != nullptr
+                                       ? MenuWithId(*menuBar, english->second.id)
+                                       : nullptr) {
+          message += "; in this PowerPoint the menu " + Quoted(english->second.caption) + " is " +
+                     Quoted(local->properties().caption);
+        }
+        Add(place, Severity::kError, "menu-not-found", std::move(message));
+        NoteLanguage(place);
       }
       return;
     }
+    if (namesEnglishMenu)
+      NoteLanguage(place);
     command_bars::ControlList& controls = *menu->controls();
     Control* existing = controls.FindByCaption(caption);
     if (existing != nullptr && existing->type() == ControlType::kButton) {
@@ -414,6 +449,28 @@ class Checker {
 
     if (!image.empty() && !faceReported)
       CheckFace(place, field(4), image);
+  }
+
+  static const Control* MenuWithId(const CommandBar& menuBar, std::int32_t id) {
+    const Control* found = nullptr;
+    menuBar.controls().VisitUntil([&](const Control& control) {
+      if (control.type() == ControlType::kPopup && control.properties().id == id)
+        found = &control;
+      return found != nullptr;
+    });
+    return found;
+  }
+
+  // Said once, where a menu definition names an English menu or a menu that is not there, and
+  // the bars are not a snapshot of the PowerPoint the definitions are for.
+  void NoteLanguage(const Place& place) {
+    if (machine_.snapshot || languageNoted_)
+      return;
+    languageNoted_ = true;
+    Add(place, Severity::kNote, "menu-language",
+        "menus are found by their caption in PowerPoint's language, so in a German PowerPoint "
+        "'&Tools' is 'E&xtras': to judge against your customers' PowerPoint, take a snapshot "
+        "there with tkwcheck --snapshot FILE and give it here with --powerpoint FILE");
   }
 
   // A caption that finds one of PowerPoint's own buttons in the menu: the program deletes it
@@ -514,6 +571,7 @@ class Checker {
   // What PowerPoint's menus hold before any run.
   const command_bars::CommandBarSet powerPointsOwn_ = command_bars::BuiltInCommandBars();
   std::vector<Finding> findings_;
+  bool languageNoted_ = false;
   // The controls that the definitions checked so far add, by the definition that adds them.
   std::unordered_map<const Control*, Place> addedBy_;
 };

@@ -39,6 +39,9 @@ struct Machine {
   // The machine's files, to load icons through; null when there is none to look at (an export
   // checked on its own), and icons are not checked.
   host::Host* files = nullptr;
+  // Whether `bars` are a snapshot of the PowerPoint the definitions are for. Otherwise menus are
+  // judged by the captions of one language, which a note says once.
+  bool snapshot = false;
 };
 
 // Findings sorted by place (file, then line).

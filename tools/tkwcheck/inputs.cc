@@ -106,15 +106,21 @@ std::vector<Finding> CheckExport(const fs::path& file, Machine& machine) {
 }
 
 #ifndef _WIN32
-std::vector<Finding> CheckMachine(const fs::path& prefix) {
+snapshot::JudgedPowerPoint PowerPointOfMachine(const fs::path& prefix) {
   if (!fs::is_directory(prefix))
     throw Unreadable(prefix.string() + " is no folder");
-  Machine machine;
   try {
-    machine.bars = command_bars::LoadCommandBars(prefix / "powerpoint" / "commandbars.json");
+    return snapshot::MachinePowerPoint(
+        command_bars::LoadCommandBars(prefix / "powerpoint" / "commandbars.json"));
   } catch (const host::RuntimeError& error) {
     throw Unreadable(error.what());
   }
+}
+
+std::vector<Finding> CheckMachine(const fs::path& prefix, snapshot::JudgedPowerPoint powerPoint) {
+  if (!fs::is_directory(prefix))
+    throw Unreadable(prefix.string() + " is no folder");
+  Machine machine{std::move(powerPoint.bars), nullptr, powerPoint.snapshot};
   // Its own reading of the registry would report the skipped lines a second time.
   std::ostringstream alreadyReported;
   const std::unique_ptr<host::Host> files = host::MakeMachineHost(prefix, alreadyReported);

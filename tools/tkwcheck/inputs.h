@@ -9,6 +9,7 @@
 
 #include "host/formats/reg_file.h"
 
+#include "tools/snapshot/judged_powerpoint.h"
 #include "tools/tkwcheck/check.h"
 
 namespace tkw::check {
@@ -55,9 +56,13 @@ RegistrySettings ReadRegistrySettings(const std::filesystem::path& file);
 RegistrySettings ReadDefinitionsExport(const std::filesystem::path& file);
 
 #ifndef _WIN32
-// An emulated machine: its registry.reg against its PowerPoint state and its drive_c. Throws
+// An emulated machine: its registry.reg against `powerPoint` and its drive_c. Throws
 // Unreadable.
-std::vector<Finding> CheckMachine(const std::filesystem::path& prefix);
+std::vector<Finding> CheckMachine(const std::filesystem::path& prefix,
+                                  snapshot::JudgedPowerPoint powerPoint);
+// The PowerPoint of the emulated machine at `prefix`, as its state file holds it. Throws
+// Unreadable.
+snapshot::JudgedPowerPoint PowerPointOfMachine(const std::filesystem::path& prefix);
 #endif
 
 }  // namespace tkw::check

@@ -93,13 +93,14 @@ bool SixtyFourBitWindows() {
 
 }  // namespace
 
-std::vector<Finding> CheckLiveRegistry() {
+std::vector<Finding> CheckLiveRegistry(const snapshot::JudgedPowerPoint& powerPoint) {
   const std::unique_ptr<host::Host> host = host::MakePlatformHost();
   std::vector<Finding> findings;
   const bool twoViews = SixtyFourBitWindows();
   const LiveKey thirtyTwo(L"SOFTWARE\\Tarnwick", KEY_WOW64_32KEY, twoViews ? " (32-bit view)" : "");
   const auto check = [&](const LiveKey& key) {
-    Machine machine{command_bars::BuiltInCommandBars(), host.get()};
+    Machine machine{command_bars::CopyCommandBars(powerPoint.bars), host.get(),
+                    powerPoint.snapshot};
     for (Finding& finding : CheckSettings(key.exists() ? &key : nullptr, key.place(), machine))
       findings.push_back(std::move(finding));
   };

@@ -8,6 +8,11 @@
 //                                     (on Windows without --prefix: the live machine); with
 //                                     --definitions FILE, against the definitions of an export
 //   tkwcheck                          (Windows) the live registry, both views, and the files
+//   tkwcheck --snapshot FILE          writes the bars of PowerPoint (on Linux the machine's of
+//                                     --prefix DIR) to FILE, or to standard output for "-"
+// --powerpoint FILE judges an export, a machine or a plan against the PowerPoint of a snapshot
+// rather than PowerPoint's built-in English bars or the machine's own. On Windows an export and
+// the live registry are judged against the PowerPoint of this machine when there is one.
 // --format json gives the same as JSON. Exit status: 0 nothing found, 1 errors or warnings (or a
 // run that did not do all it was asked, or a definition not present as defined), 2 the input
 // cannot be read.
@@ -24,6 +29,8 @@
 #include "host/command_bars/command_bar_state.h"
 #include "host/formats/reg_file.h"
 #include "host/runtime_error.h"
+#include "tools/snapshot/judged_powerpoint.h"
+#include "tools/snapshot/read_powerpoint.h"
 #include "tools/tkwcheck/check.h"
 #include "tools/tkwcheck/inputs.h"
 #include "tools/tkwcheck/installed.h"
@@ -49,11 +56,18 @@ constexpr char kUsage[] =
 #else
     " | --installed --prefix DIR [--definitions FILE.reg]"
 #endif
-    " [--format text|json]\n";
+    " [--powerpoint FILE] [--format text|json]\n"
+#ifdef _WIN32
+    "       tkwcheck --snapshot FILE\n";
+#else
+    "       tkwcheck --snapshot FILE --prefix DIR\n";
+#endif
 
 struct Options {
   std::optional<fs::path> regFile, prefix, log;
   std::optional<fs::path> definitions;  // --installed: an export's in place of the machine's
+  std::optional<fs::path> powerPoint;   // a snapshot to judge against
+  std::optional<fs::path> snapshot;     // where to write one
   bool plan = false;
   bool installed = false;
   Format format = Format::kText;
@@ -68,6 +82,10 @@ std::optional<Options> ParseArguments(int argc, char** argv) {
       options.prefix = argv[++i];
     } else if (argument == "--log" && hasValue) {
       options.log = argv[++i];
+    } else if (argument == "--powerpoint" && hasValue && !options.powerPoint) {
+      options.powerPoint = argv[++i];
+    } else if (argument == "--snapshot" && hasValue && !options.snapshot) {
+      options.snapshot = argv[++i];
     } else if (argument == "--plan") {
       options.plan = true;
     } else if (argument == "--installed") {
@@ -89,10 +107,15 @@ std::optional<Options> ParseArguments(int argc, char** argv) {
       options.regFile.has_value() + options.prefix.has_value() + options.log.has_value();
   if (inputs > 1 || (options.plan && (!options.prefix || options.log || options.regFile)) ||
       (options.installed && (options.plan || options.log || options.regFile)) ||
-      (options.definitions && !options.installed))
+      (options.definitions && !options.installed) ||
+      (options.powerPoint && (options.log || options.installed)))
+    return std::nullopt;
+  // A snapshot reads a PowerPoint and judges nothing.
+  if (options.snapshot && (options.regFile || options.log || options.plan || options.installed ||
+                           options.powerPoint || options.format == Format::kJson))
     return std::nullopt;
 #ifdef _WIN32
-  if (options.installed && options.prefix)
+  if ((options.installed || options.snapshot) && options.prefix)
     return std::nullopt;
 #else
   if (inputs == 0)
@@ -140,7 +163,49 @@ int LookAtInstalled([[maybe_unused]] const Options& options) {
   return HasErrorsOrWarnings(findings) ? 1 : 0;
 }
 
+// The bars of PowerPoint, read through automation: the live one on Windows, the machine's of
+// --prefix on Linux. Written to the file and nowhere else.
+int WriteSnapshot(const Options& options) {
+#ifdef _WIN32
+  const std::unique_ptr<tkw::host::Host> host = tkw::host::MakePlatformHost();
+#else
+  const fs::path& prefix = *options.prefix;
+  if (!fs::is_directory(prefix))
+    throw Unreadable(prefix.string() + " is no folder");
+  std::ostringstream alreadyRead;
+  const std::unique_ptr<tkw::host::Host> host = tkw::host::MakeMachineHost(prefix, alreadyRead);
+#endif
+  const tkw::command_bars::CommandBarSet bars =
+      tkw::snapshot::ReadCommandBars(StartPowerPoint(*host));
+  tkw::snapshot::WriteSnapshot(bars, *options.snapshot, std::cout);
+  return 0;
+}
+
+// What an export or a machine is judged against: the snapshot given, else (Linux) the machine's
+// PowerPoint or PowerPoint's built-in English bars.
+tkw::snapshot::JudgedPowerPoint PowerPointToJudgeAgainst(const Options& options) {
+  if (options.powerPoint)
+    return tkw::snapshot::LoadSnapshot(*options.powerPoint);
+#ifdef _WIN32
+  // The PowerPoint of this machine, read as a snapshot reads it, when there is one to start.
+  const std::unique_ptr<tkw::host::Host> host = tkw::host::MakePlatformHost();
+  try {
+    return tkw::snapshot::MachinePowerPoint(tkw::snapshot::ReadCommandBars(StartPowerPoint(*host)));
+  } catch (const std::exception& error) {
+    tkw::snapshot::JudgedPowerPoint builtIn = tkw::snapshot::BuiltInPowerPoint();
+    builtIn.name += ", as this machine's cannot be read (" + std::string(error.what()) + ")";
+    return builtIn;
+  }
+#else
+  if (options.prefix)
+    return PowerPointOfMachine(*options.prefix);
+  return tkw::snapshot::BuiltInPowerPoint();
+#endif
+}
+
 int Run(const Options& options) {
+  if (options.snapshot)
+    return WriteSnapshot(options);
   if (options.installed)
     return LookAtInstalled(options);
   if (options.log) {
@@ -159,17 +224,21 @@ int Run(const Options& options) {
 #ifdef _WIN32
   if (options.prefix)
     throw Unreadable("emulated machines (--prefix) are checked by the Linux build");
+  tkw::snapshot::JudgedPowerPoint powerPoint = PowerPointToJudgeAgainst(options);
+  const std::string judgedAgainst = powerPoint.name;
   std::vector<Finding> findings;
   if (options.regFile) {
-    Machine machine{tkw::command_bars::BuiltInCommandBars(), nullptr};
+    Machine machine{std::move(powerPoint.bars), nullptr, powerPoint.snapshot};
     findings = CheckExport(*options.regFile, machine);
   } else {
-    findings = CheckLiveRegistry();
+    findings = CheckLiveRegistry(powerPoint);
   }
 #else
+  tkw::snapshot::JudgedPowerPoint powerPoint = PowerPointToJudgeAgainst(options);
+  const std::string judgedAgainst = powerPoint.name;
   std::vector<Finding> findings;
   if (options.regFile) {
-    Machine machine{tkw::command_bars::BuiltInCommandBars(), nullptr};
+    Machine machine{std::move(powerPoint.bars), nullptr, powerPoint.snapshot};
     findings = CheckExport(*options.regFile, machine);
   } else {
     const fs::path& prefix = *options.prefix;
@@ -180,15 +249,15 @@ int Run(const Options& options) {
           fs::read_symlink("/proc/self/exe").parent_path() / "tkwPPTToolbarAdder";
       if (!fs::exists(program))
         throw Unreadable("the program tkwPPTToolbarAdder is not beside tkwcheck");
-      const Plan plan = MakePlan(prefix, program);
+      const Plan plan = MakePlan(prefix, program, options.powerPoint);
       PrintStory(std::cout, plan.story, &plan.places, plan.messageBoxes, options.format,
-                 PlanWarning(plan));
+                 PlanWarning(plan), judgedAgainst);
       return RanInFull(plan.story) ? 0 : 1;
     }
-    findings = CheckMachine(prefix);
+    findings = CheckMachine(prefix, std::move(powerPoint));
   }
 #endif
-  PrintFindings(std::cout, findings, options.format);
+  PrintFindings(std::cout, findings, options.format, judgedAgainst);
   return HasErrorsOrWarnings(findings) ? 1 : 0;
 }
 

@@ -254,7 +254,8 @@ std::string PlanWarning(const Plan& plan) {
          "menu entries are temporary, gone again at the run's end when PowerPoint closes";
 }
 
-Plan MakePlan(const fs::path& prefix, const fs::path& program) {
+Plan MakePlan(const fs::path& prefix, const fs::path& program,
+              const std::optional<fs::path>& powerPointState) {
   const fs::path registry = prefix / "registry.reg";
   std::ostringstream ignored;
   const formats::RegFile file = formats::RegFile::Load(registry, ignored);
@@ -272,8 +273,13 @@ Plan MakePlan(const fs::path& prefix, const fs::path& program) {
   const fs::path copy = work.path() / "prefix";
   fs::create_directories(copy);
   for (const char* part : {"registry.reg", "powerpoint", "clipboard"}) {
-    if (fs::exists(prefix / part))
+    if (fs::exists(prefix / part) && !(powerPointState && part == std::string_view("powerpoint")))
       fs::copy(prefix / part, copy / part, fs::copy_options::recursive);
+  }
+  const fs::path state = powerPointState.value_or(prefix / "powerpoint" / "commandbars.json");
+  if (powerPointState) {
+    fs::create_directories(copy / "powerpoint");
+    fs::copy_file(*powerPointState, copy / "powerpoint" / "commandbars.json");
   }
   // Icons are only read: the copy sees the machine's own drive.
   if (fs::exists(prefix / "drive_c"))
@@ -290,8 +296,7 @@ Plan MakePlan(const fs::path& prefix, const fs::path& program) {
   plan.story = ReadRunStory(ReadFile(log));
   plan.messageBoxes = ReadFile(work.path() / "errors.txt");
 
-  const CommandBarSet before =
-      command_bars::LoadCommandBars(prefix / "powerpoint" / "commandbars.json");
+  const CommandBarSet before = command_bars::LoadCommandBars(state);
   const fs::path afterFile = copy / "powerpoint" / "commandbars.json";
   const CommandBarSet after = command_bars::LoadCommandBars(afterFile);
   CommandBarSet closed = command_bars::LoadCommandBars(afterFile);

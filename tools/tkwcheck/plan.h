@@ -3,6 +3,7 @@
 #pragma once
 
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -25,7 +26,10 @@ std::string PlanWarning(const Plan& plan);
 
 // Runs `program` on a copy of the machine at `prefix` (PowerPoint's state, the clipboard and
 // the registry, with logging on) and reads what it did. The machine itself is not changed.
-// Throws std::runtime_error when the program cannot be run or leaves no log.
-Plan MakePlan(const std::filesystem::path& prefix, const std::filesystem::path& program);
+// With `powerPointState` the copy's PowerPoint is the one that state file holds (a snapshot)
+// rather than the machine's. Throws std::runtime_error when the program cannot be run or leaves
+// no log.
+Plan MakePlan(const std::filesystem::path& prefix, const std::filesystem::path& program,
+              const std::optional<std::filesystem::path>& powerPointState = std::nullopt);
 
 }  // namespace tkw::check

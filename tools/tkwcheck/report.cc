@@ -124,8 +124,15 @@ void PrintFindings(std::ostream& out, const std::vector<Finding>& findings, Form
 
 }  // namespace
 
-void PrintFindings(std::ostream& out, const std::vector<Finding>& findings, Format format) {
-  PrintFindings(out, findings, format, nlohmann::ordered_json::object());
+void PrintFindings(std::ostream& out, const std::vector<Finding>& findings, Format format,
+                   const std::string& judgedAgainst) {
+  nlohmann::ordered_json before = nlohmann::ordered_json::object();
+  if (!judgedAgainst.empty()) {
+    before["judgedAgainst"] = judgedAgainst;
+    if (format == Format::kText)
+      out << "judged against " << judgedAgainst << '\n';
+  }
+  PrintFindings(out, findings, format, std::move(before));
 }
 
 void PrintInstalled(std::ostream& out, const std::vector<Finding>& findings, bool powerPointRunning,
@@ -140,9 +147,12 @@ void PrintInstalled(std::ostream& out, const std::vector<Finding>& findings, boo
 }
 
 void PrintStory(std::ostream& out, const RunStory& story, const std::vector<Place>* places,
-                const std::string& messageBoxes, Format format, const std::string& warning) {
+                const std::string& messageBoxes, Format format, const std::string& warning,
+                const std::string& judgedAgainst) {
   if (format == Format::kJson) {
     nlohmann::ordered_json run;
+    if (!judgedAgainst.empty())
+      run["judgedAgainst"] = judgedAgainst;
     run["started"] = story.started;
     run["end"] = EndName(story.end);
     if (!story.cutShortBy.empty())
@@ -175,6 +185,8 @@ void PrintStory(std::ostream& out, const RunStory& story, const std::vector<Plac
     out << result.dump(2) << '\n';
     return;
   }
+  if (!judgedAgainst.empty())
+    out << "judged against " << judgedAgainst << '\n';
   if (!warning.empty())
     out << "warning: " << warning << '\n';
   for (std::size_t i = 0; i < story.definitions.size(); ++i) {

@@ -12,8 +12,10 @@ namespace tkw::check {
 
 enum class Format { kText, kJson };
 
-// "PLACE: error: MESSAGE [rule]" a line each, then "N errors, M warnings".
-void PrintFindings(std::ostream& out, const std::vector<Finding>& findings, Format format);
+// "PLACE: error: MESSAGE [rule]" a line each, then "N errors, M warnings". `judgedAgainst`, when
+// not empty, names the PowerPoint the findings were judged against, in the first line.
+void PrintFindings(std::ostream& out, const std::vector<Finding>& findings, Format format,
+                   const std::string& judgedAgainst = {});
 
 // tkwcheck --installed: the findings, told whether PowerPoint was running when they were made,
 // which decides what is absent by design. In text a line says so when it was not.
@@ -21,9 +23,11 @@ void PrintInstalled(std::ostream& out, const std::vector<Finding>& findings, boo
                     Format format);
 
 // A line per definition, then how the run ended. `places`, when given, holds each
-// definition's registry line; `warning`, when not empty, is told once, before the definitions.
+// definition's registry line; `warning`, when not empty, is told once, before the definitions,
+// and `judgedAgainst` before that.
 void PrintStory(std::ostream& out, const RunStory& story, const std::vector<Place>* places,
-                const std::string& messageBoxes, Format format, const std::string& warning = {});
+                const std::string& messageBoxes, Format format, const std::string& warning = {},
+                const std::string& judgedAgainst = {});
 
 // Counts of findings that make the exit status 1.
 bool HasErrorsOrWarnings(const std::vector<Finding>& findings);

@@ -95,6 +95,8 @@ bool AnyOurs(const ControlList& list) {
 std::vector<const Control*> Shown(const ControlList& list, bool builtInOwner, View view) {
   std::vector<const Control*> shown;
   list.VisitUntil([&](const Control& control) {
+    if (!control.properties().visible)
+      return false;  // PowerPoint does not show it
     if (view == View::kCommandBars || !builtInOwner || HasOurs(control))
       shown.push_back(&control);
     return false;

@@ -8,6 +8,7 @@
 #include "host/command_bars/command_bar_state.h"
 #include "host/platform_host.h"
 #include "host/runtime_error.h"
+#include "tools/snapshot/judged_powerpoint.h"
 #include "tools/tkwpreview/picture_drawing.h"
 
 namespace tkw::preview {
@@ -16,11 +17,12 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr const char* kUsage =
-    "usage: tkwpreview [--prefix DIR] --out FILE.png [--svg FILE.svg] [--view bars|addins] "
-    "[--after-close]";
+    "usage: tkwpreview [--prefix DIR | --powerpoint FILE] --out FILE.png [--svg FILE.svg] "
+    "[--view bars|addins] [--after-close]";
 
 struct Options {
   fs::path prefix;
+  std::optional<fs::path> powerPoint;  // a snapshot, drawn in place of the machine's PowerPoint
   fs::path png;
   std::optional<fs::path> svg;
   View view = View::kCommandBars;
@@ -42,7 +44,8 @@ std::optional<Options> Parse(const std::vector<std::string>& args, std::ostream&
       options.afterClose = true;
       continue;
     }
-    if (name != "--prefix" && name != "--out" && name != "--svg" && name != "--view") {
+    if (name != "--prefix" && name != "--powerpoint" && name != "--out" && name != "--svg" &&
+        name != "--view") {
       err << "tkwpreview: unknown argument \"" << OneLine(name) << "\"; " << kUsage << '\n';
       return std::nullopt;
     }
@@ -53,6 +56,8 @@ std::optional<Options> Parse(const std::vector<std::string>& args, std::ostream&
     const std::string& value = args[++i];
     if (name == "--prefix") {
       prefix = value;
+    } else if (name == "--powerpoint") {
+      options.powerPoint = value;
     } else if (name == "--out") {
       png = value;
     } else if (name == "--svg") {
@@ -66,6 +71,10 @@ std::optional<Options> Parse(const std::vector<std::string>& args, std::ostream&
   }
   if (!png) {
     err << "tkwpreview: --out is missing; " << kUsage << '\n';
+    return std::nullopt;
+  }
+  if (prefix && options.powerPoint) {
+    err << "tkwpreview: --prefix and --powerpoint name two PowerPoints; " << kUsage << '\n';
     return std::nullopt;
   }
   options.png = *png;
@@ -84,16 +93,28 @@ int RunPreview(const std::vector<std::string>& args, std::ostream& out, std::ost
   const std::optional<Options> options = Parse(args, err);
   if (!options)
     return 2;
+  std::optional<command_bars::CommandBarSet> bars;
+  std::string drawn = snapshot::kThisMachine;
+  if (options->powerPoint) {
+    try {
+      snapshot::JudgedPowerPoint given = snapshot::LoadSnapshot(*options->powerPoint);
+      bars.emplace(std::move(given.bars));
+      drawn = given.name;
+    } catch (const std::exception& failure) {
+      err << "tkwpreview: " << OneLine(failure.what()) << '\n';
+      return 2;
+    }
+  }
   std::error_code error;
-  if (!fs::is_directory(options->prefix, error)) {
+  if (!bars && !fs::is_directory(options->prefix, error)) {
     err << "tkwpreview: no emulated machine at " << options->prefix.string() << '\n';
     return 2;
   }
   // Without a state file PowerPoint shows its built-in bars, and so does the picture.
   const fs::path state = options->prefix / "powerpoint" / "commandbars.json";
-  std::optional<command_bars::CommandBarSet> bars;
   try {
-    bars.emplace(command_bars::LoadCommandBars(state));
+    if (!bars)
+      bars.emplace(command_bars::LoadCommandBars(state));
   } catch (const host::RuntimeError& failure) {
     err << "tkwpreview: " << OneLine(failure.description()) << '\n';
     return 2;
@@ -112,6 +133,7 @@ int RunPreview(const std::vector<std::string>& args, std::ostream& out, std::ost
     err << "tkwpreview: " << OneLine(failure.what()) << '\n';
     return 1;
   }
+  out << "drew " << drawn << '\n';
   return 0;
 }
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <iostream>
+#include <limits>
 #include <memory>
 #include <span>
 #include <string>
@@ -54,6 +55,7 @@ constexpr int kAutomationError = 440;       // a reference to an object that is 
 constexpr std::int32_t kBarFloating = 4;    // msoBarFloating, Add's default position
 constexpr std::int32_t kBarTypeNormal = 0;  // MsoBarType
 constexpr std::int32_t kBarTypeMenuBar = 1;
+constexpr std::int32_t kBarTypePopup = 2;
 constexpr std::int32_t kBarNoCustomize = 1;   // MsoBarProtection: its controls stay as they are
 constexpr std::int32_t kCustomControlId = 1;  // Add's Id for a control of a program's own
 
@@ -137,6 +139,7 @@ class PowerPointSession {
       : file_(std::move(file)),
         bars_(LoadCommandBars(file_)),
         startedForTheCall_(!bars_.running()),
+        wasRunning_(bars_.running()),
         clipboard_(clipboard),
         memory_(memory) {
     bars_.Open();
@@ -147,6 +150,9 @@ class PowerPointSession {
   ~PowerPointSession() {
     if (startedForTheCall_)
       bars_.Close();
+    // A PowerPoint that was only looked at leaves its file as it was.
+    if (!changed_ && bars_.running() == wasRunning_)
+      return;
     try {
       SaveCommandBars(bars_, file_);
     } catch (const RuntimeError& error) {
@@ -157,6 +163,8 @@ class PowerPointSession {
 
   CommandBarSet& bars() { return bars_; }
   void StayOpen(bool open) { startedForTheCall_ = !open; }
+  // A call is about to change the bars: the state is saved at the end.
+  void Changed() { changed_ = true; }
 
   // "Toolbar Button Face" with "Toolbar Button Mask", or CF_DIB alone when there is no face;
   // only a packed bitmap, and a mask of its size, make a face.
@@ -258,6 +266,8 @@ class PowerPointSession {
   std::filesystem::path file_;
   CommandBarSet bars_;
   bool startedForTheCall_;
+  bool wasRunning_;
+  bool changed_ = false;
   host::Clipboard& clipboard_;
   host::GlobalMemory& memory_;
 };
@@ -294,8 +304,10 @@ class ControlsObject final : public host::Dispatch {
       return static_cast<std::int32_t>(list.size());
     if (call.IsMethod(L"Item", 1))
       return NewControlObject(session_, Item(call, list));
-    if (call.IsMethod(L"Add", 5))
+    if (call.IsMethod(L"Add", 5)) {
+      session_->Changed();
       return NewControlObject(session_, Add(call, list, session_->bars()));
+    }
     throw call.UnknownMember();
   }
 
@@ -394,22 +406,27 @@ class ControlObject final : public host::Dispatch {
   ControlObject(SessionPtr session, Control& control)
       : session_(std::move(session)), control_(control.weak_from_this()), type_(control.type()) {}
 
+  // Other kinds of control (a snapshot's combo boxes) answer only as controls.
   bool Supports(const InterfaceId& iid) override {
-    const InterfaceId& kind =
-        type_ == ControlType::kButton ? office::kIidCommandBarButton : office::kIidCommandBarPopup;
-    return iid == kind || iid == office::kIidCommandBarControl || iid == kIidDispatch ||
-           iid == kIidUnknown;
+    return (type_ == ControlType::kButton && iid == office::kIidCommandBarButton) ||
+           (type_ == ControlType::kPopup && iid == office::kIidCommandBarPopup) ||
+           iid == office::kIidCommandBarControl || iid == kIidDispatch || iid == kIidUnknown;
   }
 
   Variant Invoke(std::wstring_view member, InvokeKind kind,
                  std::span<const Variant> args) override {
-    const AutomationCall call(
-        type_ == ControlType::kButton ? "CommandBarButton" : "CommandBarPopup", member, kind, args);
+    const AutomationCall call(type_ == ControlType::kButton  ? "CommandBarButton"
+                              : type_ == ControlType::kPopup ? "CommandBarPopup"
+                                                             : "CommandBarControl",
+                              member, kind, args);
     const std::shared_ptr<Control> control = control_.lock();
     if (control == nullptr) {
       throw call.Failure(kAutomationError, "the control was deleted");
     }
     const ControlProperties& p = control->properties();
+    // What is written, deleted or pasted is saved; what is only read is not.
+    if (call.writing() || call.IsMethod(L"Delete", 1) || call.IsMethod(L"PasteFace", 0))
+      session_->Changed();
 
     if (call.IsProperty(L"Caption")) {
       if (!call.writing())
@@ -436,6 +453,8 @@ class ControlObject final : public host::Dispatch {
       return p.id;
     } else if (call.IsReadOnly(L"BuiltIn")) {
       return p.builtIn;
+    } else if (call.IsReadOnly(L"Visible")) {
+      return p.visible;
     } else if (call.IsMethod(L"Delete", 1)) {
       // Omitted or false, the deletion lasts; true, the control is back at the next start.
       const bool forTheSession = call.Flag(0, "Temporary").value_or(false);
@@ -446,8 +465,10 @@ class ControlObject final : public host::Dispatch {
         control->parent().Remove(*control);
     } else if (type_ == ControlType::kButton) {
       return InvokeButton(call, *control);
-    } else {
+    } else if (type_ == ControlType::kPopup) {
       return InvokePopup(call, *control);
+    } else {
+      throw call.UnknownMember();
     }
     return {};
   }
@@ -502,6 +523,8 @@ class CommandBarObject final : public host::Dispatch {
     if (bar == nullptr)
       throw call.Failure(kAutomationError, "the command bar was deleted");
     const BarProperties& p = bar->properties();
+    if (call.writing() || call.IsMethod(L"Delete", 0))
+      session_->Changed();
     if (call.IsReadOnly(L"Controls"))
       return std::make_shared<ControlsObject>(session_, *bar);
     if (call.IsMethod(L"FindControl", 5))
@@ -526,8 +549,13 @@ class CommandBarObject final : public host::Dispatch {
     }
     if (call.IsReadOnly(L"Name"))
       return p.name;
-    if (call.IsReadOnly(L"Type"))
-      return p.type == BarType::kMenuBar ? kBarTypeMenuBar : kBarTypeNormal;
+    if (call.IsReadOnly(L"NameLocal"))
+      return p.LocalName();
+    if (call.IsReadOnly(L"Type")) {
+      return p.type == BarType::kMenuBar ? kBarTypeMenuBar
+             : p.type == BarType::kPopup ? kBarTypePopup
+                                         : kBarTypeNormal;
+    }
     if (call.IsReadOnly(L"Position"))
       return p.position;
     throw call.UnknownMember();
@@ -538,13 +566,13 @@ class CommandBarObject final : public host::Dispatch {
   DispatchPtr FindControl(const AutomationCall& call, const CommandBar& bar) {
     ControlQuery query;
     if (const auto type = call.Number(0, "Type")) {
-      if (*type != office::msoControlButton && *type != office::msoControlPopup)
+      if (*type < 0 || *type > std::numeric_limits<std::int16_t>::max())
         return nullptr;
       query.type = static_cast<ControlType>(*type);
     }
     query.id = call.Number(1, "Id");
     query.tag = call.Text(2, "Tag");
-    call.Flag(3, "Visible");  // every control of the emulation is visible
+    query.visibleOnly = call.Flag(3, "Visible").value_or(false);
     query.recursive = call.Flag(4, "Recursive").value_or(false);
     Control* found = bar.FindControl(query);
     return found == nullptr ? nullptr : NewControlObject(session_, *found);
@@ -570,8 +598,10 @@ class CommandBarsObject final : public host::Dispatch {
       return static_cast<std::int32_t>(bars.size());
     if (call.IsMethod(L"Item", 1))
       return Wrap(Item(call, bars));
-    if (call.IsMethod(L"Add", 4))
+    if (call.IsMethod(L"Add", 4)) {
+      session_->Changed();
       return Wrap(Add(call, bars));
+    }
     throw call.UnknownMember();
   }
 

@@ -1,0 +1,121 @@
+#include "tools/snapshot/judged_powerpoint.h"
+
+#ifndef _WIN32
+#include <stdlib.h>
+#endif
+
+#include <cerrno>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+#include <stdexcept>
+#include <system_error>
+
+#include "host/command_bars/command_bar_state.h"
+#include "host/platform_host.h"
+#include "host/runtime_error.h"
+
+namespace tkw::snapshot {
+namespace fs = std::filesystem;
+namespace {
+
+std::string PathText(const fs::path& path) {
+  const std::u8string utf8 = path.u8string();
+  return std::string(utf8.begin(), utf8.end());
+}
+
+// Why the last file operation failed, as the system says it.
+std::string Reason() {
+  return std::generic_category().message(errno);
+}
+
+}  // namespace
+
+std::string SnapshotName(const fs::path& file) {
+  return "the PowerPoint in " + PathText(file);
+}
+
+JudgedPowerPoint BuiltInPowerPoint() {
+  return {command_bars::BuiltInCommandBars(), kBuiltInBars, false};
+}
+
+JudgedPowerPoint MachinePowerPoint(command_bars::CommandBarSet bars) {
+  return {std::move(bars), kThisMachine, false};
+}
+
+JudgedPowerPoint LoadSnapshot(const fs::path& file) {
+  const std::string name = PathText(file);
+  std::error_code error;
+  if (fs::is_directory(file, error))
+    throw std::runtime_error(name + " is a folder, not a snapshot of PowerPoint's bars");
+  std::ifstream in(file, std::ios::binary);
+  if (!in) {
+    throw std::runtime_error("cannot read the snapshot " + name +
+                             (fs::exists(file, error) ? "" : ": there is no such file"));
+  }
+  const std::string text(std::istreambuf_iterator<char>(in), {});
+  if (in.bad())
+    throw std::runtime_error("cannot read the snapshot " + name);
+  try {
+    return {command_bars::ParseCommandBars(text), SnapshotName(file), true};
+  } catch (const host::RuntimeError& failure) {
+    throw std::runtime_error(name +
+                             " is not a snapshot of PowerPoint's bars: " + failure.description());
+  }
+}
+
+std::string JudgedLine(const std::string& name) {
+  return "judged against " + name;
+}
+
+void WriteSnapshot(const command_bars::CommandBarSet& bars, const fs::path& file,
+                   std::ostream& out) {
+  const std::string text = command_bars::SerializeCommandBars(bars);
+  if (file == "-") {
+    out << text << std::flush;
+    return;
+  }
+  std::ofstream written(file, std::ios::binary | std::ios::trunc);
+  if (!written)
+    throw std::runtime_error("cannot write the snapshot " + PathText(file) + ": " + Reason());
+  written << text;
+  written.close();
+  if (!written) {
+    const std::string reason = Reason();
+    std::error_code ignored;
+    fs::remove(file, ignored);
+    throw std::runtime_error("cannot write the snapshot " + PathText(file) + ": " + reason);
+  }
+}
+
+#ifndef _WIN32
+MachineCopy::MachineCopy(const fs::path& prefix, const fs::path& state) {
+  std::string pattern = (fs::temp_directory_path() / "tkw-snapshot-XXXXXX").string();
+  if (::mkdtemp(pattern.data()) == nullptr)
+    throw std::runtime_error("cannot make a temporary folder: " + Reason());
+  folder_ = pattern;
+  try {
+    // PowerPoint answers there when it is registered in the machine's registry.
+    if (fs::exists(prefix / "registry.reg"))
+      fs::copy_file(prefix / "registry.reg", folder_ / "registry.reg");
+    fs::create_directories(folder_ / "powerpoint");
+    fs::copy_file(state, folder_ / "powerpoint" / "commandbars.json");
+  } catch (const fs::filesystem_error& error) {
+    std::error_code ignored;
+    fs::remove_all(folder_, ignored);
+    throw std::runtime_error("cannot copy the machine to " + PathText(folder_) + ": " +
+                             error.code().message());
+  }
+  // Its registry's skipped lines are the machine's, which the tools report of it.
+  std::ostringstream alreadyReported;
+  host_ = host::MakeMachineHost(folder_, alreadyReported);
+}
+
+MachineCopy::~MachineCopy() {
+  host_.reset();
+  std::error_code ignored;
+  fs::remove_all(folder_, ignored);
+}
+#endif
+
+}  // namespace tkw::snapshot
