@@ -247,10 +247,6 @@ int main() {
     }
     described.Reset();
     tkw::host::BusyServerPolicy policy;
-    const ComPtr<IDispatch> toolsMenu = ObjectResult(
-        ObjectResult(ObjectResult(bars.get(), L"Item", {Text(L"Menu Bar")}).get(), L"Controls")
-            .get(),
-        L"Item", {Text(L"&Tools")});
     using namespace tkw::host::office;
     const struct {
       IDispatch* object;
