@@ -297,6 +297,7 @@ int CloseRunning() {
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   const tkw::win32::ScopedComApartment apartment;
   tkw::com_server::DispatchAdapter::DescribeWith(&tkw::com_server::OfficeTypeInfo);
+  tkw::com_server::DispatchAdapter::NumberMembersBy(&tkw::com_server::OfficeMemberInterface);
   if (HasSwitch(L"regserver"))
     return Register();
   if (HasSwitch(L"close"))
