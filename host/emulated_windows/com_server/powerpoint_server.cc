@@ -94,7 +94,7 @@ class ActiveApplication final : public tkw::host::Dispatch {
     return iid == tkw::host::office::kIidApplication || iid == tkw::host::kIidDispatch ||
            iid == tkw::host::kIidUnknown;
   }
-  tkw::host::Variant Invoke(std::wstring_view member, tkw::host::InvokeKind kind,
+  tkw::host::Variant Invoke(const tkw::host::Member& member, tkw::host::InvokeKind kind,
                             std::span<const tkw::host::Variant> args) override {
     return Model().Application()->Invoke(member, kind, args);
   }
