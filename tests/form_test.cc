@@ -54,6 +54,7 @@ class TestMachine final : public host::Host, host::Shell, host::Kernel, host::Ol
   host::GlobalMemory& memory() override { return machine_->memory(); }
   host::Shell& shell() override { return *this; }
   host::Clipboard& clipboard() override { return machine_->clipboard(); }
+  host::MessageWindows& windows() override { return machine_->windows(); }
   host::Gdi& gdi() override { return machine_->gdi(); }
   host::Ole& ole() override { return *this; }
 
@@ -86,6 +87,7 @@ class TestMachine final : public host::Host, host::Shell, host::Kernel, host::Ol
   std::wstring AnsiToWide(std::string_view ansi) override { return realKernel().AnsiToWide(ansi); }
   std::string WideToAnsi(std::wstring_view wide) override { return realKernel().WideToAnsi(wide); }
   host::LocalTime GetLocalTime() override { return now ? *now : realKernel().GetLocalTime(); }
+  void Sleep(std::uint32_t milliseconds) override { realKernel().Sleep(milliseconds); }
 
   std::unique_ptr<host::Picture> LoadPicture(const std::wstring& path) override {
     return realOle().LoadPicture(path);
