@@ -1,5 +1,6 @@
 // A control's face travels through the clipboard; the user's clipboard is saved around it.
 #include "faces/helper.h"
+#include "host/runtime/clipboard_object.h"
 #include "host/runtime_error.h"
 #include "run/frmTkwPPTToolbarAdder.h"
 
@@ -34,6 +35,10 @@ host::ClipboardBackup frmTkwPPTToolbarAdder::BeginButtonFace(const std::wstring&
     RecordLog(L"AtlClipBoard object not obtained");
   } else {
     RecordLog(L"Backing up clipboard object");
+    // The component opens the clipboard once: refused, it saves nothing, and its Restore then
+    // empties the user's clipboard. Clipboard history reads it after every change, the
+    // Restore of the face before among them, so the backup waits until it is free.
+    host::WaitForClipboard(host_);
     oClipboardBackup.Backup();
   }
 

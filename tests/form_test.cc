@@ -44,10 +44,12 @@ class TestMachine final : public host::Host, host::Shell, host::Kernel, host::Ol
   ~TestMachine() override { fs::remove_all(root_); }
 
   fs::path app() const { return root_ / "app"; }
-  fs::path powerPointState() const { return root_ / "prefix" / "powerpoint" / "commandbars.json"; }
+  fs::path prefix() const { return root_ / "prefix"; }
+  fs::path powerPointState() const { return prefix() / "powerpoint" / "commandbars.json"; }
   emulated::EmulatedWindows& emulated() { return *machine_; }
   std::optional<host::LocalTime> now;
   std::function<void(const std::wstring& progId)> onCreateObject;
+  std::function<void()> onSleep;  // when set, Sleep returns at once
 
   host::Registry& registry() override { return machine_->registry(); }
   host::Kernel& kernel() override { return *this; }
@@ -87,7 +89,9 @@ class TestMachine final : public host::Host, host::Shell, host::Kernel, host::Ol
   std::wstring AnsiToWide(std::string_view ansi) override { return realKernel().AnsiToWide(ansi); }
   std::string WideToAnsi(std::wstring_view wide) override { return realKernel().WideToAnsi(wide); }
   host::LocalTime GetLocalTime() override { return now ? *now : realKernel().GetLocalTime(); }
-  void Sleep(std::uint32_t milliseconds) override { realKernel().Sleep(milliseconds); }
+  void Sleep(std::uint32_t milliseconds) override {
+    onSleep ? onSleep() : realKernel().Sleep(milliseconds);
+  }
 
   std::unique_ptr<host::Picture> LoadPicture(const std::wstring& path) override {
     return realOle().LoadPicture(path);
@@ -275,6 +279,44 @@ TEST(PowerPointTest, KnowsTagsInPopUpsAndAddsMenuEntriesAsCustomCommands) {
   ASSERT_TRUE(entry);
   // Any other id would add one of PowerPoint's own commands.
   EXPECT_EQ(entry->properties().id, 1);
+}
+
+// The clipboard component opens the clipboard once and, refused, saves nothing, so that its
+// Restore empties the user's clipboard. Clipboard history holds the clipboard for a moment after
+// every change, the Restore of the face before among them: the backup waits for it.
+TEST(ButtonFaceTest, TheBackupWaitsWhileAnotherProgramHoldsTheClipboard) {
+  for (const std::size_t heldFor : {0, 3}) {
+    TestMachine machine(
+        "[HKEY_CLASSES_ROOT\\AtlClipBoard.Clipboard\\CLSID]\n@=\"{x}\"\n"
+        "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Tarnwick\\Prod]\n\"InstallFolder\"=\"C:\\\\Prog\"\n",
+        fs::path(TKW_SOURCE_DIR) / "tests" / "scenarios" / "clipboard_restored" / "files" /
+            "drive_c");
+    emulated::EmulatedClipboard& clipboard = machine.emulated().emulatedClipboard();
+    const std::vector<std::uint8_t> mine = {'m', 'i', 'n', 'e', 0};
+    ASSERT_TRUE(clipboard.OpenClipboard(0));
+    clipboard.WriteFormat(1, mine);
+    clipboard.CloseClipboard();
+    emulated::EmulatedGlobalMemory otherMemory;
+    emulated::EmulatedClipboard other(machine.prefix(), otherMemory);
+    machine.onCreateObject = [&](const std::wstring&) {
+      ASSERT_TRUE(heldFor == 0 || other.OpenClipboard(0));
+    };
+    std::size_t pauses = 0;
+    machine.onSleep = [&] {
+      if (++pauses == heldFor)
+        other.CloseClipboard();
+    };
+
+    frmTkwPPTToolbarAdder form(machine);
+    form.EndButtonFace(form.BeginButtonFace(L"Prod", L"new.bmp"));
+
+    EXPECT_EQ(pauses, heldFor);
+    ASSERT_TRUE(clipboard.OpenClipboard(0));
+    const auto formats = clipboard.ReadAllFormats();
+    clipboard.CloseClipboard();
+    ASSERT_EQ(formats.size(), 1u) << heldFor;
+    EXPECT_EQ(formats[0].bytes, mine) << heldFor;
+  }
 }
 
 TEST(WholeRunTest, GivesBackEveryDrawingObjectAndMemoryBlock) {

@@ -77,6 +77,10 @@ ScopedOwnedClipboard::~ScopedOwnedClipboard() {
     host_.windows().DestroyWindow(window_);
 }
 
+void WaitForClipboard(Host& host) {
+  const ScopedOwnedClipboard opened(host);
+}
+
 void ClipboardSetData(Host& host, Picture& picture, unsigned format) {
   if (format != kCfDib || picture.type() != kPicTypeBitmap || picture.handle() == 0) {
     throw FormatMismatch();
