@@ -37,9 +37,11 @@ host::ClipboardBackup frmTkwPPTToolbarAdder::BeginButtonFace(const std::wstring&
     RecordLog(L"Backing up clipboard object");
     // The component opens the clipboard once: refused, it saves nothing, and its Restore then
     // empties the user's clipboard. Clipboard history reads it after every change, the
-    // Restore of the face before among them, so the backup waits until it is free.
+    // Restore of the face before among them, so the backup waits until it is free, and is
+    // made again should another program have taken it in the moment between.
     host::WaitForClipboard(host_);
-    oClipboardBackup.Backup();
+    for (int tries = 1; !oClipboardBackup.Backup() && tries < host::kClipboardOpenTries; ++tries)
+      host_.kernel().Sleep(host::kClipboardRetryPause);
   }
 
   RecordLog(L"Retrieve icon filename path");

@@ -25,8 +25,13 @@ std::string ReadFile(const fs::path& path) {
   return {std::istreambuf_iterator<char>(file), {}};
 }
 
-// The emulated machine with three seams: the program's folder, the clock and CreateObject.
-class TestMachine final : public host::Host, host::Shell, host::Kernel, host::Ole {
+// The emulated machine with seams: the program's folder, the clock, CreateObject, the pause and
+// the destruction of windows.
+class TestMachine final : public host::Host,
+                          host::Shell,
+                          host::Kernel,
+                          host::Ole,
+                          host::MessageWindows {
  public:
   explicit TestMachine(const std::string& registry, const fs::path& driveC = {})
       : root_(fs::temp_directory_path() /
@@ -50,13 +55,14 @@ class TestMachine final : public host::Host, host::Shell, host::Kernel, host::Ol
   std::optional<host::LocalTime> now;
   std::function<void(const std::wstring& progId)> onCreateObject;
   std::function<void()> onSleep;  // when set, Sleep returns at once
+  std::function<void()> onDestroyWindow;
 
   host::Registry& registry() override { return machine_->registry(); }
   host::Kernel& kernel() override { return *this; }
   host::GlobalMemory& memory() override { return machine_->memory(); }
   host::Shell& shell() override { return *this; }
   host::Clipboard& clipboard() override { return machine_->clipboard(); }
-  host::MessageWindows& windows() override { return machine_->windows(); }
+  host::MessageWindows& windows() override { return *this; }
   host::Gdi& gdi() override { return machine_->gdi(); }
   host::Ole& ole() override { return *this; }
 
@@ -91,6 +97,14 @@ class TestMachine final : public host::Host, host::Shell, host::Kernel, host::Ol
   host::LocalTime GetLocalTime() override { return now ? *now : realKernel().GetLocalTime(); }
   void Sleep(std::uint32_t milliseconds) override {
     onSleep ? onSleep() : realKernel().Sleep(milliseconds);
+  }
+
+  host::Handle CreateMessageWindow() override { return machine_->windows().CreateMessageWindow(); }
+  bool DestroyWindow(host::Handle window) override {
+    const bool destroyed = machine_->windows().DestroyWindow(window);
+    if (onDestroyWindow)
+      onDestroyWindow();
+    return destroyed;
   }
 
   std::unique_ptr<host::Picture> LoadPicture(const std::wstring& path) override {
@@ -283,9 +297,14 @@ TEST(PowerPointTest, KnowsTagsInPopUpsAndAddsMenuEntriesAsCustomCommands) {
 
 // The clipboard component opens the clipboard once and, refused, saves nothing, so that its
 // Restore empties the user's clipboard. Clipboard history holds the clipboard for a moment after
-// every change, the Restore of the face before among them: the backup waits for it.
+// every change, the Restore of the face before among them: the backup waits for it, and is made
+// again when another program took the clipboard in the moment between.
 TEST(ButtonFaceTest, TheBackupWaitsWhileAnotherProgramHoldsTheClipboard) {
-  for (const std::size_t heldFor : {0, 3}) {
+  const struct {
+    const char* taken;    // when another program takes the clipboard
+    std::size_t heldFor;  // the pauses after which it lets go
+  } cases[] = {{"never", 0}, {"before the backup", 3}, {"after the wait for it", 2}};
+  for (const auto& c : cases) {
     TestMachine machine(
         "[HKEY_CLASSES_ROOT\\AtlClipBoard.Clipboard\\CLSID]\n@=\"{x}\"\n"
         "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Tarnwick\\Prod]\n\"InstallFolder\"=\"C:\\\\Prog\"\n",
@@ -298,24 +317,29 @@ TEST(ButtonFaceTest, TheBackupWaitsWhileAnotherProgramHoldsTheClipboard) {
     clipboard.CloseClipboard();
     emulated::EmulatedGlobalMemory otherMemory;
     emulated::EmulatedClipboard other(machine.prefix(), otherMemory);
-    machine.onCreateObject = [&](const std::wstring&) {
-      ASSERT_TRUE(heldFor == 0 || other.OpenClipboard(0));
+    bool taken = false;
+    const auto take = [&](const char* when) {
+      if (!taken && std::string(when) == c.taken)
+        taken = other.OpenClipboard(0);
     };
+    machine.onCreateObject = [&](const std::wstring&) { take("before the backup"); };
+    machine.onDestroyWindow = [&] { take("after the wait for it"); };
     std::size_t pauses = 0;
     machine.onSleep = [&] {
-      if (++pauses == heldFor)
+      if (++pauses == c.heldFor)
         other.CloseClipboard();
     };
 
     frmTkwPPTToolbarAdder form(machine);
     form.EndButtonFace(form.BeginButtonFace(L"Prod", L"new.bmp"));
 
-    EXPECT_EQ(pauses, heldFor);
+    EXPECT_EQ(taken, c.heldFor > 0) << c.taken;
+    EXPECT_EQ(pauses, c.heldFor) << c.taken;
     ASSERT_TRUE(clipboard.OpenClipboard(0));
     const auto formats = clipboard.ReadAllFormats();
     clipboard.CloseClipboard();
-    ASSERT_EQ(formats.size(), 1u) << heldFor;
-    EXPECT_EQ(formats[0].bytes, mine) << heldFor;
+    ASSERT_EQ(formats.size(), 1u) << c.taken;
+    EXPECT_EQ(formats[0].bytes, mine) << c.taken;
   }
 }
 
