@@ -526,9 +526,6 @@ def run_program_once(machine, program: Path, scenario: Path, settings: dict, run
         release(holders)
 
     where = f" (run {run})" if settings.get("runs", 1) > 1 else ""
-    for resource, holder in zip(settings.get("hold", []), holders):
-        if resource == "clipboard-watcher":
-            check_watched_changes(holder.said, where)
     if result.returncode != 0:
         raise Failure(f"exit code {result.returncode}{where}; stderr:\n{result.stderr.decode(errors='replace')}")
     if result.stdout:
@@ -571,6 +568,10 @@ def run_program_once(machine, program: Path, scenario: Path, settings: dict, run
 
     if (scenario / "expected_bars.txt").exists():
         compare_bars(machine, scenario / "expected_bars.txt")
+
+    for resource, holder in zip(settings.get("hold", []), holders):
+        if resource == "clipboard-watcher":
+            check_watched_changes(holder.said, where)
 
 
 def release(holders: list):
