@@ -401,8 +401,8 @@ TEST_F(EmulatedClipboardTest, CannotBeOpenedWhileAnotherProcessHoldsIt) {
 }
 
 // The services that Clipboard.SetData reaches; it must reach no others. Of the kernel only the
-// pause between tries, which is counted here and never waited; the clipboard is seen through
-// `opened`, which tells the window each opening was made with.
+// pause between tries, which is counted here and never waited; the clipboard is reached through
+// the host, which notes whether a live window of its own emptied it.
 class GraphicsHost final : public host::Host, host::Kernel, host::Clipboard {
  public:
   GraphicsHost(const fs::path& prefix) : clipboard_(prefix, memory_) {}
