@@ -38,10 +38,13 @@ host::ClipboardBackup frmTkwPPTToolbarAdder::BeginButtonFace(const std::wstring&
     // The component opens the clipboard once: refused, it saves nothing, and its Restore then
     // empties the user's clipboard. Clipboard history reads it after every change, the
     // Restore of the face before among them, so the backup waits until it is free, and is
-    // made again should another program have taken it in the moment between.
-    host::WaitForClipboard(host_);
-    for (int tries = 1; !oClipboardBackup.Backup() && tries < host::kClipboardOpenTries; ++tries)
+    // made again should another program have taken it in the moment between. A clipboard
+    // that never came free is not waited for twice.
+    const bool cameFree = host::WaitForClipboard(host_);
+    for (int tries = 1; !oClipboardBackup.Backup() && cameFree && tries < host::kClipboardOpenTries;
+         ++tries) {
       host_.kernel().Sleep(host::kClipboardRetryPause);
+    }
   }
 
   RecordLog(L"Retrieve icon filename path");

@@ -77,8 +77,9 @@ ScopedOwnedClipboard::~ScopedOwnedClipboard() {
     host_.windows().DestroyWindow(window_);
 }
 
-void WaitForClipboard(Host& host) {
+bool WaitForClipboard(Host& host) {
   const ScopedOwnedClipboard opened(host);
+  return static_cast<bool>(opened);
 }
 
 void ClipboardSetData(Host& host, Picture& picture, unsigned format) {

@@ -34,9 +34,10 @@ class ScopedOwnedClipboard {
   bool open_ = false;
 };
 
-// Returns once the clipboard could be opened (and closed again, unchanged), or when it could not
-// within the tries above: for a caller about to hand it to a component that opens it only once.
-void WaitForClipboard(Host& host);
+// Returns once the clipboard could be opened (and closed again, unchanged), true, or when it
+// could not within the tries above: for a caller about to hand it to a component that opens it
+// only once.
+bool WaitForClipboard(Host& host);
 
 // Clipboard.SetData(picture, format): empties the clipboard and leaves the picture's bitmap on
 // it as a packed DIB (CF_DIB, 8) of 32 bits per pixel, with the formats that keep the contents
