@@ -8,12 +8,15 @@
 #include <fstream>
 #include <functional>
 #include <iterator>
+#include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "host/automation.h"
 #include "host/office_interfaces.h"
 #include "host/platform_host.h"
+#include "host/runtime/clipboard_object.h"
 #include "host/runtime_error.h"
 #include "host/win32/busy_server.h"
 #include "host/win32/code_page.h"
@@ -328,6 +331,161 @@ void TestPictures(host::Host& host) {
   CHECK(FAILED(host.ole().OleTranslateColor(0x12000000, 0, &color)));
 }
 
+// Another program holding the clipboard, with a window of its own (clipboard history reading a
+// change), from a thread of the test until Release.
+class ClipboardHolder {
+ public:
+  ClipboardHolder() : held_(::CreateEventW(nullptr, TRUE, FALSE, nullptr)) {
+    holder_ = std::thread([this] {
+      const HWND window = ::CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                            nullptr, nullptr);
+      const bool open = ::OpenClipboard(window);
+      ::SetEvent(held_);
+      ::WaitForSingleObject(release_, INFINITE);
+      if (open)
+        ::CloseClipboard();
+      ::DestroyWindow(window);
+    });
+    ::WaitForSingleObject(held_, INFINITE);
+  }
+  ClipboardHolder(const ClipboardHolder&) = delete;
+  ClipboardHolder& operator=(const ClipboardHolder&) = delete;
+  ~ClipboardHolder() {
+    Release();
+    ::CloseHandle(release_);
+    ::CloseHandle(held_);
+  }
+  void Release() {
+    if (!holder_.joinable())
+      return;
+    ::SetEvent(release_);
+    holder_.join();
+  }
+
+ private:
+  HANDLE held_;
+  HANDLE release_ = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  std::thread holder_;
+};
+
+// The platform host with the pause between tries counted rather than waited, and the owner of
+// the clipboard noted as each format is placed.
+class WatchedHost final : public host::Host, host::Kernel, host::Clipboard {
+ public:
+  explicit WatchedHost(host::Host& platform) : platform_(platform) {}
+  std::vector<std::uint32_t> pauses;
+  std::function<void()> onPause;
+  std::vector<HWND> owners;  // GetClipboardOwner as each format went on
+  bool messageOnly = true;   // and whether each was a message-only window then
+
+  host::Registry& registry() override { return platform_.registry(); }
+  host::Kernel& kernel() override { return *this; }
+  host::GlobalMemory& memory() override { return platform_.memory(); }
+  host::Shell& shell() override { return platform_.shell(); }
+  host::Clipboard& clipboard() override { return *this; }
+  host::MessageWindows& windows() override { return platform_.windows(); }
+  host::Gdi& gdi() override { return platform_.gdi(); }
+  host::Ole& ole() override { return platform_.ole(); }
+
+ private:
+  host::Kernel& real() { return platform_.kernel(); }
+  host::Clipboard& realClipboard() { return platform_.clipboard(); }
+
+  Handle CreateMutexA(bool owner, const std::string& name) override {
+    return real().CreateMutexA(owner, name);
+  }
+  std::uint32_t GetLastError() override { return real().GetLastError(); }
+  bool CloseHandle(Handle handle) override { return real().CloseHandle(handle); }
+  bool DeleteFileA(const std::string& path) override { return real().DeleteFileA(path); }
+  std::wstring AnsiToWide(std::string_view ansi) override { return real().AnsiToWide(ansi); }
+  std::string WideToAnsi(std::wstring_view wide) override { return real().WideToAnsi(wide); }
+  host::LocalTime GetLocalTime() override { return real().GetLocalTime(); }
+  void Sleep(std::uint32_t milliseconds) override {
+    pauses.push_back(milliseconds);
+    if (onPause)
+      onPause();
+  }
+
+  bool OpenClipboard(Handle owner) override { return realClipboard().OpenClipboard(owner); }
+  bool CloseClipboard() override { return realClipboard().CloseClipboard(); }
+  bool EmptyClipboard() override { return realClipboard().EmptyClipboard(); }
+  unsigned RegisterClipboardFormatA(const std::string& name) override {
+    return realClipboard().RegisterClipboardFormatA(name);
+  }
+  Handle GetClipboardData(unsigned format) override {
+    return realClipboard().GetClipboardData(format);
+  }
+  Handle SetClipboardData(unsigned format, Handle block) override {
+    owners.push_back(::GetClipboardOwner());
+    messageOnly = messageOnly && ::GetAncestor(owners.back(), GA_PARENT) != ::GetDesktopWindow();
+    return realClipboard().SetClipboardData(format, block);
+  }
+
+  host::Host& platform_;
+};
+
+// Clipboard.SetData on the real clipboard while another program holds it for a while: it tries
+// ten times, 100 ms apart, with a message-only window of its own that owns what it places and
+// is gone afterwards, and it places beside the picture what keeps it out of clipboard history.
+void TestClipboardSetDataWhileHeld(host::Host& platform) {
+  const std::string dir = TestFolder();
+  std::ofstream(dir + "\\held.bmp", std::ios::binary)
+      << "BM" + Le(54 + 4) + Le(0) + Le(54) + InfoHeader(1, 1, 24, 4) + std::string(4, '\x7f');
+  const auto picture = platform.ole().LoadPicture(platform.kernel().AnsiToWide(dir + "\\held.bmp"));
+  const UINT marks[] = {::RegisterClipboardFormatA("ExcludeClipboardContentFromMonitorProcessing"),
+                        ::RegisterClipboardFormatA("CanIncludeInClipboardHistory"),
+                        ::RegisterClipboardFormatA("CanUploadToCloudClipboard")};
+  const struct {
+    std::size_t heldFor;  // the pauses after which the holder lets go; 0: nobody holds it
+    int error;
+  } cases[] = {{0, 0}, {3, 0}, {9, 0}, {10, 521}};
+  for (const auto& c : cases) {
+    const auto line = static_cast<int>(&c - cases);
+    if (::OpenClipboard(nullptr)) {
+      ::EmptyClipboard();
+      const HGLOBAL text = ::GlobalAlloc(GMEM_MOVEABLE, 5);
+      std::memcpy(::GlobalLock(text), "mine", 5);
+      ::GlobalUnlock(text);
+      ::SetClipboardData(CF_TEXT, text);
+      ::CloseClipboard();
+    }
+    WatchedHost host(platform);
+    std::optional<ClipboardHolder> holder;
+    if (c.heldFor > 0)
+      holder.emplace();
+    host.onPause = [&] {
+      if (host.pauses.size() == c.heldFor)
+        holder->Release();
+    };
+    const int error = ErrorNumber([&] { host::ClipboardSetData(host, *picture, host::kCfDib); });
+    holder.reset();
+
+    const std::size_t pauses = c.heldFor < 10 ? c.heldFor : 9;
+    const bool placed = c.error == 0;
+    CHECK(error == c.error && host.pauses == std::vector<std::uint32_t>(pauses, 100));
+    if (error != c.error || host.pauses.size() != pauses)
+      std::printf("  case %d: error %d after %zu pauses\n", line, error, host.pauses.size());
+    // Each format went to a message-only window, destroyed once SetData was done.
+    CHECK(host.owners.size() == (placed ? 4u : 0u) && host.messageOnly);
+    for (HWND owner : host.owners) {
+      CHECK(owner != nullptr && owner == host.owners.front() && !::IsWindow(owner));
+    }
+    CHECK(::OpenClipboard(nullptr));
+    CHECK((::GetClipboardData(host::kCfDib) != nullptr) == placed);
+    CHECK((::GetClipboardData(CF_TEXT) != nullptr) == !placed);
+    for (const UINT mark : marks) {
+      const HGLOBAL data = ::GetClipboardData(mark);
+      CHECK((data != nullptr) == placed);
+      if (data != nullptr) {
+        const DWORD value = *static_cast<const DWORD*>(::GlobalLock(data));
+        ::GlobalUnlock(data);
+        CHECK(::GlobalSize(data) == sizeof(DWORD) && value == 0);
+      }
+    }
+    ::CloseClipboard();
+  }
+}
+
 // A message filter of the test's own, counting the references COM takes on it and gives back.
 class CountingFilter final : public IMessageFilter {
  public:
@@ -612,6 +770,7 @@ int main() {
     TestShell(platform->shell());
     TestGdiAndClipboard(*platform);
     TestPictures(*platform);
+    TestClipboardSetDataWhileHeld(*platform);
     TestMessageFilter();
     TestAutomation(platform->ole());
     TestInterfaceChecks();

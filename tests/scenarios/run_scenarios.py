@@ -10,9 +10,15 @@ Each folder beside this script is one scenario:
   expected_bars.txt     optional: the command bars each run leaves, as dump_bars() writes them
   expected_bars_closed.txt  optional: the command bars once PowerPoint is closed after the runs
   scenario.json         optional settings: "log": false when no log may appear,
-                        "hold": ["mutex", "clipboard", "powerpoint"] what other programs hold
-                        during the run ("powerpoint": PowerPoint is slow to start, and a
-                        program that starts it waits),
+                        "hold": ["mutex", "clipboard", "clipboard-watcher", "powerpoint"] what
+                        other programs hold during the run ("powerpoint": PowerPoint is slow to
+                        start, and a program that starts it waits; "clipboard-watcher" is
+                        clipboard history, which reads the clipboard for about 300 ms when it
+                        starts and after every change not marked to be left out of it: the
+                        run passes only when every change that held the program's face carried
+                        the three formats that keep it out of clipboard history and the cloud
+                        clipboard, and the watcher held the clipboard at least once during the
+                        run),
                         "second_copy_at": a log line; once the program has logged it, a second
                         copy starts from the same folder and runs to its end, and then the
                         holders let go,
@@ -422,6 +428,8 @@ class WineScenarioMachine:
     def hold_command(self, resource: str) -> list:
         if resource == "clipboard":
             return self.wine.command(self.wine.tools / "tkw_clipboard.exe", "hold")
+        if resource == "clipboard-watcher":
+            return self.wine.command(self.wine.tools / "tkw_clipboard.exe", "watch")
         return self.wine.command(self.hold, resource)
 
     def run_program(self, program: Path, env: dict, preexec_fn=None, copy: int = 1) -> subprocess.CompletedProcess:
@@ -661,11 +669,41 @@ def run_program_once(machine, program: Path, scenario: Path, settings: dict, run
     if (scenario / "expected_bars.txt").exists():
         compare_bars(machine, scenario / "expected_bars.txt")
 
+    for resource, holder in zip(settings.get("hold", []), holders):
+        if resource == "clipboard-watcher":
+            check_watched_changes(holder.said, where)
+
 
 def release(holders: list):
+    """Lets the holders go, keeping what each printed after "held" as its `said`."""
     for holder in holders:
+        if holder.stdin.closed:
+            continue
         holder.stdin.close()
+        holder.said = holder.stdout.read().decode(errors="replace").replace("\r\n", "\n")
         holder.wait()
+
+
+# What keeps a change out of clipboard history and the cloud clipboard, and the formats of the
+# program's face.
+OUT_OF_HISTORY = {"ExcludeClipboardContentFromMonitorProcessing", "CanIncludeInClipboardHistory",
+                  "CanUploadToCloudClipboard"}
+FACE_FORMATS = {"8", "Toolbar Button Face", "Toolbar Button Mask"}
+
+
+def check_watched_changes(said: str, where: str):
+    """The clipboard watcher's lines, "held|excluded|busy: <format>, <format>...", one for each
+    change it saw: what it did and the formats of interest that the contents held."""
+    verdicts = []
+    for line in said.splitlines():
+        verdict, _, listed = line.partition(": ")
+        formats = set(listed.split(", ")) if listed else set()
+        if formats & FACE_FORMATS and not OUT_OF_HISTORY <= formats:
+            raise Failure(f"the face went into clipboard history{where}: {line}")
+        verdicts.append(verdict)
+    if "held" not in verdicts:
+        raise Failure(f"the clipboard watcher never held the clipboard during the run{where}: "
+                      f"{said!r}")
 
 
 def run_held_at(machine, program: Path, env: dict, line: str, holders: list, meanwhile):
