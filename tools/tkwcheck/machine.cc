@@ -169,10 +169,10 @@ class Judge {
     Add(Severity::kWarning, "office-interfaces",
         "Office's interfaces " + missing + " are not registered for " + bits_ +
             " programs (HKEY_CLASSES_ROOT\\Interface\\{IID} in the " + bits_ +
-            " view, with ProxyStubClsid32 and a type library whose " + win +
-            " file exists), as with " + otherBits_ +
-            " Office: the program copes, since it needs only IDispatch marshalled and tells a "
-            "button from a pop-up by the object's type information, but other " +
+            " view, with ProxyStubClsid32 and a type library with an existing " + win +
+            " file), as beside " + otherBits_ +
+            " Office: the program copes, needing only IDispatch and telling a button from a "
+            "pop-up by the object's type information; other " +
             bits_ + " tools and add-ins that ask PowerPoint for these interfaces fail");
   }
 
