@@ -22,6 +22,7 @@
 #include "host/win32/code_page.h"
 #include "host/win32/com.h"
 #include "host/win32/dispatch.h"
+#include "host/win32/machine_facts.h"
 
 namespace {
 
@@ -758,6 +759,99 @@ void TestInterfaceChecks() {
     type->Release();
 }
 
+// Sets the default value (or `name`) of HKEY_CLASSES_ROOT\<key> in this program's own view.
+void SetClassesValue(const std::wstring& key, const std::wstring& value,
+                     const wchar_t* name = nullptr) {
+  HKEY opened = nullptr;
+  RegCreateKeyExW(HKEY_CLASSES_ROOT, key.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, &opened,
+                  nullptr);
+  RegSetValueExW(opened, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                 static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
+  RegCloseKey(opened);
+}
+
+void DeleteClassesKeys(const std::vector<std::wstring>& keys) {
+  for (auto key = keys.rbegin(); key != keys.rend(); ++key)
+    RegDeleteKeyW(HKEY_CLASSES_ROOT, key->c_str());
+}
+
+// A class, an interface and its type library registered here in this program's view, as an
+// installer of its architecture registers them, then read back as tkwcheck --machine reads them.
+void TestMachineFacts() {
+  using host::ImageFile;
+  using host::RegistryView;
+  tkw::win32::MachineFacts facts;
+  wchar_t module[MAX_PATH];
+  const std::wstring self(module, GetModuleFileNameW(nullptr, module, MAX_PATH));
+  const host::Architecture architecture =
+      sizeof(void*) == 8 ? host::Architecture::kX64 : host::Architecture::kX86;
+  CHECK(facts.ProgramArchitecture() == architecture);
+  const ImageFile image = facts.Inspect(self);
+  CHECK(image.state == ImageFile::State::kImage && image.architecture == architecture &&
+        !image.declaresExecutionLevel);
+  CHECK(facts.Inspect(self + L".missing").state == ImageFile::State::kMissing);
+
+  const std::wstring clsid = L"{0F3A1C55-7E2B-4B8E-9D61-2A6C5E0B7D19}";
+  const std::wstring iid = L"{0F3A1C56-7E2B-4B8E-9D61-2A6C5E0B7D19}";
+  const std::wstring libid = L"{0F3A1C57-7E2B-4B8E-9D61-2A6C5E0B7D19}";
+  const std::wstring platform = architecture == host::Architecture::kX64 ? L"win64" : L"win32";
+  const std::vector<std::wstring> keys = {L"CLSID\\" + clsid,
+                                          L"CLSID\\" + clsid + L"\\InprocServer32",
+                                          L"CLSID\\" + clsid + L"\\LocalServer32",
+                                          L"Interface\\" + iid,
+                                          L"Interface\\" + iid + L"\\ProxyStubClsid32",
+                                          L"Interface\\" + iid + L"\\TypeLib",
+                                          L"TypeLib\\" + libid,
+                                          L"TypeLib\\" + libid + L"\\1.0",
+                                          L"TypeLib\\" + libid + L"\\1.0\\0",
+                                          L"TypeLib\\" + libid + L"\\1.0\\0\\" + platform};
+  SetClassesValue(keys[1], L"\"" + self + L"\"");
+  SetClassesValue(keys[2], self + L" -Embedding");
+  SetClassesValue(keys[4], L"{00020424-0000-0000-C000-000000000046}");
+  SetClassesValue(keys[5], libid);
+  SetClassesValue(keys[5], L"1.0", L"Version");
+  SetClassesValue(keys[9], self + L"\\1");  // a library kept as the DLL's resource 1
+
+  const auto dll = facts.Server(RegistryView::kProgram, clsid, true);
+  CHECK(dll && dll->path == self && dll->image.architecture == architecture);
+  const auto server = facts.Server(RegistryView::kProgram, clsid, false);
+  CHECK(server && server->path == self);
+  // 64-bit Windows keeps the other architecture's classes apart; 32-bit Windows has none.
+  CHECK(!facts.Server(RegistryView::kOther, clsid, true));
+  CHECK(!facts.Interface(RegistryView::kOther, iid));
+  const auto registration = facts.Interface(RegistryView::kProgram, iid);
+  CHECK(registration && registration->proxyStub && registration->typeLibrary &&
+        registration->typeLibrary->image.state == ImageFile::State::kImage);
+  DeleteClassesKeys(keys);
+  CHECK(!facts.Server(RegistryView::kProgram, clsid, true));
+
+  CHECK(tkw::win32::MachineFacts::CommandLineFile(L"\"" + self + L"\" /automation") == self);
+  CHECK(
+      tkw::win32::MachineFacts::CommandLineFile(L"C:\\No Such Office\\POWERPNT.EXE /automation") ==
+      L"C:\\No Such Office\\POWERPNT.EXE");
+
+  const host::RunningProcess me = facts.Self();
+  DWORD session = 0;
+  ProcessIdToSessionId(GetCurrentProcessId(), &session);
+  CHECK(me.id == GetCurrentProcessId() && me.session == session && me.identity &&
+        me.identity->user.find(L'\\') != std::wstring::npos);
+  CHECK(facts.AnsiCodePage() == GetACP());
+  CHECK(facts.ExecutableFolder() + L"\\" + self.substr(self.find_last_of(L'\\') + 1) == self);
+
+  // A read-only file is refused whatever the folder's security says.
+  const std::string folder = TestFolder();
+  const std::wstring wideFolder(folder.begin(), folder.end());
+  const std::wstring locked = wideFolder + L"\\locked.txt";
+  CloseHandle(CreateFileW(locked.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                          FILE_ATTRIBUTE_NORMAL, nullptr));
+  SetFileAttributesW(locked.c_str(), FILE_ATTRIBUTE_READONLY);
+  CHECK(facts.Access(wideFolder) == host::WriteAccess::kWritable);
+  CHECK(facts.Access(locked) == host::WriteAccess::kRefused);
+  CHECK(facts.Access(wideFolder + L"\\missing.txt") == host::WriteAccess::kMissing);
+  SetFileAttributesW(locked.c_str(), FILE_ATTRIBUTE_NORMAL);
+  DeleteFileW(locked.c_str());
+}
+
 }  // namespace
 
 int main() {
@@ -775,6 +869,7 @@ int main() {
     TestAutomation(platform->ole());
     TestInterfaceChecks();
   }
+  TestMachineFacts();
   std::printf("%d passed, %d failed\n", passed, failed);
   return failed == 0 ? 0 : 1;
 }
