@@ -4,6 +4,7 @@
 #include "host/clipboard.h"
 #include "host/gdi.h"
 #include "host/kernel.h"
+#include "host/message_windows.h"
 #include "host/ole.h"
 #include "host/registry.h"
 #include "host/shell.h"
@@ -18,6 +19,7 @@ class Host {
   virtual GlobalMemory& memory() = 0;
   virtual Shell& shell() = 0;
   virtual Clipboard& clipboard() = 0;
+  virtual MessageWindows& windows() = 0;
   virtual Gdi& gdi() = 0;
   virtual Ole& ole() = 0;
 };

@@ -1,4 +1,4 @@
-// Kernel services: the named mutex, files by path, the ANSI code page and the clock.
+// Kernel services: the named mutex, files by path, the ANSI code page, the clock and a pause.
 #pragma once
 
 #include <cstdint>
@@ -32,6 +32,9 @@ class Kernel {
   virtual std::string WideToAnsi(std::wstring_view wide) = 0;
 
   virtual LocalTime GetLocalTime() = 0;
+
+  // Suspends the calling thread for about `milliseconds`.
+  virtual void Sleep(std::uint32_t milliseconds) = 0;
 };
 
 // Movable global memory blocks, the currency of the clipboard.

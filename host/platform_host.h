@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "host/host.h"
+#include "host/machine_facts.h"
 
 #ifndef _WIN32
 #include <filesystem>
@@ -15,6 +16,11 @@ namespace tkw::host {
 
 std::unique_ptr<Host> MakePlatformHost();
 
+#ifdef _WIN32
+// This machine, as tkwcheck --machine looks at it.
+std::unique_ptr<MachineFacts> MakeMachineFacts();
+#endif
+
 #ifndef _WIN32
 // The emulated machine kept in the folder `prefix`; the malformed lines of its registry file
 // are reported on `diagnostics`.
@@ -23,6 +29,9 @@ std::unique_ptr<Host> MakeMachineHost(const std::filesystem::path& prefix,
 // The machine the program itself runs on: TKW_PREFIX, or the folder "prefix" beside the
 // executable.
 std::filesystem::path ProgramMachinePrefix();
+// The facts of the emulated machine kept in `prefix` that tkwcheck --machine judges.
+std::unique_ptr<MachineFacts> MakeMachineFacts(const std::filesystem::path& prefix,
+                                               std::ostream& diagnostics);
 #endif
 
 }  // namespace tkw::host

@@ -11,11 +11,14 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <functional>
 #include <iterator>
+#include <optional>
 
 #include "host/emulated_windows/graphics/emulated_clipboard.h"
 #include "host/emulated_windows/graphics/emulated_gdi.h"
 #include "host/emulated_windows/graphics/emulated_global_memory.h"
+#include "host/emulated_windows/graphics/emulated_message_windows.h"
 #include "host/emulated_windows/graphics/ole_color.h"
 #include "host/emulated_windows/graphics/picture_loader.h"
 #include "host/formats/bmp_decoder.h"
@@ -397,24 +400,72 @@ TEST_F(EmulatedClipboardTest, CannotBeOpenedWhileAnotherProcessHoldsIt) {
     ::close(fd);
 }
 
-// The services that Clipboard.SetData reaches; it must reach no others.
-class GraphicsHost final : public host::Host {
+// The services that Clipboard.SetData reaches; it must reach no others. Of the kernel only the
+// pause between tries, which is counted here and never waited; the clipboard is reached through
+// the host, which notes whether a live window of its own emptied it.
+class GraphicsHost final : public host::Host, host::Kernel, host::Clipboard {
  public:
   GraphicsHost(const fs::path& prefix) : clipboard_(prefix, memory_) {}
   host::Registry& registry() override { std::abort(); }
-  host::Kernel& kernel() override { std::abort(); }
+  host::Kernel& kernel() override { return *this; }
   host::Shell& shell() override { std::abort(); }
   host::Ole& ole() override { std::abort(); }
   host::GlobalMemory& memory() override { return memory_; }
-  host::Clipboard& clipboard() override { return clipboard_; }
+  host::Clipboard& clipboard() override { return *this; }
+  host::MessageWindows& windows() override { return windows_; }
   host::Gdi& gdi() override { return gdi_; }
 
   EmulatedGlobalMemory memory_;
   EmulatedGdi gdi_;
   EmulatedClipboard clipboard_;
+  EmulatedMessageWindows windows_;
+  std::vector<std::uint32_t> pauses;
+  std::function<void()> onPause;
+  // Whether the clipboard was emptied by an opening made with a live window.
+  std::optional<bool> emptiedByAWindow;
+
+ private:
+  bool OpenClipboard(host::Handle owner) override {
+    const bool open = clipboard_.OpenClipboard(owner);
+    if (open)
+      openedWith_ = owner;
+    return open;
+  }
+  bool CloseClipboard() override { return clipboard_.CloseClipboard(); }
+  bool EmptyClipboard() override {
+    emptiedByAWindow = openedWith_ != 0 && windows_.IsWindow(openedWith_);
+    return clipboard_.EmptyClipboard();
+  }
+  unsigned RegisterClipboardFormatA(const std::string& name) override {
+    return clipboard_.RegisterClipboardFormatA(name);
+  }
+  host::Handle GetClipboardData(unsigned format) override {
+    return clipboard_.GetClipboardData(format);
+  }
+  host::Handle SetClipboardData(unsigned format, host::Handle block) override {
+    return clipboard_.SetClipboardData(format, block);
+  }
+
+  host::Handle CreateMutexA(bool, const std::string&) override { std::abort(); }
+  std::uint32_t GetLastError() override { std::abort(); }
+  bool CloseHandle(host::Handle) override { std::abort(); }
+  bool DeleteFileA(const std::string&) override { std::abort(); }
+  std::wstring AnsiToWide(std::string_view) override { std::abort(); }
+  std::string WideToAnsi(std::wstring_view) override { std::abort(); }
+  host::LocalTime GetLocalTime() override { std::abort(); }
+  void Sleep(std::uint32_t milliseconds) override {
+    pauses.push_back(milliseconds);
+    if (onPause)
+      onPause();
+  }
+
+  host::Handle openedWith_ = 0;
 };
 
-TEST_F(EmulatedClipboardTest, SetDataLeavesABottomUp32BitDibAlone) {
+// The picture, and beside it what keeps the contents out of the user's clipboard history and
+// cloud clipboard, by the names and values Microsoft documents (any data for the first, a DWORD
+// 0 for the others), kept by the emulated clipboard as any registered format.
+TEST_F(EmulatedClipboardTest, SetDataLeavesABottomUp32BitDibKeptOutOfClipboardHistory) {
   GraphicsHost host(prefix_);
   PictureLoader loader(host.gdi_);
   ASSERT_TRUE(host.clipboard_.OpenClipboard(0));
@@ -424,10 +475,23 @@ TEST_F(EmulatedClipboardTest, SetDataLeavesABottomUp32BitDibAlone) {
   const auto picture = loader.LoadPicture(
       MakeBmp({40, 2, 2, 24, kBiRgb, {}, {}, "ff0000 ffffff 0000  0000ff 00ff00 0000"}));
   host::ClipboardSetData(host, *picture, host::kCfDib);
-  EXPECT_EQ(Stored("8"), Hex("28000000 02000000 02000000 0100 2000 00000000 10000000"
-                             "00000000 00000000 00000000 00000000"
-                             "ff000000 ffffff00 0000ff00 00ff0000"));  // blue white red green
-  EXPECT_FALSE(fs::exists(prefix_ / "clipboard" / "1")) << "SetData empties the clipboard";
+  const std::pair<const char*, Bytes> stored[] = {
+      {"8", Hex("28000000 02000000 02000000 0100 2000 00000000 10000000"
+                "00000000 00000000 00000000 00000000"
+                "ff000000 ffffff00 0000ff00 00ff0000")},  // blue white red green
+      {"CanIncludeInClipboardHistory", Hex("00000000")},
+      {"CanUploadToCloudClipboard", Hex("00000000")},
+      {"ExcludeClipboardContentFromMonitorProcessing", Hex("00000000")},
+  };
+  std::vector<std::string> files;
+  for (const auto& file : fs::directory_iterator(prefix_ / "clipboard"))
+    files.push_back(file.path().filename());
+  std::sort(files.begin(), files.end());
+  ASSERT_EQ(files.size(), std::size(stored)) << "SetData empties the clipboard";
+  for (std::size_t i = 0; i < files.size(); ++i) {
+    EXPECT_EQ(files[i], stored[i].first);
+    EXPECT_EQ(Stored(files[i]), stored[i].second) << files[i];
+  }
   EXPECT_EQ(host.memory_.live_blocks(), 0u);
 
   const auto icon =
@@ -437,6 +501,49 @@ TEST_F(EmulatedClipboardTest, SetDataLeavesABottomUp32BitDibAlone) {
     ADD_FAILURE() << "an icon was placed";
   } catch (const host::RuntimeError& error) {
     EXPECT_EQ(error.number(), 461);
+  }
+}
+
+// Clipboard history and the like hold the clipboard for a moment after every change. SetData
+// opens it with a window of its own, so that the picture has an owner, tries ten times with
+// 100 ms between, and leaves the user's contents alone when it never gets in.
+TEST_F(EmulatedClipboardTest, SetDataTriesAgainWhileAnotherProgramHoldsTheClipboard) {
+  const struct {
+    std::size_t heldFor;  // the pauses after which the other program lets go; 0: it never held
+    bool placed;
+  } cases[] = {{0, true}, {1, true}, {9, true}, {10, false}};
+  for (const auto& c : cases) {
+    GraphicsHost host(prefix_);
+    ASSERT_TRUE(host.clipboard_.OpenClipboard(0));
+    host.clipboard_.EmptyClipboard();
+    host.clipboard_.WriteFormat(1, Bytes{'x', 0});
+    host.clipboard_.CloseClipboard();
+    EmulatedGlobalMemory otherMemory;
+    EmulatedClipboard other(prefix_, otherMemory);
+    ASSERT_TRUE(c.heldFor == 0 || other.OpenClipboard(0));
+    host.onPause = [&] {
+      if (host.pauses.size() == c.heldFor)
+        other.CloseClipboard();
+    };
+    const auto picture =
+        PictureLoader(host.gdi_).LoadPicture(MakeBmp({40, 1, 1, 24, kBiRgb, {}, {}, "ff0000 00"}));
+
+    int error = 0;
+    try {
+      host::ClipboardSetData(host, *picture, host::kCfDib);
+    } catch (const host::RuntimeError& thrown) {
+      error = thrown.number();
+    }
+
+    const std::size_t pauses = std::min<std::size_t>(c.heldFor, 9);
+    EXPECT_EQ(host.pauses, std::vector<std::uint32_t>(pauses, 100)) << c.heldFor;
+    EXPECT_EQ(error, c.placed ? 0 : 521) << c.heldFor;
+    EXPECT_EQ(fs::exists(prefix_ / "clipboard" / "8"), c.placed) << c.heldFor;
+    EXPECT_EQ(fs::exists(prefix_ / "clipboard" / "1"), !c.placed) << c.heldFor;
+    EXPECT_EQ(host.emptiedByAWindow, c.placed ? std::optional(true) : std::nullopt) << c.heldFor;
+    EXPECT_EQ(host.windows_.live_windows(), 0u) << c.heldFor;
+    EXPECT_EQ(host.memory_.live_blocks(), 0u) << c.heldFor;
+    other.CloseClipboard();
   }
 }
 

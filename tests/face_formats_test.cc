@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -12,6 +13,7 @@
 #include <vector>
 
 #include "host/emulated_windows/emulated_windows.h"
+#include "host/emulated_windows/graphics/atl_clipboard.h"
 #include "host/runtime/scoped_handles.h"
 #include "host/runtime_error.h"
 
@@ -226,7 +228,9 @@ TEST(FaceAndMaskTest, FreesExactlyTheBlocksTheClipboardRefuses) {
       return 0;
     return name == "CF_DIB" ? host::kCfDib : clipboard.RegisterClipboardFormatA(name);
   };
-  for (const std::string refused : {"", "CF_DIB", "Toolbar Button Face", "Toolbar Button Mask"}) {
+  for (const std::string refused :
+       {"", "CF_DIB", "Toolbar Button Face", "Toolbar Button Mask",
+        "ExcludeClipboardContentFromMonitorProcessing", "CanUploadToCloudClipboard"}) {
     Machine machine;
     const auto picture = machine.Load(BitmapFile(16, 16, [](int x, int) { return x < 4; }));
     emulated::EmulatedClipboard& clipboard = machine.host().emulatedClipboard();
@@ -242,6 +246,94 @@ TEST(FaceAndMaskTest, FreesExactlyTheBlocksTheClipboardRefuses) {
     EXPECT_EQ(machine.Format("Toolbar Button Mask").has_value(),
               format != clipboard.RegisterClipboardFormatA("Toolbar Button Mask"))
         << refused;
+  }
+}
+
+// Every change of the face's contents carries what keeps them out of the user's clipboard
+// history and cloud clipboard: the face and mask join the picture's contents, so SetData's
+// formats cover them too. The backup puts the user's contents back without them.
+TEST(FaceAndMaskTest, TheWholeFaceStaysOutOfClipboardHistory) {
+  Machine machine;
+  const auto picture = machine.Load(BitmapFile(16, 16, [](int x, int) { return x < 4; }));
+  emulated::EmulatedClipboard& clipboard = machine.host().emulatedClipboard();
+  const auto formats = [&] {
+    const host::ScopedOpenClipboard open(clipboard);
+    std::vector<std::string> names;
+    for (const auto& [format, bytes] : clipboard.ReadAllFormats()) {
+      const bool zero = bytes == Bytes(4, 0);
+      names.push_back(format == host::kCfDib ? "CF_DIB" : std::to_string(format));
+      if (format >= emulated::kFirstRegisteredFormat) {
+        for (const char* name :
+             {"ExcludeClipboardContentFromMonitorProcessing", "CanIncludeInClipboardHistory",
+              "CanUploadToCloudClipboard", "Toolbar Button Face", "Toolbar Button Mask"}) {
+          if (clipboard.RegisterClipboardFormatA(name) == format)
+            names.back() = name + std::string(zero ? " 0" : "");
+        }
+      }
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+  };
+  {
+    const host::ScopedOpenClipboard open(clipboard);
+    clipboard.EmptyClipboard();
+    clipboard.WriteFormat(1, Bytes{'m', 'i', 'n', 'e', 0});
+  }
+  const host::DispatchPtr backup = emulated::CreateAtlClipboard(clipboard, machine.host().kernel());
+  backup->Invoke(L"Backup", host::InvokeKind::kMethod, {});
+
+  helper::PlacePictureFaceOnClipboard(machine.host(), picture.get(), kWhite);
+  EXPECT_EQ(formats(), (std::vector<std::string>{"CF_DIB", "CanIncludeInClipboardHistory 0",
+                                                 "CanUploadToCloudClipboard 0",
+                                                 "ExcludeClipboardContentFromMonitorProcessing 0",
+                                                 "Toolbar Button Face", "Toolbar Button Mask"}));
+
+  backup->Invoke(L"Restore", host::InvokeKind::kMethod, {});
+  EXPECT_EQ(formats(), (std::vector<std::string>{"1"}));
+  EXPECT_EQ(machine.Format(1), (Bytes{'m', 'i', 'n', 'e', 0}));
+}
+
+// Clipboard history holds the clipboard for a moment after every change, the Restore of one face
+// right before the next face's Backup among them: the clipboard component tries again while
+// another program holds it, and gives up after its tenth try.
+TEST(AtlClipboardTest, TriesAgainWhileAnotherProgramHoldsTheClipboard) {
+  // The machine's kernel, whose pauses let the other program go after `heldFor` of them.
+  class PausingKernel final : public emulated::EmulatedKernel {
+   public:
+    PausingKernel(const fs::path& prefix, std::function<void()> pause)
+        : EmulatedKernel(prefix), pause_(std::move(pause)) {}
+    void Sleep(std::uint32_t) override { pause_(); }
+
+   private:
+    std::function<void()> pause_;
+  };
+  for (const int heldFor : {0, 3, 9, 10}) {
+    Machine machine;
+    emulated::EmulatedClipboard& clipboard = machine.host().emulatedClipboard();
+    {
+      const host::ScopedOpenClipboard open(clipboard);
+      clipboard.EmptyClipboard();
+      clipboard.WriteFormat(1, Bytes{'m', 'i', 'n', 'e', 0});
+    }
+    emulated::EmulatedGlobalMemory otherMemory;
+    emulated::EmulatedClipboard other(machine.prefix(), otherMemory);
+    ASSERT_TRUE(heldFor == 0 || other.OpenClipboard(0));
+    int pauses = 0;
+    PausingKernel kernel(machine.prefix(), [&] {
+      if (++pauses == heldFor)
+        other.CloseClipboard();
+    });
+    const host::DispatchPtr backup = emulated::CreateAtlClipboard(clipboard, kernel);
+    bool saved = true;
+    try {
+      backup->Invoke(L"Backup", host::InvokeKind::kMethod, {});
+    } catch (const host::RuntimeError& error) {
+      saved = false;
+      EXPECT_EQ(error.number(), host::RuntimeError::CannotOpenClipboard().number());
+    }
+    other.CloseClipboard();
+    EXPECT_EQ(saved, heldFor < 10) << "held for " << heldFor << " pauses";
+    EXPECT_EQ(pauses, std::min(heldFor, 9)) << "held for " << heldFor << " pauses";
   }
 }
 

@@ -59,8 +59,13 @@ class NotingDispatch final : public host::Dispatch {
   std::shared_ptr<Asked> asked_;
 };
 
-// The emulated machine with three seams: the program's folder, the clock and CreateObject.
-class TestMachine final : public host::Host, host::Shell, host::Kernel, host::Ole {
+// The emulated machine with seams: the program's folder, the clock, CreateObject, the pause and
+// the destruction of windows.
+class TestMachine final : public host::Host,
+                          host::Shell,
+                          host::Kernel,
+                          host::Ole,
+                          host::MessageWindows {
  public:
   explicit TestMachine(const std::string& registry, const fs::path& driveC = {})
       : root_(fs::temp_directory_path() /
@@ -78,18 +83,22 @@ class TestMachine final : public host::Host, host::Shell, host::Kernel, host::Ol
   ~TestMachine() override { fs::remove_all(root_); }
 
   fs::path app() const { return root_ / "app"; }
-  fs::path powerPointState() const { return root_ / "prefix" / "powerpoint" / "commandbars.json"; }
+  fs::path prefix() const { return root_ / "prefix"; }
+  fs::path powerPointState() const { return prefix() / "powerpoint" / "commandbars.json"; }
   emulated::EmulatedWindows& emulated() { return *machine_; }
   std::optional<host::LocalTime> now;
   std::function<void(const std::wstring& progId)> onCreateObject;
   // When set, PowerPoint's objects note here the interfaces they are asked for.
   std::shared_ptr<NotingDispatch::Asked> asked;
+  std::function<void()> onSleep;  // when set, Sleep returns at once
+  std::function<void()> onDestroyWindow;
 
   host::Registry& registry() override { return machine_->registry(); }
   host::Kernel& kernel() override { return *this; }
   host::GlobalMemory& memory() override { return machine_->memory(); }
   host::Shell& shell() override { return *this; }
   host::Clipboard& clipboard() override { return machine_->clipboard(); }
+  host::MessageWindows& windows() override { return *this; }
   host::Gdi& gdi() override { return machine_->gdi(); }
   host::Ole& ole() override { return *this; }
 
@@ -122,6 +131,17 @@ class TestMachine final : public host::Host, host::Shell, host::Kernel, host::Ol
   std::wstring AnsiToWide(std::string_view ansi) override { return realKernel().AnsiToWide(ansi); }
   std::string WideToAnsi(std::wstring_view wide) override { return realKernel().WideToAnsi(wide); }
   host::LocalTime GetLocalTime() override { return now ? *now : realKernel().GetLocalTime(); }
+  void Sleep(std::uint32_t milliseconds) override {
+    onSleep ? onSleep() : realKernel().Sleep(milliseconds);
+  }
+
+  host::Handle CreateMessageWindow() override { return machine_->windows().CreateMessageWindow(); }
+  bool DestroyWindow(host::Handle window) override {
+    const bool destroyed = machine_->windows().DestroyWindow(window);
+    if (onDestroyWindow)
+      onDestroyWindow();
+    return destroyed;
+  }
 
   std::unique_ptr<host::Picture> LoadPicture(const std::wstring& path) override {
     return realOle().LoadPicture(path);

@@ -14,12 +14,6 @@
 #include "tools/tkwpreview/preview_command.h"
 #include "tools/tkwpreview/typesetter.h"
 
-// Fontconfig, which pango loads its configuration with, keeps a few bytes of it without a
-// reference to them. Leaks of ours are allocated by glib, pango or cairo, never by fontconfig.
-extern "C" const char* __lsan_default_suppressions() {
-  return "leak:libfontconfig.so\n";
-}
-
 namespace tkw::preview {
 namespace {
 

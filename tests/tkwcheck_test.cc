@@ -18,11 +18,13 @@
 
 #include "host/command_bars/command_bar_state.h"
 #include "host/emulated_windows/emulated_windows.h"
+#include "host/formats/pe_image.h"
 #include "host/formats/reg_file.h"
 #include "tools/snapshot/judged_powerpoint.h"
 #include "tools/tkwcheck/check.h"
 #include "tools/tkwcheck/inputs.h"
 #include "tools/tkwcheck/installed.h"
+#include "tools/tkwcheck/machine.h"
 #include "tools/tkwcheck/plan.h"
 #include "tools/tkwcheck/report.h"
 #include "tools/tkwcheck/run_story.h"
@@ -1541,6 +1543,372 @@ TEST_F(DeploymentTest, RemovalWaitsForTheProgramsGuard) {
   EXPECT_EQ(WEXITSTATUS(status), 2);
   EXPECT_FALSE(fs::exists(machine_ / "powerpoint")) << "PowerPoint is not even looked at";
   host.kernel().CloseHandle(held);
+}
+
+// tkwcheck --machine: a machine of every fact, each case changing what would break a run.
+using tkw::host::Architecture;
+using tkw::host::ImageFile;
+using tkw::host::RegistryView;
+using tkw::host::WriteAccess;
+
+constexpr wchar_t kPowerPointClass[] = L"{91493441-5A91-11CF-8700-00AA0060263B}";
+constexpr wchar_t kClipboardClass[] = L"{6C1B6E43-2F7D-4E43-9A3E-5C8E0F3A7D21}";
+constexpr const wchar_t* kOfficeIids[] = {
+    L"{000C0302-0000-0000-C000-000000000046}", L"{000C0304-0000-0000-C000-000000000046}",
+    L"{000C0306-0000-0000-C000-000000000046}", L"{000C0308-0000-0000-C000-000000000046}",
+    L"{000C030A-0000-0000-C000-000000000046}", L"{000C030E-0000-0000-C000-000000000046}",
+    L"{91493442-5A91-11CF-8700-00AA0060263B}"};
+const ImageFile k32BitImage{ImageFile::State::kImage, Architecture::kX86, false};
+const ImageFile k64BitImage{ImageFile::State::kImage, Architecture::kX64, false};
+
+// 64-bit Windows with 32-bit Office, the program installed below Program Files (x86), run by
+// the standard user "ann" in her session while her PowerPoint runs.
+class FakeMachine final : public tkw::host::MachineFacts {
+ public:
+  FakeMachine() {
+    servers[{RegistryView::kProgram, kPowerPointClass, false}] = {
+        L"C:\\Program Files (x86)\\Microsoft Office\\Office16\\POWERPNT.EXE", k32BitImage};
+    servers[{RegistryView::kProgram, kClipboardClass, true}] = {
+        L"C:\\Program Files (x86)\\Tarnwick\\AtlClipBoard.dll", k32BitImage};
+    for (const wchar_t* iid : kOfficeIids) {
+      interfaces[{RegistryView::kProgram, iid}] = {
+          true, tkw::host::RegisteredFile{L"C:\\Office\\MSO.DLL", k32BitImage}};
+    }
+  }
+  using ServerKey = std::tuple<RegistryView, std::wstring, bool>;
+
+  Architecture program = Architecture::kX86;
+  std::map<std::wstring, std::wstring> classes = {{L"PowerPoint.Application", kPowerPointClass},
+                                                  {L"AtlClipBoard.Clipboard", kClipboardClass}};
+  std::map<ServerKey, tkw::host::RegisteredFile> servers;
+  std::map<std::pair<RegistryView, std::wstring>, tkw::host::InterfaceRegistration> interfaces;
+  tkw::host::RunningProcess self{100, 1, tkw::host::ProcessIdentity{L"TARNWICK\\ann"}};
+  std::vector<tkw::host::RunningProcess> powerPoints = {
+      {200, 1, tkw::host::ProcessIdentity{L"TARNWICK\\ann"}}};
+  std::uint32_t codePage = 1252;
+  std::wstring folder = L"C:\\Program Files (x86)\\Tarnwick";
+  std::map<std::wstring, WriteAccess> access = {{folder, WriteAccess::kWritable}};
+  ImageFile programImage = k32BitImage;
+  bool virtualization = true;
+
+  Architecture ProgramArchitecture() override { return program; }
+  bool HasOtherView() override { return true; }
+  std::optional<std::wstring> ClassOf(const std::wstring& progId) override {
+    const auto found = classes.find(progId);
+    return found == classes.end() ? std::nullopt : std::optional(found->second);
+  }
+  std::optional<tkw::host::RegisteredFile> Server(RegistryView view, const std::wstring& clsid,
+                                                  bool inProcess) override {
+    const auto found = servers.find({view, clsid, inProcess});
+    return found == servers.end() ? std::nullopt : std::optional(found->second);
+  }
+  std::optional<tkw::host::InterfaceRegistration> Interface(RegistryView view,
+                                                            const std::wstring& iid) override {
+    const auto found = interfaces.find({view, iid});
+    return found == interfaces.end() ? std::nullopt : std::optional(found->second);
+  }
+  tkw::host::RunningProcess Self() override { return self; }
+  std::uint32_t ConsoleSession() override { return 1; }
+  std::vector<tkw::host::RunningProcess> PowerPoints() override { return powerPoints; }
+  std::uint32_t AnsiCodePage() override { return codePage; }
+  std::wstring ExecutableFolder() override { return folder; }
+  std::wstring ProgramFile() override { return folder + L"\\tkwPPTToolbarAdder.exe"; }
+  WriteAccess Access(const std::wstring& path) override {
+    const auto found = access.find(path);
+    return found == access.end() ? WriteAccess::kMissing : found->second;
+  }
+  ImageFile Inspect(const std::wstring&) override { return programImage; }
+  bool VirtualizationAllowed() override { return virtualization; }
+  std::vector<std::wstring> VirtualizedFolders() override {
+    return {L"C:\\Program Files", L"C:\\Program Files (x86)", L"C:\\ProgramData", L"C:\\Windows"};
+  }
+  std::wstring LocalAppData() override { return L"C:\\Users\\ann\\AppData\\Local"; }
+};
+
+struct MachineCase {
+  const char* what;
+  std::function<void(FakeMachine&)> change;
+  bool logging;
+  std::vector<std::string> expected;  // "<severity> <rule>" of each error and warning
+  std::string mentioned;              // in one of the findings' messages, when not empty
+};
+
+TEST(WholeMachineTest, SaysWhyARunCannotWorkHere) {
+  using P = tkw::host::RunningProcess;
+  using I = tkw::host::ProcessIdentity;
+  const auto sixtyFourBitOffice = [](FakeMachine& m) {
+    m.servers.erase({RegistryView::kProgram, kPowerPointClass, false});
+    m.servers[{RegistryView::kOther, kPowerPointClass, false}] = {
+        L"C:\\Program Files\\Microsoft Office\\root\\Office16\\POWERPNT.EXE", k64BitImage};
+    m.interfaces.clear();
+  };
+  const auto refused = [](FakeMachine& m) { m.access[m.folder] = WriteAccess::kRefused; };
+  const MachineCase cases[] = {
+      {"32-bit Office beside the 32-bit program", [](FakeMachine&) {}, true, {}, ""},
+      {"64-bit Office: PowerPoint and Office's interfaces only for 64-bit programs",
+       sixtyFourBitOffice,
+       true,
+       {"warning office-interfaces"},
+       "registered only for 64-bit programs: C:\\Program Files\\Microsoft Office\\root\\Office16"
+       "\\POWERPNT.EXE, a 64-bit program, which COM starts for the 32-bit program"},
+      {"64-bit Office registered for both: its calls cross architectures",
+       [](FakeMachine& m) {
+         m.servers[{RegistryView::kProgram, kPowerPointClass, false}].image = k64BitImage;
+       },
+       true,
+       {},
+       "over IDispatch, which Windows marshals for both"},
+      {"an interface without its type library's win32 file",
+       [](FakeMachine& m) {
+         m.interfaces[{RegistryView::kProgram, kOfficeIids[5]}].typeLibrary.reset();
+       },
+       true,
+       {"warning office-interfaces"},
+       "Office's interfaces CommandBarButton are not"},
+      {"the clipboard component registered for 64-bit programs only",
+       [](FakeMachine& m) {
+         m.servers[{RegistryView::kOther, kClipboardClass, true}] =
+             m.servers[{RegistryView::kProgram, kClipboardClass, true}];
+         m.servers.erase({RegistryView::kProgram, kClipboardClass, true});
+       },
+       true,
+       {"error clipboard-other-architecture"},
+       "logs \"AtlClipBoard object not obtained\" for each face, and the user's clipboard is "
+       "lost"},
+      {"a 64-bit DLL registered for 32-bit programs",
+       [](FakeMachine& m) {
+         m.servers[{RegistryView::kProgram, kClipboardClass, true}].image = k64BitImage;
+       },
+       true,
+       {"error clipboard-not-loadable"},
+       "a 64-bit DLL that a 32-bit program cannot load"},
+      {"the clipboard component's DLL deleted",
+       [](FakeMachine& m) {
+         m.servers[{RegistryView::kProgram, kClipboardClass, true}].image = {};
+       },
+       true,
+       {"error clipboard-not-loadable"},
+       ""},
+      {"no clipboard component",
+       [](FakeMachine& m) { m.classes.erase(L"AtlClipBoard.Clipboard"); },
+       true,
+       {"error clipboard-not-registered"},
+       ""},
+      {"no PowerPoint: its interfaces are not looked at",
+       [](FakeMachine& m) {
+         m.classes.erase(L"PowerPoint.Application");
+         m.interfaces.clear();
+       },
+       true,
+       {"error powerpoint-not-registered"},
+       ""},
+      {"PowerPoint's server deleted",
+       [](FakeMachine& m) {
+         m.servers[{RegistryView::kProgram, kPowerPointClass, false}].image = {};
+       },
+       true,
+       {"error powerpoint-server-missing"},
+       ""},
+      {"a deployment tool runs it as SYSTEM: the user's PowerPoint is not its business",
+       [](FakeMachine& m) {
+         m.self = P{4, 0, I{L"NT AUTHORITY\\SYSTEM", true, true}};
+       },
+       true,
+       {"error system-account"},
+       "in session 0 (the console's is session 1)"},
+      {"a task that runs whether the user is logged on or not, in session 0",
+       [](FakeMachine& m) { m.self.session = 0; },
+       true,
+       {"error session-0"},
+       ""},
+      {"an elevated PowerPoint",
+       [](FakeMachine& m) {
+         m.powerPoints = {P{200, 1, I{L"TARNWICK\\ann", true}}};
+       },
+       true,
+       {"warning powerpoint-elevated"},
+       "PowerPoint runs elevated and this look does not"},
+      {"an elevated look at a plain PowerPoint",
+       [](FakeMachine& m) { m.self.identity->elevated = true; },
+       true,
+       {"warning powerpoint-elevated"},
+       "this look runs elevated and PowerPoint does not"},
+      {"another user's PowerPoint in this session, and one that cannot be looked into",
+       [](FakeMachine& m) {
+         m.powerPoints = {P{200, 1, I{L"TARNWICK\\admin"}}, P{201, 1, std::nullopt}};
+       },
+       true,
+       {"warning powerpoint-other-user", "warning powerpoint-unseen"},
+       "as TARNWICK\\admin"},
+      {"other users' PowerPoints in their own sessions",
+       [](FakeMachine& m) {
+         m.powerPoints = {P{300, 2, I{L"TARNWICK\\bob"}}, P{301, 3, std::nullopt}};
+       },
+       true,
+       {},
+       "PowerPoint is not running in this session"},
+      {"UTF-8 as the ANSI code page",
+       [](FakeMachine& m) { m.codePage = 65001; },
+       true,
+       {},
+       "65001 (UTF-8)"},
+      {"a Japanese ANSI code page",
+       [](FakeMachine& m) { m.codePage = 932; },
+       true,
+       {"warning code-page"},
+       ""},
+      {"a folder the standard user may not write: the VirtualStore",
+       refused,
+       true,
+       {"warning virtual-store"},
+       "the log lands in C:\\Users\\ann\\AppData\\Local\\VirtualStore\\Program Files (x86)"
+       "\\Tarnwick\\tkwtbrloggin.txt"},
+      {"a log an earlier run left that the user may not write",
+       [](FakeMachine& m) { m.access[m.folder + L"\\tkwtbrloggin.txt"] = WriteAccess::kRefused; },
+       true,
+       {"warning virtual-store"},
+       ""},
+      {"the x86_64 build, which UAC never virtualizes",
+       [&](FakeMachine& m) {
+         refused(m);
+         m.programImage = k64BitImage;
+       },
+       true,
+       {"error folder-refused"},
+       "\"StartLogging: Permission denied\""},
+      {"a folder outside Program Files",
+       [](FakeMachine& m) {
+         m.folder = L"C:\\Tarnwick";
+         m.access = {{m.folder, WriteAccess::kRefused}};
+       },
+       true,
+       {"error folder-refused"},
+       "UAC virtualizes only what lies below"},
+      {"UAC virtualization off",
+       [&](FakeMachine& m) { refused(m), m.virtualization = false; },
+       true,
+       {"error folder-refused"},
+       ""},
+      {"a manifest that declares the execution level",
+       [&](FakeMachine& m) { refused(m), m.programImage.declaresExecutionLevel = true; },
+       true,
+       {"error folder-refused"},
+       ""},
+      {"logging off: no message box, no marker",
+       [&](FakeMachine& m) { refused(m), m.virtualization = false; },
+       false,
+       {"warning folder-refused"},
+       "no message box appears"},
+  };
+  for (const MachineCase& c : cases) {
+    SCOPED_TRACE(c.what);
+    FakeMachine machine;
+    c.change(machine);
+    std::vector<std::string> found;
+    std::string messages;
+    for (const Finding& f : JudgeMachine(machine, c.logging)) {
+      EXPECT_TRUE(f.place.file.empty() && f.place.key.empty()) << f.message;
+      if (f.severity != Severity::kNote)
+        found.push_back((f.severity == Severity::kError ? "error " : "warning ") + f.rule);
+      messages += f.message + "\n";
+    }
+    EXPECT_EQ(found, c.expected) << messages;
+    EXPECT_NE(messages.find(c.mentioned), std::string::npos) << messages;
+  }
+}
+
+TEST(WholeMachineTest, KnowsWhereTheVirtualStoreKeepsAFile) {
+  const std::wstring local = L"C:\\Users\\ann\\AppData\\Local";
+  EXPECT_EQ(VirtualStorePath(local, L"C:\\Program Files (x86)\\Tarnwick\\tkwtbrloggin.txt"),
+            local + L"\\VirtualStore\\Program Files (x86)\\Tarnwick\\tkwtbrloggin.txt");
+  EXPECT_EQ(VirtualStorePath(local + L"\\", L"D:\\"), local + L"\\VirtualStore");
+  EXPECT_EQ(VirtualStorePath(local, L"\\\\server\\share\\tkwtbrloggin.txt"), L"");
+  EXPECT_EQ(VirtualStorePath(L"", L"C:\\Tarnwick"), L"");
+}
+
+// A PE image of `machine`, with a manifest resource when `manifest` is not empty.
+std::vector<std::uint8_t> PeImage(std::uint16_t machine, const std::string& manifest) {
+  std::vector<std::uint8_t> b(0x600);
+  const auto put = [&](std::size_t at, std::uint32_t value, int size) {
+    for (int i = 0; i < size; ++i)
+      b[at + i] = static_cast<std::uint8_t>(value >> (8 * i));
+  };
+  const bool plus = machine == tkw::formats::kMachineAmd64;
+  const std::size_t optional = 0x98, optionalSize = plus ? 240 : 224;
+  put(0, 0x5A4D, 2), put(0x3C, 0x80, 4), put(0x80, 0x4550, 4);
+  put(0x84, machine, 2), put(0x86, 1, 2), put(0x94, optionalSize, 2);
+  put(optional, plus ? 0x20B : 0x10B, 2), put(optional + (plus ? 108 : 92), 16, 4);
+  // One section, .rsrc, at 0x1000 in memory and 0x400 in the file.
+  const std::size_t section = optional + optionalSize;
+  put(section + 8, 0x200, 4), put(section + 12, 0x1000, 4);
+  put(section + 16, 0x200, 4), put(section + 20, 0x400, 4);
+  if (!manifest.empty()) {
+    put(optional + (plus ? 112 : 96) + 16, 0x1000, 4);
+    // Type 24, name 1, language 0x409, then the data entry and the manifest.
+    put(0x40E, 1, 2), put(0x410, 24, 4), put(0x414, 0x80000018, 4);
+    put(0x426, 1, 2), put(0x428, 1, 4), put(0x42C, 0x80000030, 4);
+    put(0x43E, 1, 2), put(0x440, 0x409, 4), put(0x444, 0x48, 4);
+    put(0x448, 0x1058, 4), put(0x44C, static_cast<std::uint32_t>(manifest.size()), 4);
+    std::copy(manifest.begin(), manifest.end(), b.begin() + 0x458);
+  }
+  return b;
+}
+
+TEST(WholeMachineTest, ReadsTheArchitectureAndExecutionLevelOfAnImage) {
+  using tkw::formats::ImageFileOf;
+  const std::string level = "<requestedExecutionLevel level=\"asInvoker\" uiAccess=\"false\"/>";
+  EXPECT_EQ(ImageFileOf(PeImage(tkw::formats::kMachineI386, "")).architecture, Architecture::kX86);
+  EXPECT_FALSE(ImageFileOf(PeImage(tkw::formats::kMachineI386, "")).declaresExecutionLevel);
+  const ImageFile declared = ImageFileOf(PeImage(tkw::formats::kMachineAmd64, level));
+  EXPECT_EQ(declared.architecture, Architecture::kX64);
+  EXPECT_TRUE(declared.declaresExecutionLevel);
+  EXPECT_FALSE(
+      ImageFileOf(PeImage(tkw::formats::kMachineI386, "<assembly/>")).declaresExecutionLevel);
+  EXPECT_EQ(ImageFileOf(PeImage(0xAA64, "")).architecture, Architecture::kUnknown);
+  // Cut anywhere, an image is never read past its end.
+  const std::vector<std::uint8_t> whole = PeImage(tkw::formats::kMachineI386, level);
+  for (std::size_t size = 0; size < whole.size(); size += 7) {
+    const ImageFile cut = ImageFileOf(std::span(whole).first(size));
+    EXPECT_EQ(cut.state == ImageFile::State::kImage, size >= 0x96) << size;
+  }
+  EXPECT_EQ(ImageFileOf(std::vector<std::uint8_t>{0x7F, 'E', 'L', 'F'}).state,
+            ImageFile::State::kNotAnImage);
+}
+
+// The whole tool on the emulated example machine, and on one without the clipboard component.
+TEST(WholeMachineTest, JudgesTheEmulatedMachine) {
+  const auto check = [](const fs::path& machine, const std::string& arguments) {
+    const fs::path out = fs::temp_directory_path() / ("tkw_machine_" + std::to_string(::getpid()));
+    const int status =
+        std::system(("'" + std::string(TKW_CHECK) + "' --machine --prefix '" + machine.string() +
+                     "' " + arguments + " >'" + out.string() + "' 2>&1")
+                        .c_str());
+    const std::string output = ReadWhole(out);
+    fs::remove(out);
+    return std::pair{WEXITSTATUS(status), output};
+  };
+  const fs::path example = fs::path(TKW_SOURCE_DIR) / "examples" / "machine";
+  const auto [status, json] = check(example, "--format json");
+  EXPECT_EQ(status, 0) << json;
+  const nlohmann::json report = nlohmann::json::parse(json);
+  EXPECT_EQ(report["errors"], 0);
+  EXPECT_EQ(report["warnings"], 0);
+  EXPECT_EQ(report["findings"].size(), 7u) << json;
+
+  const fs::path machine =
+      fs::temp_directory_path() / ("tkw_no_clipboard_" + std::to_string(::getpid()));
+  fs::create_directories(machine);
+  std::string registry = ReadWhole(example / "registry.reg");
+  registry.erase(registry.find("[HKEY_CLASSES_ROOT\\AtlClipBoard.Clipboard\\CLSID]"));
+  std::ofstream(machine / "registry.reg") << registry;
+  const auto [lost, text] = check(machine, "");
+  EXPECT_EQ(lost, 1) << text;
+  EXPECT_NE(text.find("error: the clipboard-backup component \"AtlClipBoard.Clipboard\" is not "
+                      "registered"),
+            std::string::npos)
+      << text;
+  EXPECT_NE(text.find("\n1 error, 0 warnings\n"), std::string::npos) << text;
+  fs::remove_all(machine);
 }
 
 }  // namespace

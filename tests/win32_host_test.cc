@@ -8,17 +8,21 @@
 #include <fstream>
 #include <functional>
 #include <iterator>
+#include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "host/automation.h"
 #include "host/office_interfaces.h"
 #include "host/platform_host.h"
+#include "host/runtime/clipboard_object.h"
 #include "host/runtime_error.h"
 #include "host/win32/busy_server.h"
 #include "host/win32/code_page.h"
 #include "host/win32/com.h"
 #include "host/win32/dispatch.h"
+#include "host/win32/machine_facts.h"
 
 namespace {
 
@@ -328,6 +332,161 @@ void TestPictures(host::Host& host) {
   CHECK(FAILED(host.ole().OleTranslateColor(0x12000000, 0, &color)));
 }
 
+// Another program holding the clipboard, with a window of its own (clipboard history reading a
+// change), from a thread of the test until Release.
+class ClipboardHolder {
+ public:
+  ClipboardHolder() : held_(::CreateEventW(nullptr, TRUE, FALSE, nullptr)) {
+    holder_ = std::thread([this] {
+      const HWND window = ::CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                            nullptr, nullptr);
+      const bool open = ::OpenClipboard(window);
+      ::SetEvent(held_);
+      ::WaitForSingleObject(release_, INFINITE);
+      if (open)
+        ::CloseClipboard();
+      ::DestroyWindow(window);
+    });
+    ::WaitForSingleObject(held_, INFINITE);
+  }
+  ClipboardHolder(const ClipboardHolder&) = delete;
+  ClipboardHolder& operator=(const ClipboardHolder&) = delete;
+  ~ClipboardHolder() {
+    Release();
+    ::CloseHandle(release_);
+    ::CloseHandle(held_);
+  }
+  void Release() {
+    if (!holder_.joinable())
+      return;
+    ::SetEvent(release_);
+    holder_.join();
+  }
+
+ private:
+  HANDLE held_;
+  HANDLE release_ = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  std::thread holder_;
+};
+
+// The platform host with the pause between tries counted rather than waited, and the owner of
+// the clipboard noted as each format is placed.
+class WatchedHost final : public host::Host, host::Kernel, host::Clipboard {
+ public:
+  explicit WatchedHost(host::Host& platform) : platform_(platform) {}
+  std::vector<std::uint32_t> pauses;
+  std::function<void()> onPause;
+  std::vector<HWND> owners;  // GetClipboardOwner as each format went on
+  bool messageOnly = true;   // and whether each was a message-only window then
+
+  host::Registry& registry() override { return platform_.registry(); }
+  host::Kernel& kernel() override { return *this; }
+  host::GlobalMemory& memory() override { return platform_.memory(); }
+  host::Shell& shell() override { return platform_.shell(); }
+  host::Clipboard& clipboard() override { return *this; }
+  host::MessageWindows& windows() override { return platform_.windows(); }
+  host::Gdi& gdi() override { return platform_.gdi(); }
+  host::Ole& ole() override { return platform_.ole(); }
+
+ private:
+  host::Kernel& real() { return platform_.kernel(); }
+  host::Clipboard& realClipboard() { return platform_.clipboard(); }
+
+  Handle CreateMutexA(bool owner, const std::string& name) override {
+    return real().CreateMutexA(owner, name);
+  }
+  std::uint32_t GetLastError() override { return real().GetLastError(); }
+  bool CloseHandle(Handle handle) override { return real().CloseHandle(handle); }
+  bool DeleteFileA(const std::string& path) override { return real().DeleteFileA(path); }
+  std::wstring AnsiToWide(std::string_view ansi) override { return real().AnsiToWide(ansi); }
+  std::string WideToAnsi(std::wstring_view wide) override { return real().WideToAnsi(wide); }
+  host::LocalTime GetLocalTime() override { return real().GetLocalTime(); }
+  void Sleep(std::uint32_t milliseconds) override {
+    pauses.push_back(milliseconds);
+    if (onPause)
+      onPause();
+  }
+
+  bool OpenClipboard(Handle owner) override { return realClipboard().OpenClipboard(owner); }
+  bool CloseClipboard() override { return realClipboard().CloseClipboard(); }
+  bool EmptyClipboard() override { return realClipboard().EmptyClipboard(); }
+  unsigned RegisterClipboardFormatA(const std::string& name) override {
+    return realClipboard().RegisterClipboardFormatA(name);
+  }
+  Handle GetClipboardData(unsigned format) override {
+    return realClipboard().GetClipboardData(format);
+  }
+  Handle SetClipboardData(unsigned format, Handle block) override {
+    owners.push_back(::GetClipboardOwner());
+    messageOnly = messageOnly && ::GetAncestor(owners.back(), GA_PARENT) != ::GetDesktopWindow();
+    return realClipboard().SetClipboardData(format, block);
+  }
+
+  host::Host& platform_;
+};
+
+// Clipboard.SetData on the real clipboard while another program holds it for a while: it tries
+// ten times, 100 ms apart, with a message-only window of its own that owns what it places and
+// is gone afterwards, and it places beside the picture what keeps it out of clipboard history.
+void TestClipboardSetDataWhileHeld(host::Host& platform) {
+  const std::string dir = TestFolder();
+  std::ofstream(dir + "\\held.bmp", std::ios::binary)
+      << "BM" + Le(54 + 4) + Le(0) + Le(54) + InfoHeader(1, 1, 24, 4) + std::string(4, '\x7f');
+  const auto picture = platform.ole().LoadPicture(platform.kernel().AnsiToWide(dir + "\\held.bmp"));
+  const UINT marks[] = {::RegisterClipboardFormatA("ExcludeClipboardContentFromMonitorProcessing"),
+                        ::RegisterClipboardFormatA("CanIncludeInClipboardHistory"),
+                        ::RegisterClipboardFormatA("CanUploadToCloudClipboard")};
+  const struct {
+    std::size_t heldFor;  // the pauses after which the holder lets go; 0: nobody holds it
+    int error;
+  } cases[] = {{0, 0}, {3, 0}, {9, 0}, {10, 521}};
+  for (const auto& c : cases) {
+    const auto line = static_cast<int>(&c - cases);
+    if (::OpenClipboard(nullptr)) {
+      ::EmptyClipboard();
+      const HGLOBAL text = ::GlobalAlloc(GMEM_MOVEABLE, 5);
+      std::memcpy(::GlobalLock(text), "mine", 5);
+      ::GlobalUnlock(text);
+      ::SetClipboardData(CF_TEXT, text);
+      ::CloseClipboard();
+    }
+    WatchedHost host(platform);
+    std::optional<ClipboardHolder> holder;
+    if (c.heldFor > 0)
+      holder.emplace();
+    host.onPause = [&] {
+      if (host.pauses.size() == c.heldFor)
+        holder->Release();
+    };
+    const int error = ErrorNumber([&] { host::ClipboardSetData(host, *picture, host::kCfDib); });
+    holder.reset();
+
+    const std::size_t pauses = c.heldFor < 10 ? c.heldFor : 9;
+    const bool placed = c.error == 0;
+    CHECK(error == c.error && host.pauses == std::vector<std::uint32_t>(pauses, 100));
+    if (error != c.error || host.pauses.size() != pauses)
+      std::printf("  case %d: error %d after %zu pauses\n", line, error, host.pauses.size());
+    // Each format went to a message-only window, destroyed once SetData was done.
+    CHECK(host.owners.size() == (placed ? 4u : 0u) && host.messageOnly);
+    for (HWND owner : host.owners) {
+      CHECK(owner != nullptr && owner == host.owners.front() && !::IsWindow(owner));
+    }
+    CHECK(::OpenClipboard(nullptr));
+    CHECK((::GetClipboardData(host::kCfDib) != nullptr) == placed);
+    CHECK((::GetClipboardData(CF_TEXT) != nullptr) == !placed);
+    for (const UINT mark : marks) {
+      const HGLOBAL data = ::GetClipboardData(mark);
+      CHECK((data != nullptr) == placed);
+      if (data != nullptr) {
+        const DWORD value = *static_cast<const DWORD*>(::GlobalLock(data));
+        ::GlobalUnlock(data);
+        CHECK(::GlobalSize(data) == sizeof(DWORD) && value == 0);
+      }
+    }
+    ::CloseClipboard();
+  }
+}
+
 // A message filter of the test's own, counting the references COM takes on it and gives back.
 class CountingFilter final : public IMessageFilter {
  public:
@@ -600,6 +759,99 @@ void TestInterfaceChecks() {
     type->Release();
 }
 
+// Sets the default value (or `name`) of HKEY_CLASSES_ROOT\<key> in this program's own view.
+void SetClassesValue(const std::wstring& key, const std::wstring& value,
+                     const wchar_t* name = nullptr) {
+  HKEY opened = nullptr;
+  RegCreateKeyExW(HKEY_CLASSES_ROOT, key.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, &opened,
+                  nullptr);
+  RegSetValueExW(opened, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                 static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
+  RegCloseKey(opened);
+}
+
+void DeleteClassesKeys(const std::vector<std::wstring>& keys) {
+  for (auto key = keys.rbegin(); key != keys.rend(); ++key)
+    RegDeleteKeyW(HKEY_CLASSES_ROOT, key->c_str());
+}
+
+// A class, an interface and its type library registered here in this program's view, as an
+// installer of its architecture registers them, then read back as tkwcheck --machine reads them.
+void TestMachineFacts() {
+  using host::ImageFile;
+  using host::RegistryView;
+  tkw::win32::MachineFacts facts;
+  wchar_t module[MAX_PATH];
+  const std::wstring self(module, GetModuleFileNameW(nullptr, module, MAX_PATH));
+  const host::Architecture architecture =
+      sizeof(void*) == 8 ? host::Architecture::kX64 : host::Architecture::kX86;
+  CHECK(facts.ProgramArchitecture() == architecture);
+  const ImageFile image = facts.Inspect(self);
+  CHECK(image.state == ImageFile::State::kImage && image.architecture == architecture &&
+        !image.declaresExecutionLevel);
+  CHECK(facts.Inspect(self + L".missing").state == ImageFile::State::kMissing);
+
+  const std::wstring clsid = L"{0F3A1C55-7E2B-4B8E-9D61-2A6C5E0B7D19}";
+  const std::wstring iid = L"{0F3A1C56-7E2B-4B8E-9D61-2A6C5E0B7D19}";
+  const std::wstring libid = L"{0F3A1C57-7E2B-4B8E-9D61-2A6C5E0B7D19}";
+  const std::wstring platform = architecture == host::Architecture::kX64 ? L"win64" : L"win32";
+  const std::vector<std::wstring> keys = {L"CLSID\\" + clsid,
+                                          L"CLSID\\" + clsid + L"\\InprocServer32",
+                                          L"CLSID\\" + clsid + L"\\LocalServer32",
+                                          L"Interface\\" + iid,
+                                          L"Interface\\" + iid + L"\\ProxyStubClsid32",
+                                          L"Interface\\" + iid + L"\\TypeLib",
+                                          L"TypeLib\\" + libid,
+                                          L"TypeLib\\" + libid + L"\\1.0",
+                                          L"TypeLib\\" + libid + L"\\1.0\\0",
+                                          L"TypeLib\\" + libid + L"\\1.0\\0\\" + platform};
+  SetClassesValue(keys[1], L"\"" + self + L"\"");
+  SetClassesValue(keys[2], self + L" -Embedding");
+  SetClassesValue(keys[4], L"{00020424-0000-0000-C000-000000000046}");
+  SetClassesValue(keys[5], libid);
+  SetClassesValue(keys[5], L"1.0", L"Version");
+  SetClassesValue(keys[9], self + L"\\1");  // a library kept as the DLL's resource 1
+
+  const auto dll = facts.Server(RegistryView::kProgram, clsid, true);
+  CHECK(dll && dll->path == self && dll->image.architecture == architecture);
+  const auto server = facts.Server(RegistryView::kProgram, clsid, false);
+  CHECK(server && server->path == self);
+  // 64-bit Windows keeps the other architecture's classes apart; 32-bit Windows has none.
+  CHECK(!facts.Server(RegistryView::kOther, clsid, true));
+  CHECK(!facts.Interface(RegistryView::kOther, iid));
+  const auto registration = facts.Interface(RegistryView::kProgram, iid);
+  CHECK(registration && registration->proxyStub && registration->typeLibrary &&
+        registration->typeLibrary->image.state == ImageFile::State::kImage);
+  DeleteClassesKeys(keys);
+  CHECK(!facts.Server(RegistryView::kProgram, clsid, true));
+
+  CHECK(tkw::win32::MachineFacts::CommandLineFile(L"\"" + self + L"\" /automation") == self);
+  CHECK(
+      tkw::win32::MachineFacts::CommandLineFile(L"C:\\No Such Office\\POWERPNT.EXE /automation") ==
+      L"C:\\No Such Office\\POWERPNT.EXE");
+
+  const host::RunningProcess me = facts.Self();
+  DWORD session = 0;
+  ProcessIdToSessionId(GetCurrentProcessId(), &session);
+  CHECK(me.id == GetCurrentProcessId() && me.session == session && me.identity &&
+        me.identity->user.find(L'\\') != std::wstring::npos);
+  CHECK(facts.AnsiCodePage() == GetACP());
+  CHECK(facts.ExecutableFolder() + L"\\" + self.substr(self.find_last_of(L'\\') + 1) == self);
+
+  // A read-only file is refused whatever the folder's security says.
+  const std::string folder = TestFolder();
+  const std::wstring wideFolder(folder.begin(), folder.end());
+  const std::wstring locked = wideFolder + L"\\locked.txt";
+  CloseHandle(CreateFileW(locked.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                          FILE_ATTRIBUTE_NORMAL, nullptr));
+  SetFileAttributesW(locked.c_str(), FILE_ATTRIBUTE_READONLY);
+  CHECK(facts.Access(wideFolder) == host::WriteAccess::kWritable);
+  CHECK(facts.Access(locked) == host::WriteAccess::kRefused);
+  CHECK(facts.Access(wideFolder + L"\\missing.txt") == host::WriteAccess::kMissing);
+  SetFileAttributesW(locked.c_str(), FILE_ATTRIBUTE_NORMAL);
+  DeleteFileW(locked.c_str());
+}
+
 }  // namespace
 
 int main() {
@@ -612,10 +864,12 @@ int main() {
     TestShell(platform->shell());
     TestGdiAndClipboard(*platform);
     TestPictures(*platform);
+    TestClipboardSetDataWhileHeld(*platform);
     TestMessageFilter();
     TestAutomation(platform->ole());
     TestInterfaceChecks();
   }
+  TestMachineFacts();
   std::printf("%d passed, %d failed\n", passed, failed);
   return failed == 0 ? 0 : 1;
 }

@@ -58,7 +58,7 @@ host::DispatchPtr EmulatedOle::CreateObject(const std::wstring& progId) {
     return powerPoint_.Application();
   }
   if (SameProgId(progId, L"AtlClipBoard.Clipboard"))
-    return CreateAtlClipboard(clipboard_);
+    return CreateAtlClipboard(clipboard_, kernel_);
   // Registered, but no server for it on this machine.
   throw host::RuntimeError::CannotCreateObject();
 }

@@ -7,6 +7,7 @@
 #include "host/emulated_windows/graphics/emulated_clipboard.h"
 #include "host/emulated_windows/graphics/emulated_gdi.h"
 #include "host/emulated_windows/graphics/emulated_global_memory.h"
+#include "host/emulated_windows/graphics/emulated_message_windows.h"
 #include "host/emulated_windows/graphics/picture_loader.h"
 #include "host/emulated_windows/powerpoint/powerpoint_application.h"
 #include "host/emulated_windows/system/emulated_kernel.h"
@@ -60,10 +61,12 @@ class EmulatedWindows final : public host::Host {
   host::GlobalMemory& memory() override { return memory_; }
   host::Shell& shell() override { return shell_; }
   host::Clipboard& clipboard() override { return clipboard_; }
+  host::MessageWindows& windows() override { return windows_; }
   host::Gdi& gdi() override { return gdi_; }
   host::Ole& ole() override { return ole_; }
 
   EmulatedGdi& emulatedGdi() { return gdi_; }
+  EmulatedMessageWindows& emulatedWindows() { return windows_; }
   EmulatedGlobalMemory& emulatedMemory() { return memory_; }
   EmulatedClipboard& emulatedClipboard() { return clipboard_; }
 
@@ -74,6 +77,7 @@ class EmulatedWindows final : public host::Host {
   EmulatedGlobalMemory memory_;
   EmulatedGdi gdi_;
   EmulatedClipboard clipboard_;
+  EmulatedMessageWindows windows_;
   EmulatedOle ole_;
 };
 

@@ -17,8 +17,9 @@ RuntimeError FormatMismatch() {
 // A global block that is freed unless the clipboard took it.
 class OwnedBlock {
  public:
-  OwnedBlock(GlobalMemory& memory, std::size_t bytes)
-      : memory_(memory), block_(memory.GlobalAlloc(kGmemMoveable | kGmemShare, bytes)) {}
+  OwnedBlock(GlobalMemory& memory, std::size_t bytes, std::uint32_t moreFlags = 0)
+      : memory_(memory),
+        block_(memory.GlobalAlloc(kGmemMoveable | kGmemShare | moreFlags, bytes)) {}
   OwnedBlock(const OwnedBlock&) = delete;
   OwnedBlock& operator=(const OwnedBlock&) = delete;
   ~OwnedBlock() {
@@ -33,7 +34,48 @@ class OwnedBlock {
   Handle block_;
 };
 
+// Registered formats that keep the clipboard's contents out of the user's clipboard history and
+// cloud clipboard: the first by being there at all, the others by holding a DWORD 0. They hold
+// for every format of the same contents, so the face and mask that the face procedure adds
+// beside the picture afterwards stay out as well. Systems before Windows 10 1809 ignore them.
+constexpr const char* kKeptFromClipboardHistory[] = {
+    "ExcludeClipboardContentFromMonitorProcessing",
+    "CanIncludeInClipboardHistory",
+    "CanUploadToCloudClipboard",
+};
+
+// Needs the clipboard open; a format refused is left out, and the picture stays all the same.
+void KeepOutOfClipboardHistory(Host& host) {
+  Clipboard& clipboard = host.clipboard();
+  for (const char* name : kKeptFromClipboardHistory) {
+    const unsigned format = clipboard.RegisterClipboardFormatA(name);
+    if (format == 0)
+      continue;
+    OwnedBlock zero(host.memory(), sizeof(std::uint32_t), kGmemZeroinit);
+    if (zero.get() != 0 && clipboard.SetClipboardData(format, zero.get()) != 0)
+      zero.release();
+  }
+}
+
 }  // namespace
+
+ScopedOwnedClipboard::ScopedOwnedClipboard(Host& host)
+    : host_(host), window_(host.windows().CreateMessageWindow()) {
+  // Without a window the opening is still tried: the picture may yet get onto the clipboard.
+  for (int tries = 1;; ++tries) {
+    open_ = host.clipboard().OpenClipboard(window_);
+    if (open_ || tries == kClipboardOpenTries)
+      break;
+    host.kernel().Sleep(kClipboardRetryPause);
+  }
+}
+
+ScopedOwnedClipboard::~ScopedOwnedClipboard() {
+  if (open_)
+    host_.clipboard().CloseClipboard();
+  if (window_ != 0)
+    host_.windows().DestroyWindow(window_);
+}
 
 void ClipboardSetData(Host& host, Picture& picture, unsigned format) {
   if (format != kCfDib || picture.type() != kPicTypeBitmap || picture.handle() == 0) {
@@ -79,10 +121,13 @@ void ClipboardSetData(Host& host, Picture& picture, unsigned format) {
   }
 
   Clipboard& clipboard = host.clipboard();
-  const ScopedOpenClipboard opened(clipboard);
+  const ScopedOwnedClipboard opened(host);
   if (!opened)
     throw RuntimeError::CannotOpenClipboard();
   clipboard.EmptyClipboard();
+  // First, so that a program that looks at the clipboard while it changes never finds the
+  // picture without them.
+  KeepOutOfClipboardHistory(host);
   if (clipboard.SetClipboardData(kCfDib, block.get()) != 0)
     block.release();
 }

@@ -39,6 +39,10 @@ host::LocalTime Kernel::GetLocalTime() {
   return {now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond};
 }
 
+void Kernel::Sleep(std::uint32_t milliseconds) {
+  ::Sleep(milliseconds);
+}
+
 host::Handle GlobalMemory::GlobalAlloc(std::uint32_t flags, std::size_t bytes) {
   return ToHandle(::GlobalAlloc(flags, bytes));
 }

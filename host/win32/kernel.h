@@ -15,6 +15,7 @@ class Kernel final : public host::Kernel {
   std::wstring AnsiToWide(std::string_view ansi) override;
   std::string WideToAnsi(std::wstring_view wide) override;
   host::LocalTime GetLocalTime() override;
+  void Sleep(std::uint32_t milliseconds) override;
 
  private:
   std::uint32_t lastError_ = 0;

@@ -8,6 +8,7 @@
 #include "host/win32/com.h"
 #include "host/win32/gdi.h"
 #include "host/win32/kernel.h"
+#include "host/win32/message_windows.h"
 #include "host/win32/ole.h"
 #include "host/win32/registry.h"
 #include "host/win32/shell.h"
@@ -23,6 +24,7 @@ class Win32Host final : public host::Host {
   host::GlobalMemory& memory() override { return memory_; }
   host::Shell& shell() override { return shell_; }
   host::Clipboard& clipboard() override { return clipboard_; }
+  host::MessageWindows& windows() override { return windows_; }
   host::Gdi& gdi() override { return gdi_; }
   host::Ole& ole() override { return ole_; }
 
@@ -37,6 +39,7 @@ class Win32Host final : public host::Host {
   GlobalMemory memory_;
   Shell shell_;
   Clipboard clipboard_;
+  MessageWindows windows_;
   Gdi gdi_;
   Ole ole_{busyServer_};
 };

@@ -10,6 +10,7 @@ import os
 import shutil
 import subprocess
 import sys
+import time
 from pathlib import Path
 
 REPOSITORY = Path(__file__).resolve().parents[2]
@@ -21,11 +22,16 @@ USER_CLIPBOARD = {"1": b"The user's own text\0"}
 
 
 class Tally:
-    """Counts the cases of one check and prints the closing line."""
+    """Counts the cases of one check: says when it starts, how far it has come every
+    PROGRESS_SECONDS, and the closing line."""
+
+    PROGRESS_SECONDS = 15
 
     def __init__(self, name: str):
         self.name = name
         self.passed = self.failed = 0
+        self.said = time.monotonic()
+        print(f"{self.name}: started", flush=True)
 
     def check(self, case: str, failures: list):
         if failures:
@@ -33,6 +39,9 @@ class Tally:
             print(f"  FAIL {case}: " + "; ".join(failures), flush=True)
         else:
             self.passed += 1
+        if time.monotonic() - self.said >= self.PROGRESS_SECONDS:
+            self.said = time.monotonic()
+            print(f"  {self.passed + self.failed} cases so far, {self.failed} failed", flush=True)
 
     def close(self) -> int:
         print(f"{self.name}: {self.passed} passed, {self.failed} failed", flush=True)

@@ -10,9 +10,15 @@ Each folder beside this script is one scenario:
   expected_bars.txt     optional: the command bars each run leaves, as dump_bars() writes them
   expected_bars_closed.txt  optional: the command bars once PowerPoint is closed after the runs
   scenario.json         optional settings: "log": false when no log may appear,
-                        "hold": ["mutex", "clipboard", "powerpoint"] what other programs hold
-                        during the run ("powerpoint": PowerPoint is slow to start, and a
-                        program that starts it waits),
+                        "hold": ["mutex", "clipboard", "clipboard-watcher", "powerpoint"] what
+                        other programs hold during the run ("powerpoint": PowerPoint is slow to
+                        start, and a program that starts it waits; "clipboard-watcher" is
+                        clipboard history, which reads the clipboard for about 300 ms when it
+                        starts and after every change not marked to be left out of it: the
+                        run passes only when every change that held the program's face carried
+                        the three formats that keep it out of clipboard history and the cloud
+                        clipboard, and the watcher held the clipboard at least once during the
+                        run),
                         "second_copy_at": a log line; once the program has logged it, a second
                         copy starts from the same folder and runs to its end, and then the
                         holders let go,
@@ -38,9 +44,12 @@ Each folder beside this script is one scenario:
                         scenario's file NAME as the tool's system names it, and so written back
                         in FILE, and "{judged}" in FILE stands for what an export alone is judged
                         against: PowerPoint's built-in English bars on Linux, the PowerPoint of
-                        the machine under Wine; {"registry": FILE} a regedit file imported;
+                        the machine under Wine; "{build}" in FILE is the build's folder, which
+                        holds the tools, as they name it, and "{arch}" in FILE's name the build's
+                        architecture (i686, x86_64); {"registry": FILE} a regedit file imported;
                         {"powerpoint": "close" or "open"} the user closes PowerPoint, or starts
-                        it; and with any of them "bars": FILE, the command bars it leaves,
+                        it; with any of them "only": ARCHITECTURE, a step that only that Windows
+                        build takes, and "bars": FILE, the command bars it leaves,
                         "menu": {MENU: FILE}, every control of that menu of the menu bar as
                         dump_menu() writes it, "state": "unchanged" or "first", PowerPoint's
                         state as before the step or before the first step, and "clipboard":
@@ -57,7 +66,9 @@ Each folder beside this script is one scenario:
                         stand-in and its type library are registered by the tools of that
                         architecture alone, in its registry view (64-bit Office beside the
                         32-bit program), for this scenario; the stand-ins of a build of the
-                        other architecture are taken from its build folder beside this one
+                        other architecture are taken from its build folder beside this one,
+                        "clipboard_registered": the same for the clipboard-backup component's
+                        stand-in, where "other" names the architecture that is not the build's
   expected_clipboard.txt  optional: the clipboard's formats after the run, "<format> <bytes>" each
 
 The machine is an emulated Windows prefix (TKW_PREFIX) for the Linux build. With --wine TOOLS
@@ -169,6 +180,9 @@ class LinuxMachine:
     # An export checked on its own has no machine to judge against.
     EXPORT_JUDGED_AGAINST = "PowerPoint's built-in English bars"
 
+    # The Linux build takes no step that is only for a Windows build.
+    architecture = "linux"
+
     def __init__(self, hold: Path):
         self.hold = hold
 
@@ -267,20 +281,32 @@ class WineScenarioMachine:
     # Windows judges an export against the PowerPoint installed, here the stand-in.
     EXPORT_JUDGED_AGAINST = "the PowerPoint of this machine"
     UTF8_MANIFEST = HERE.parent / "wine" / "utf8_code_page.manifest"
-    UNREGISTER_POWERPOINT = HERE.parent / "wine" / "unregister_powerpoint.reg"
-    POWERPOINT_SERVER_KEY = "HKCR\\CLSID\\{91493441-5A91-11CF-8700-00AA0060263B}\\LocalServer32"
+    # Each stand-in a scenario may register for one architecture alone: its file, the key of
+    # its server in a view, and the registry file that takes its registration out of a view.
+    STAND_INS = {
+        "powerpoint": ("tkw_powerpoint.exe",
+                       "HKCR\\CLSID\\{91493441-5A91-11CF-8700-00AA0060263B}\\LocalServer32",
+                       HERE.parent / "wine" / "unregister_powerpoint.reg"),
+        "clipboard": ("tkw_atl_clipboard.dll",
+                      "HKCR\\CLSID\\{6C1B6E43-2F7D-4E43-9A3E-5C8E0F3A7D21}\\InprocServer32",
+                      HERE.parent / "wine" / "unregister_clipboard.reg"),
+    }
     REGS = {"x86_64": "C:\\windows\\system32\\reg.exe", "i686": "C:\\windows\\syswow64\\reg.exe"}
+    REGSVR32S = {"x86_64": "C:\\windows\\system32\\regsvr32.exe",
+                 "i686": "C:\\windows\\syswow64\\regsvr32.exe"}
     PRESETS = {"x86_64": "mingw64", "i686": "mingw32"}
 
     def __init__(self, wine: WineMachine, hold: Path):
         self.wine = wine
         self.hold = hold
+        self.architecture = wine.architecture
         self.laid = []
         self.powerpoint = None
         # The architecture of the PowerPoint stand-in the scenario uses, and the servers that
-        # were registered in each view before a scenario registered another (view: path).
+        # were registered in each view before a scenario registered another, by stand-in
+        # ({stand-in: {view: path}}).
         self.powerpoint_architecture = wine.architecture
-        self.registered_before = None
+        self.registered_before = {}
 
     def prepare(self, scenario: Path, work: Path, settings: dict):
         if settings.get("read_only_app"):
@@ -292,8 +318,9 @@ class WineScenarioMachine:
             for program in (work / "app").glob("*.exe"):
                 shutil.copy2(self.UTF8_MANIFEST, program.with_name(program.name + ".manifest"))
         self.environment = settings.get("environment", {})
-        if settings.get("powerpoint_registered"):
-            self.register_powerpoint_only(settings["powerpoint_registered"])
+        for stand_in in self.STAND_INS:
+            if settings.get(f"{stand_in}_registered"):
+                self.register_only(stand_in, settings[f"{stand_in}_registered"])
         self.wine.import_registry(self.RESET, scenario / "registry.reg")
         files = scenario / "files"
         self.lay(files / "drive_c", self.wine.drive_c)
@@ -305,39 +332,47 @@ class WineScenarioMachine:
                         TKW_POWERPOINT_STATE=windows_path(work) + "\\powerpoint\\commandbars.json",
                         TKW_STAND_IN_REPORT=windows_path(work) + "\\stand_ins.txt")
 
-    def registered_powerpoint(self, view: str):
-        """The stand-in PowerPoint's server as the registry view `view` names it, or None."""
-        result = self.wine.run([self.REGS[view], "query", self.POWERPOINT_SERVER_KEY, "/ve"],
-                               architecture=view)
+    def registered_server(self, key: str, view: str):
+        """The server that the key `key` names in the registry view `view`, or None."""
+        result = self.wine.run([self.REGS[view], "query", key, "/ve"], architecture=view)
         found = re.search(r"REG_SZ\s+(.+?)\s*$", result.stdout.decode(errors="replace"), re.MULTILINE)
         return found.group(1) if result.returncode == 0 and found else None
 
     def views(self) -> list:
         return [view for view in LOADERS if not missing_loader(view)]
 
-    def unregister_powerpoint(self):
+    def unregister(self, stand_in: str):
         for view in self.views():
-            self.wine.import_registry(self.UNREGISTER_POWERPOINT, view=view)
+            self.wine.import_registry(self.STAND_INS[stand_in][2], view=view)
 
     def register_server(self, server: str, view: str):
-        result = self.wine.run([server, "/RegServer"], architecture=view)
+        """Registers a stand-in as its kind registers: a local server itself, a DLL by the
+        regsvr32 of the view's architecture."""
+        command = ([self.REGSVR32S[view], "/s", server] if server.lower().endswith(".dll")
+                   else [server, "/RegServer"])
+        result = self.wine.run(command, architecture=view)
         if result.returncode != 0:
-            raise Failure(f"{server} /RegServer failed: {result.stderr!r}")
+            raise Failure(f"{' '.join(command)} failed: {result.stderr!r}")
 
-    def register_powerpoint_only(self, architecture: str):
-        """Registers the PowerPoint stand-in of `architecture` in its own view and nowhere else,
-        as 64-bit Office is registered beside a 32-bit program; finish() puts back what each view
-        held."""
+    def register_only(self, stand_in: str, architecture: str):
+        """Registers the stand-in `stand_in` of `architecture` ("other": the one that is not the
+        build's) in that architecture's registry view and nowhere else, as 64-bit Office or a
+        component installed by a 64-bit installer is registered beside a 32-bit program;
+        finish() puts back what each view held."""
+        if architecture == "other":
+            architecture = next(a for a in self.PRESETS if a != self.wine.architecture)
         if missing_loader(architecture):
             raise Skipped(missing_loader(architecture))
+        name, key, _ = self.STAND_INS[stand_in]
         tools = self.wine.tools
         if architecture != self.wine.architecture:
             tools = tools.parents[2] / self.PRESETS[architecture] / "tests" / "wine"
-        server = tools / "tkw_powerpoint.exe"
+        server = tools / name
         if not server.exists():
             raise Skipped(f"needs the {architecture} stand-ins, {server}: build the preset "
                           f"{self.PRESETS[architecture]} with TKW_BUILD_TESTS=ON")
-        self.registered_before = {view: self.registered_powerpoint(view) for view in self.views()}
+        self.registered_before[stand_in] = {view: self.registered_server(key, view)
+                                            for view in self.views()}
         folder = self.wine.drive_c / "tkw" / architecture
         if not folder.exists():
             folder.mkdir()
@@ -345,19 +380,19 @@ class WineScenarioMachine:
         if not (folder / server.name).exists():
             self.laid.append(folder / server.name)
         shutil.copy2(server, folder)
-        self.unregister_powerpoint()
-        self.register_server(f"C:\\tkw\\{architecture}\\tkw_powerpoint.exe", architecture)
-        self.powerpoint_architecture = architecture
+        self.unregister(stand_in)
+        self.register_server(f"C:\\tkw\\{architecture}\\{name}", architecture)
+        if stand_in == "powerpoint":
+            self.powerpoint_architecture = architecture
 
-    def restore_powerpoint_registration(self):
-        if self.registered_before is None:
-            return
-        before, self.registered_before = self.registered_before, None
+    def restore_registrations(self):
+        before, self.registered_before = self.registered_before, {}
         self.powerpoint_architecture = self.wine.architecture
-        self.unregister_powerpoint()
-        for view, server in before.items():
-            if server:
-                self.register_server(server, view)
+        for stand_in, servers in before.items():
+            self.unregister(stand_in)
+            for view, server in servers.items():
+                if server:
+                    self.register_server(server, view)
 
     def lay(self, source: Path, destination: Path):
         """Copies the scenario's files into the shared prefix, noting what it adds so that the
@@ -422,6 +457,8 @@ class WineScenarioMachine:
     def hold_command(self, resource: str) -> list:
         if resource == "clipboard":
             return self.wine.command(self.wine.tools / "tkw_clipboard.exe", "hold")
+        if resource == "clipboard-watcher":
+            return self.wine.command(self.wine.tools / "tkw_clipboard.exe", "watch")
         return self.wine.command(self.hold, resource)
 
     def run_program(self, program: Path, env: dict, preexec_fn=None, copy: int = 1) -> subprocess.CompletedProcess:
@@ -467,9 +504,11 @@ class WineScenarioMachine:
 
     def finish(self):
         self.end_powerpoint()
-        self.restore_powerpoint_registration()
+        self.restore_registrations()
+        # A folder laid here goes whole: a stand-in registered from it writes beside itself
+        # (tkw_powerpoint.exe its type library).
         for path in reversed(self.laid):
-            path.rmdir() if path.is_dir() else path.unlink()
+            shutil.rmtree(path) if path.is_dir() else path.unlink(missing_ok=True)
         self.laid.clear()
 
 
@@ -517,6 +556,8 @@ def run_steps(machine, program: Path, tools: Path, scenario: Path, settings: dic
     first = powerpoint_state(machine)
     runs = 0
     for number, step in enumerate(settings["steps"], 1):
+        if step.get("only", machine.architecture) != machine.architecture:
+            continue
         before = powerpoint_state(machine)
         label = f"step {number} ({step.get('run') or step.get('registry') or step.get('powerpoint')})"
         if "registry" in step:
@@ -547,8 +588,12 @@ def run_steps(machine, program: Path, tools: Path, scenario: Path, settings: dic
             output = result.stdout.decode("utf-8", errors="replace").replace("\r\n", "\n")
             for placeholder, path in named.items():
                 output = output.replace(path, placeholder)
-            expected = (scenario / step["stdout"]).read_text(encoding="utf-8") if "stdout" in step else ""
+            expected = ""
+            if "stdout" in step:
+                stdout = scenario / step["stdout"].replace("{arch}", machine.architecture)
+                expected = stdout.read_text(encoding="utf-8")
             expected = expected.replace("{judged}", machine.EXPORT_JUDGED_AGAINST)
+            expected = expected.replace("{build}", windows_path(tools))
             compare(f"standard output of {label}", expected, DEFINITION_PLACE.sub("{where}: ", output))
         if "bars" in step:
             compare_bars(machine, scenario / step["bars"])
@@ -661,11 +706,41 @@ def run_program_once(machine, program: Path, scenario: Path, settings: dict, run
     if (scenario / "expected_bars.txt").exists():
         compare_bars(machine, scenario / "expected_bars.txt")
 
+    for resource, holder in zip(settings.get("hold", []), holders):
+        if resource == "clipboard-watcher":
+            check_watched_changes(holder.said, where)
+
 
 def release(holders: list):
+    """Lets the holders go, keeping what each printed after "held" as its `said`."""
     for holder in holders:
+        if holder.stdin.closed:
+            continue
         holder.stdin.close()
+        holder.said = holder.stdout.read().decode(errors="replace").replace("\r\n", "\n")
         holder.wait()
+
+
+# What keeps a change out of clipboard history and the cloud clipboard, and the formats of the
+# program's face.
+OUT_OF_HISTORY = {"ExcludeClipboardContentFromMonitorProcessing", "CanIncludeInClipboardHistory",
+                  "CanUploadToCloudClipboard"}
+FACE_FORMATS = {"8", "Toolbar Button Face", "Toolbar Button Mask"}
+
+
+def check_watched_changes(said: str, where: str):
+    """The clipboard watcher's lines, "held|excluded|busy: <format>, <format>...", one for each
+    change it saw: what it did and the formats of interest that the contents held."""
+    verdicts = []
+    for line in said.splitlines():
+        verdict, _, listed = line.partition(": ")
+        formats = set(listed.split(", ")) if listed else set()
+        if formats & FACE_FORMATS and not OUT_OF_HISTORY <= formats:
+            raise Failure(f"the face went into clipboard history{where}: {line}")
+        verdicts.append(verdict)
+    if "held" not in verdicts:
+        raise Failure(f"the clipboard watcher never held the clipboard during the run{where}: "
+                      f"{said!r}")
 
 
 def run_held_at(machine, program: Path, env: dict, line: str, holders: list, meanwhile):

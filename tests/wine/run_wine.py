@@ -20,11 +20,14 @@ architecture's registry view (see README.md). The checks, each counted once:
                     registered PowerPoint (the stand-in), is the Linux build's against
                     PowerPoint's own bars, and on the live registry it reads the view the
                     shipped 32-bit program reads
+  tkwcheck --machine  the prefix as its stand-ins leave it, registered for both architectures:
+                    nothing wrong, exit 0, in text and as JSON
   shipped file      what an administrator expects of the executable: a windowless program for
                     Windows XP and later, with its icon and version resource, without symbols
 """
 
 import argparse
+import json
 import shutil
 import struct
 import subprocess
@@ -214,6 +217,41 @@ def tkwcheck_faults(wine: WineMachine, build: Path, linux: Path) -> list:
     return faults
 
 
+def machine_faults(wine: WineMachine, build: Path) -> list:
+    """tkwcheck --machine on the prefix as the build's stand-ins leave it, with the other
+    architecture's stand-ins registered beside them where that build is at hand, as a machine
+    with both is: it finds nothing wrong."""
+    other = next(a for a in run_scenarios.WineScenarioMachine.PRESETS if a != wine.architecture)
+    tools = build.parent / run_scenarios.WineScenarioMachine.PRESETS[other] / "tests" / "wine"
+    if not missing_loader(other) and (tools / "tkw_atl_clipboard.dll").exists():
+        folder = wine.drive_c / "tkw" / other
+        folder.mkdir(parents=True, exist_ok=True)
+        regsvr32 = run_scenarios.WineScenarioMachine.REGSVR32S[other]
+        for server in ("tkw_powerpoint.exe", "tkw_atl_clipboard.dll"):
+            shutil.copy2(tools / server, folder)
+        for command in ([f"C:\\tkw\\{other}\\tkw_powerpoint.exe", "/RegServer"],
+                        [regsvr32, "/s", f"C:\\tkw\\{other}\\tkw_atl_clipboard.dll"]):
+            if wine.run(command, architecture=other).returncode != 0:
+                return [f"{' '.join(command)} failed"]
+    exe = str(build / "tkwcheck.exe")
+    text = wine.run([exe, "--machine"])
+    report = text.stdout.decode(errors="replace").replace("\r\n", "\n")
+    faults = []
+    if text.returncode != 0 or not report.endswith("\n0 errors, 0 warnings\n"):
+        faults.append(f"exit {text.returncode}, not 0:\n{report}")
+    result = wine.run([exe, "--machine", "--format", "json"])
+    try:
+        findings = json.loads(result.stdout)
+        rules = sorted(f["rule"] for f in findings["findings"] if f["severity"] == "note")
+        if result.returncode != 0 or findings["errors"] or findings["warnings"] or rules != sorted(
+                ["powerpoint-registered", "office-interfaces", "clipboard-component", "session",
+                 "powerpoint-running", "code-page", "folder-writable"]):
+            faults.append(f"as JSON, exit {result.returncode}: {findings}")
+    except (ValueError, KeyError) as error:
+        faults.append(f"as JSON, not the report: {error}")
+    return faults
+
+
 def prove(prefix: WinePrefix, build: Path, linux: Path) -> tuple:
     """Runs every check of one build; gives its closing line and whether nothing failed."""
     exe = build / PROGRAM
@@ -235,6 +273,7 @@ def prove(prefix: WinePrefix, build: Path, linux: Path) -> tuple:
             if not program.exists():
                 program = tools / f"{test}.exe"
             tally.record(test, run_test_program(wine, program, folder))
+        tally.record("tkwcheck --machine", machine_faults(wine, build))
         machine = run_scenarios.WineScenarioMachine(wine, tools / "tkw_hold.exe")
         passed, failed, skipped = run_scenarios.run_all(machine, exe.resolve(),
                                                         run_scenarios.all_scenarios())

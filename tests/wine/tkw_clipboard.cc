@@ -4,16 +4,28 @@
 //   tkw_clipboard dump <folder>   writes each format the clipboard holds into <folder>
 //   tkw_clipboard keep            prints "kept" and waits for standard input to close
 //   tkw_clipboard hold            opens the clipboard, prints "held" and waits likewise
+//   tkw_clipboard watch           clipboard history, until standard input closes (below)
 // Wine drops the clipboard's contents soon after the last process using user32 ends, so
 // "keep" runs beside a test that reads the clipboard after the program has gone. Wine lets
 // anyone open the clipboard with no window while another holds it with no window, so "hold"
 // opens it with a window of its own, which keeps every other opener out as Windows does.
+//
+// "watch" reads the clipboard for kReading when it starts, as clipboard history does after the
+// user's last copy, prints "held", and from then on reads it again after every change (it
+// listens with AddClipboardFormatListener) unless the contents carry
+// ExcludeClipboardContentFromMonitorProcessing, which it looks for without opening the
+// clipboard. For every change it prints what it did, "held", "excluded", "superseded" (another
+// change came before it got in) or "busy" (it could not get in), and the formats of interest
+// that the contents held: "held: 1".
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <iterator>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "host/emulated_windows/com_server/clipboard_blocks.h"
 
@@ -87,6 +99,134 @@ int Hold() {
   return 0;
 }
 
+constexpr DWORD kReading = 300;  // milliseconds
+
+// The formats a line of "watch" names, when the contents hold them.
+constexpr const char* kReported[] = {
+    "1",
+    "8",
+    "CanIncludeInClipboardHistory",
+    "CanUploadToCloudClipboard",
+    "ExcludeClipboardContentFromMonitorProcessing",
+    "Toolbar Button Face",
+    "Toolbar Button Mask",
+};
+
+bool changed = false;
+
+LRESULT CALLBACK WatcherProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_CLIPBOARDUPDATE) {
+    changed = true;
+    return 0;
+  }
+  return ::DefWindowProcW(window, message, wParam, lParam);
+}
+
+enum class Reading { kHeld, kBusy, kSuperseded, kEnded };
+
+// Opens the clipboard with `window` to read the change that left the sequence number
+// `change`, trying again every millisecond while another holds it. A change replaced meanwhile
+// is not read: the one that replaced it is, in its turn. Gives up after two seconds.
+Reading Open(HWND window, DWORD change, HANDLE ended) {
+  for (int tries = 0; tries < 2000; ++tries) {
+    if (::GetClipboardSequenceNumber() != change)
+      return Reading::kSuperseded;
+    if (::OpenClipboard(window)) {
+      if (::GetClipboardSequenceNumber() == change)
+        return Reading::kHeld;
+      ::CloseClipboard();
+      return Reading::kSuperseded;
+    }
+    if (::WaitForSingleObject(ended, 1) == WAIT_OBJECT_0)
+      return Reading::kEnded;
+  }
+  return Reading::kBusy;
+}
+
+// The formats of interest that the clipboard holds, all read at once: a change under way in
+// another program shows either before or after each of its calls.
+std::string HeldFormats(bool& excluded) {
+  std::vector<UINT> held(256);
+  UINT count = 0;
+  if (!::GetUpdatedClipboardFormats(held.data(), static_cast<UINT>(held.size()), &count))
+    count = 0;
+  held.resize(count);
+  std::string formats;
+  excluded = false;
+  for (const char* name : kReported) {
+    const UINT format = tkw::com_server::ClipboardFormatOf(name);
+    if (std::find(held.begin(), held.end(), format) == held.end())
+      continue;
+    formats += (formats.empty() ? "" : ", ") + std::string(name);
+    excluded = excluded || std::string(name) == "ExcludeClipboardContentFromMonitorProcessing";
+  }
+  return formats;
+}
+
+int Watch() {
+  WNDCLASSW watcherClass{};
+  watcherClass.lpfnWndProc = WatcherProcedure;
+  watcherClass.hInstance = ::GetModuleHandleW(nullptr);
+  watcherClass.lpszClassName = L"tkw_clipboard watcher";
+  ::RegisterClassW(&watcherClass);
+  const HWND window = ::CreateWindowExW(0, watcherClass.lpszClassName, L"", 0, 0, 0, 0, 0,
+                                        HWND_MESSAGE, nullptr, watcherClass.hInstance, nullptr);
+  const HANDLE ended = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  std::thread input([ended] {
+    for (std::string line; std::getline(std::cin, line);) {
+    }
+    ::SetEvent(ended);
+  });
+  input.detach();
+  if (window == nullptr || !::AddClipboardFormatListener(window) ||
+      Open(window, ::GetClipboardSequenceNumber(), ended) != Reading::kHeld) {
+    std::fprintf(stderr, "tkw_clipboard: cannot watch the clipboard\n");
+    return 1;
+  }
+  std::printf("held\n");
+  std::fflush(stdout);
+  ::WaitForSingleObject(ended, kReading);
+  ::CloseClipboard();
+
+  while (::MsgWaitForMultipleObjects(1, &ended, FALSE, INFINITE, QS_ALLINPUT) ==
+         WAIT_OBJECT_0 + 1) {
+    MSG message;
+    while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE))
+      ::DispatchMessageW(&message);
+    if (!changed)
+      continue;
+    changed = false;
+    const DWORD change = ::GetClipboardSequenceNumber();
+    bool excluded = false;
+    const std::string formats = HeldFormats(excluded);
+    if (excluded) {
+      std::printf("excluded: %s\n", formats.c_str());
+      std::fflush(stdout);
+      continue;
+    }
+    switch (Open(window, change, ended)) {
+      case Reading::kHeld:
+        std::printf("held: %s\n", formats.c_str());
+        std::fflush(stdout);
+        ::WaitForSingleObject(ended, kReading);
+        ::CloseClipboard();
+        break;
+      case Reading::kBusy:
+        std::printf("busy: %s\n", formats.c_str());
+        break;
+      case Reading::kSuperseded:
+        std::printf("superseded: %s\n", formats.c_str());
+        break;
+      case Reading::kEnded:
+        break;
+    }
+    std::fflush(stdout);
+  }
+  ::RemoveClipboardFormatListener(window);
+  ::DestroyWindow(window);
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -99,6 +239,8 @@ int main(int argc, char** argv) {
     return Keep();
   if (command == "hold" && argc == 2)
     return Hold();
-  std::fprintf(stderr, "usage: tkw_clipboard set|dump <folder> | keep | hold\n");
+  if (command == "watch" && argc == 2)
+    return Watch();
+  std::fprintf(stderr, "usage: tkw_clipboard set|dump <folder> | keep | hold | watch\n");
   return 2;
 }

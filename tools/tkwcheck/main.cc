@@ -3,10 +3,14 @@
 //   tkwcheck FILE.reg                 a regedit export
 //   tkwcheck --prefix DIR             an emulated machine (its registry, PowerPoint and files)
 //   tkwcheck --plan --prefix DIR      what a run would do there, definition by definition
-//   tkwcheck --log tkwtbrloggin.txt   what the run that wrote the log did
+//   tkwcheck --log [tkwtbrloggin.txt] what the run that wrote the log did; without a file the
+//                                     log beside tkwcheck, and on Windows a log that is not
+//                                     there is looked for in the user's VirtualStore
 //   tkwcheck --installed --prefix DIR what PowerPoint holds against what the definitions ask
 //                                     (on Windows without --prefix: the live machine); with
 //                                     --definitions FILE, against the definitions of an export
+//   tkwcheck --machine [--prefix DIR] whether a run can work on this machine (on Linux: the
+//                                     emulated one), and where its log and marker go
 //   tkwcheck                          (Windows) the live registry, both views, and the files
 //   tkwcheck --snapshot FILE          writes the bars of PowerPoint (on Linux the machine's of
 //                                     --prefix DIR) to FILE, or to standard output for "-"
@@ -34,10 +38,13 @@
 #include "tools/tkwcheck/check.h"
 #include "tools/tkwcheck/inputs.h"
 #include "tools/tkwcheck/installed.h"
+#include "tools/tkwcheck/machine.h"
 #include "tools/tkwcheck/report.h"
 #include "tools/tkwcheck/run_story.h"
 
+#include "host/formats/utf8.h"
 #include "host/platform_host.h"
+#include "run/frmTkwPPTToolbarAdder.h"
 #ifdef _WIN32
 #include "tools/tkwcheck/live_registry.h"
 #else
@@ -50,11 +57,11 @@ using namespace tkw::check;
 namespace {
 
 constexpr char kUsage[] =
-    "usage: tkwcheck FILE.reg | --prefix DIR | --plan --prefix DIR | --log FILE"
+    "usage: tkwcheck FILE.reg | --prefix DIR | --plan --prefix DIR | --log [FILE]"
 #ifdef _WIN32
-    " | --installed [--definitions FILE.reg] | (nothing: the live registry)"
+    " | --installed [--definitions FILE.reg] | --machine | (nothing: the live registry)"
 #else
-    " | --installed --prefix DIR [--definitions FILE.reg]"
+    " | --installed --prefix DIR [--definitions FILE.reg] | --machine --prefix DIR"
 #endif
     " [--powerpoint FILE] [--format text|json]\n"
 #ifdef _WIN32
@@ -68,8 +75,10 @@ struct Options {
   std::optional<fs::path> definitions;  // --installed: an export's in place of the machine's
   std::optional<fs::path> powerPoint;   // a snapshot to judge against
   std::optional<fs::path> snapshot;     // where to write one
+  bool readLog = false;                 // --log, with or without a file
   bool plan = false;
   bool installed = false;
+  bool machine = false;
   Format format = Format::kText;
 };
 
@@ -80,8 +89,12 @@ std::optional<Options> ParseArguments(int argc, char** argv) {
     const bool hasValue = i + 1 < argc;
     if (argument == "--prefix" && hasValue) {
       options.prefix = argv[++i];
-    } else if (argument == "--log" && hasValue) {
-      options.log = argv[++i];
+    } else if (argument == "--log" && !options.readLog) {
+      options.readLog = true;
+      if (hasValue && !std::string_view(argv[i + 1]).starts_with("--"))
+        options.log = argv[++i];
+    } else if (argument == "--machine") {
+      options.machine = true;
     } else if (argument == "--powerpoint" && hasValue && !options.powerPoint) {
       options.powerPoint = argv[++i];
     } else if (argument == "--snapshot" && hasValue && !options.snapshot) {
@@ -103,16 +116,20 @@ std::optional<Options> ParseArguments(int argc, char** argv) {
       return std::nullopt;
     }
   }
-  const int inputs =
-      options.regFile.has_value() + options.prefix.has_value() + options.log.has_value();
-  if (inputs > 1 || (options.plan && (!options.prefix || options.log || options.regFile)) ||
-      (options.installed && (options.plan || options.log || options.regFile)) ||
+  const int inputs = options.regFile.has_value() + options.prefix.has_value() + options.readLog;
+  if (inputs > 1 || (options.plan && (!options.prefix || options.readLog || options.regFile)) ||
+      (options.installed && (options.plan || options.readLog || options.regFile)) ||
       (options.definitions && !options.installed) ||
-      (options.powerPoint && (options.log || options.installed)))
+      (options.powerPoint && (options.readLog || options.installed)))
+    return std::nullopt;
+  // The machine is judged on its own, against nothing else.
+  if (options.machine && (options.plan || options.installed || options.readLog || options.regFile ||
+                          options.powerPoint || options.snapshot))
     return std::nullopt;
   // A snapshot reads a PowerPoint and judges nothing.
-  if (options.snapshot && (options.regFile || options.log || options.plan || options.installed ||
-                           options.powerPoint || options.format == Format::kJson))
+  if (options.snapshot &&
+      (options.regFile || options.readLog || options.plan || options.installed ||
+       options.powerPoint || options.format == Format::kJson))
     return std::nullopt;
 #ifdef _WIN32
   if ((options.installed || options.snapshot) && options.prefix)
@@ -203,22 +220,79 @@ tkw::snapshot::JudgedPowerPoint PowerPointToJudgeAgainst(const Options& options)
 #endif
 }
 
+// Whether a run can work on the machine, and where its traces go: this one, or on Linux the
+// emulated one.
+int LookAtMachine([[maybe_unused]] const Options& options) {
+#ifdef _WIN32
+  if (options.prefix)
+    throw Unreadable("emulated machines (--prefix) are checked by the Linux build");
+  const std::unique_ptr<tkw::host::Host> host = tkw::host::MakePlatformHost();
+  const std::unique_ptr<tkw::host::MachineFacts> facts = tkw::host::MakeMachineFacts();
+#else
+  const fs::path& prefix = *options.prefix;
+  if (!fs::is_directory(prefix))
+    throw Unreadable(prefix.string() + " is no folder");
+  // Lines the registry's reader skips are the definitions' business, which tkwcheck --prefix
+  // reports.
+  std::ostringstream skipped;
+  const std::unique_ptr<tkw::host::Host> host = tkw::host::MakeMachineHost(prefix, skipped);
+  const std::unique_ptr<tkw::host::MachineFacts> facts =
+      tkw::host::MakeMachineFacts(prefix, skipped);
+#endif
+  // The switch as the program reads it: whether a refused folder shows message boxes.
+  tkw::frmTkwPPTToolbarAdder program(*host);
+  const std::vector<Finding> findings = JudgeMachine(*facts, program.GetLoggingSwitchValue() != 0);
+  PrintFindings(std::cout, findings, options.format);
+  return HasErrorsOrWarnings(findings) ? 1 : 0;
+}
+
+// The log named, or without a name the one beside tkwcheck, where the program writes it. On
+// Windows a log that is not there may be in the user's VirtualStore, where UAC virtualization
+// puts the files of a 32-bit program refused its folder; `note` then says it was read there.
+fs::path FindLog(const std::optional<fs::path>& named, std::string& note) {
+#ifdef _WIN32
+  const std::unique_ptr<tkw::host::MachineFacts> facts = tkw::host::MakeMachineFacts();
+  const fs::path wanted =
+      named ? fs::absolute(*named) : fs::path(facts->ExecutableFolder()) / kLogFileName;
+  std::error_code error;
+  if (fs::exists(wanted, error))
+    return wanted;
+  const std::wstring stored = VirtualStorePath(facts->LocalAppData(), wanted.wstring());
+  if (!stored.empty() && fs::exists(stored, error)) {
+    note = "the log is read from the user's VirtualStore, where UAC virtualization put it: " +
+           tkw::formats::WideToUtf8(stored);
+    return stored;
+  }
+  throw Unreadable(
+      "cannot read " + tkw::formats::WideToUtf8(wanted.wstring()) +
+      (stored.empty() ? "" : ", nor its VirtualStore copy " + tkw::formats::WideToUtf8(stored)));
+#else
+  note.clear();
+  return named ? *named
+               : fs::read_symlink("/proc/self/exe").parent_path() /
+                     tkw::formats::WideToUtf8(kLogFileName);
+#endif
+}
+
 int Run(const Options& options) {
   if (options.snapshot)
     return WriteSnapshot(options);
   if (options.installed)
     return LookAtInstalled(options);
-  if (options.log) {
+  if (options.machine)
+    return LookAtMachine(options);
+  if (options.readLog) {
+    std::string note;
+    const fs::path log = FindLog(options.log, note);
     RunStory story;
     try {
-      story = ReadRunStory(ReadWhole(*options.log));
+      story = ReadRunStory(ReadWhole(log));
     } catch (const Unreadable&) {
       throw;
     } catch (const std::runtime_error& error) {
-      throw Unreadable(options.log->string() +
-                       " is not a log of tkwPPTToolbarAdder: " + error.what());
+      throw Unreadable(log.string() + " is not a log of tkwPPTToolbarAdder: " + error.what());
     }
-    PrintStory(std::cout, story, nullptr, "", options.format);
+    PrintStory(std::cout, story, nullptr, "", options.format, {}, {}, note);
     return RanInFull(story) ? 0 : 1;
   }
 #ifdef _WIN32

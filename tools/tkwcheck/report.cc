@@ -95,11 +95,12 @@ void PrintFindings(std::ostream& out, const std::vector<Finding>& findings, Form
     nlohmann::ordered_json list = nlohmann::ordered_json::array();
     for (const Finding& f : findings) {
       nlohmann::ordered_json item;
-      item["location"] = f.place.Text();
       if (!f.place.file.empty()) {
+        item["location"] = f.place.Text();
         item["file"] = f.place.file;
         item["line"] = f.place.line;
-      } else {
+      } else if (!f.place.key.empty()) {
+        item["location"] = f.place.Text();
         item["key"] = f.place.key;
         item["value"] = f.place.value;
       }
@@ -116,8 +117,9 @@ void PrintFindings(std::ostream& out, const std::vector<Finding>& findings, Form
     return;
   }
   for (const Finding& f : findings) {
-    out << f.place.Text() << ": " << SeverityName(f.severity) << ": " << f.message << " [" << f.rule
-        << "]\n";
+    if (!f.place.file.empty() || !f.place.key.empty())
+      out << f.place.Text() << ": ";
+    out << SeverityName(f.severity) << ": " << f.message << " [" << f.rule << "]\n";
   }
   out << Counted(errors, "error") << ", " << Counted(warnings, "warning") << '\n';
 }
@@ -148,7 +150,7 @@ void PrintInstalled(std::ostream& out, const std::vector<Finding>& findings, boo
 
 void PrintStory(std::ostream& out, const RunStory& story, const std::vector<Place>* places,
                 const std::string& messageBoxes, Format format, const std::string& warning,
-                const std::string& judgedAgainst) {
+                const std::string& judgedAgainst, const std::string& note) {
   if (format == Format::kJson) {
     nlohmann::ordered_json run;
     if (!judgedAgainst.empty())
@@ -165,6 +167,8 @@ void PrintStory(std::ostream& out, const RunStory& story, const std::vector<Plac
       run["messageBoxes"] = messageBoxes;
     if (!warning.empty())
       run["warning"] = warning;
+    if (!note.empty())
+      run["note"] = note;
     nlohmann::ordered_json definitions = nlohmann::ordered_json::array();
     for (std::size_t i = 0; i < story.definitions.size(); ++i) {
       const DefinitionStory& d = story.definitions[i];
@@ -189,6 +193,8 @@ void PrintStory(std::ostream& out, const RunStory& story, const std::vector<Plac
     out << "judged against " << judgedAgainst << '\n';
   if (!warning.empty())
     out << "warning: " << warning << '\n';
+  if (!note.empty())
+    out << "note: " << note << '\n';
   for (std::size_t i = 0; i < story.definitions.size(); ++i) {
     const DefinitionStory& d = story.definitions[i];
     if (places != nullptr && !(*places)[i].file.empty())

@@ -12,8 +12,9 @@ namespace tkw::check {
 
 enum class Format { kText, kJson };
 
-// "PLACE: error: MESSAGE [rule]" a line each, then "N errors, M warnings". `judgedAgainst`, when
-// not empty, names the PowerPoint the findings were judged against, in the first line.
+// "PLACE: error: MESSAGE [rule]" a line each (a finding about the whole machine has no place),
+// then "N errors, M warnings". `judgedAgainst`, when not empty, names the PowerPoint the
+// findings were judged against, in the first line.
 void PrintFindings(std::ostream& out, const std::vector<Finding>& findings, Format format,
                    const std::string& judgedAgainst = {});
 
@@ -23,11 +24,11 @@ void PrintInstalled(std::ostream& out, const std::vector<Finding>& findings, boo
                     Format format);
 
 // A line per definition, then how the run ended. `places`, when given, holds each
-// definition's registry line; `warning`, when not empty, is told once, before the definitions,
-// and `judgedAgainst` before that.
+// definition's registry line; `warning` and `note`, when not empty, are told once, before the
+// definitions, and `judgedAgainst` before them.
 void PrintStory(std::ostream& out, const RunStory& story, const std::vector<Place>* places,
                 const std::string& messageBoxes, Format format, const std::string& warning = {},
-                const std::string& judgedAgainst = {});
+                const std::string& judgedAgainst = {}, const std::string& note = {});
 
 // Counts of findings that make the exit status 1.
 bool HasErrorsOrWarnings(const std::vector<Finding>& findings);

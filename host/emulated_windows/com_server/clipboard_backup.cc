@@ -1,5 +1,6 @@
 #include "host/emulated_windows/com_server/clipboard_backup.h"
 
+#include <optional>
 #include <vector>
 
 #include "host/emulated_windows/com_server/clipboard_blocks.h"
@@ -23,9 +24,15 @@ class ClipboardBackup final : public host::Dispatch {
     if (!args.empty())
       throw host::RuntimeError(450, "Wrong number of arguments or invalid property assignment");
 
-    const OpenedClipboard opened;
-    if (!opened)
-      throw host::RuntimeError::CannotOpenClipboard();
+    // Clipboard history and its like read the clipboard right after every change, the Restore
+    // of one face right before the next face's Backup among them: a refused opening is tried
+    // again, ten times 100 ms apart, as careful clipboard programs do.
+    std::optional<OpenedClipboard> opened;
+    for (int tries = 1; !opened.emplace(); ++tries) {
+      if (tries == 10)
+        throw host::RuntimeError::CannotOpenClipboard();
+      ::Sleep(100);
+    }
     if (backup) {
       saved_ = ReadClipboardBlocks();
       return {};

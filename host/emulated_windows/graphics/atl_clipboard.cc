@@ -8,12 +8,19 @@ namespace tkw::emulated {
 
 namespace {
 
-// Closes the clipboard on every path out of a method.
+constexpr int kOpenTries = 10;
+constexpr std::uint32_t kPauseBeforeTry = 100;  // milliseconds
+
+// Opens the clipboard, trying again while another program holds it, and closes it on every
+// path out of a method.
 class OpenedClipboard {
  public:
-  explicit OpenedClipboard(EmulatedClipboard& clipboard) : clipboard_(clipboard) {
-    if (!clipboard_.OpenClipboard(0))
-      throw host::RuntimeError::CannotOpenClipboard();
+  OpenedClipboard(EmulatedClipboard& clipboard, host::Kernel& kernel) : clipboard_(clipboard) {
+    for (int tries = 1; !clipboard_.OpenClipboard(0); ++tries) {
+      if (tries == kOpenTries)
+        throw host::RuntimeError::CannotOpenClipboard();
+      kernel.Sleep(kPauseBeforeTry);
+    }
   }
   OpenedClipboard(const OpenedClipboard&) = delete;
   OpenedClipboard& operator=(const OpenedClipboard&) = delete;
@@ -25,7 +32,8 @@ class OpenedClipboard {
 
 class AtlClipboard final : public host::Dispatch {
  public:
-  explicit AtlClipboard(EmulatedClipboard& clipboard) : clipboard_(clipboard) {}
+  AtlClipboard(EmulatedClipboard& clipboard, host::Kernel& kernel)
+      : clipboard_(clipboard), kernel_(kernel) {}
 
   bool Supports(const host::InterfaceId& iid) override {
     return iid == host::kIidUnknown || iid == host::kIidDispatch;
@@ -41,7 +49,7 @@ class AtlClipboard final : public host::Dispatch {
     if (!args.empty()) {
       throw host::RuntimeError(450, "Wrong number of arguments or invalid property assignment");
     }
-    const OpenedClipboard opened(clipboard_);
+    const OpenedClipboard opened(clipboard_, kernel_);
     if (backup) {
       saved_ = clipboard_.ReadAllFormats();
     } else {
@@ -54,13 +62,14 @@ class AtlClipboard final : public host::Dispatch {
 
  private:
   EmulatedClipboard& clipboard_;
+  host::Kernel& kernel_;
   std::vector<EmulatedClipboard::FormatData> saved_;
 };
 
 }  // namespace
 
-host::DispatchPtr CreateAtlClipboard(EmulatedClipboard& clipboard) {
-  return std::make_shared<AtlClipboard>(clipboard);
+host::DispatchPtr CreateAtlClipboard(EmulatedClipboard& clipboard, host::Kernel& kernel) {
+  return std::make_shared<AtlClipboard>(clipboard, kernel);
 }
 
 }  // namespace tkw::emulated

@@ -9,9 +9,11 @@
 #include <algorithm>
 #include <atomic>
 #include <cctype>
+#include <chrono>
 #include <cstring>
 #include <fstream>
 #include <system_error>
+#include <thread>
 
 namespace tkw::emulated {
 
@@ -162,6 +164,9 @@ void EmulatedClipboard::Load() {
 }
 
 void EmulatedClipboard::WriteBack() {
+  // Odd while the files change; a session that died here left it odd already.
+  const std::uint64_t writing = generation_.value_or(0) | 1;
+  std::atomic_ref<std::uint64_t>(*generationMap_).store(writing);
   std::error_code error;
   for (auto file = files_.begin(); file != files_.end();) {
     if (contents_.contains(file->first)) {
@@ -193,7 +198,7 @@ void EmulatedClipboard::WriteBack() {
     files_[format] = name;
   }
   // The lock is held and the generation was checked when the clipboard was opened.
-  generation_ = generation_.value_or(0) + 1;
+  generation_ = writing + 1;
   std::atomic_ref<std::uint64_t>(*generationMap_).store(*generation_);
   changed_.clear();
   emptied_ = false;
@@ -254,6 +259,44 @@ bool EmulatedClipboard::WriteFormat(unsigned format, std::span<const std::uint8_
   contents_[format] = Bytes(bytes.begin(), bytes.end());
   changed_.insert(format);
   return true;
+}
+
+std::uint64_t EmulatedClipboard::SequenceNumber() {
+  if (generationMap_ == nullptr && !MapLockFile())
+    return 0;
+  // Two generations to a change: the odd one while it is being written.
+  return (StoredGeneration() + 1) / 2;
+}
+
+std::vector<unsigned> EmulatedClipboard::AvailableFormats() {
+  std::vector<unsigned> formats;
+  if (open_) {
+    for (const auto& [format, bytes] : contents_)
+      formats.push_back(format);
+    return formats;
+  }
+  if (generationMap_ == nullptr && !MapLockFile())
+    return formats;
+  // A change being written, or one finished while the folder was read, is read again.
+  for (int tries = 0; tries < 10'000; ++tries) {
+    const std::uint64_t before = StoredGeneration();
+    if (before % 2 == 0) {
+      formats.clear();
+      std::error_code error;
+      for (const auto& entry : fs::directory_iterator(folder_, error)) {
+        const std::string name = entry.path().filename().string();
+        const auto standard = StandardFormat(name);
+        if (const unsigned format = standard ? *standard : RegisterClipboardFormatA(name))
+          formats.push_back(format);
+      }
+      if (StoredGeneration() == before) {
+        std::sort(formats.begin(), formats.end());
+        return formats;
+      }
+    }
+    std::this_thread::sleep_for(std::chrono::microseconds(50));
+  }
+  return {};
 }
 
 void EmulatedClipboard::ReleaseBlock(unsigned format) {

@@ -5,7 +5,9 @@
 //
 // While a process uses it, the clipboard is kept in memory as well: the files are read again
 // only when another process has changed them since (the lock file holds a generation number),
-// and what a session changed is written back when it closes the clipboard.
+// and what a session changed is written back when it closes the clipboard. The generation is
+// odd while a session writes, so that a process reading the files without the lock knows to
+// wait for a whole change.
 #pragma once
 
 #include <cstdint>
@@ -53,6 +55,12 @@ class EmulatedClipboard final : public host::Clipboard {
   std::vector<FormatData> ReadAllFormats();
   // Stores one format's bytes without a memory block. Needs it open.
   bool WriteFormat(unsigned format, std::span<const std::uint8_t> bytes);
+
+  // As GetClipboardSequenceNumber and GetUpdatedClipboardFormats, for a process that watches
+  // the clipboard without opening it: the number of changes made to it so far (0 when it cannot
+  // be read), and the formats it holds, as the last change left them.
+  std::uint64_t SequenceNumber();
+  std::vector<unsigned> AvailableFormats();
 
   const std::filesystem::path& folder() const { return folder_; }
 

@@ -5,8 +5,10 @@
 #include <sys/stat.h>
 
 #include <cerrno>
+#include <chrono>
 #include <ctime>
 #include <system_error>
+#include <thread>
 
 #include "host/emulated_windows/system/open_files.h"
 #include "host/formats/windows_1252.h"
@@ -143,6 +145,10 @@ host::LocalTime EmulatedKernel::GetLocalTime() {
   ::localtime_r(&now, &local);
   return {local.tm_year + 1900, local.tm_mon + 1, local.tm_mday,
           local.tm_hour,        local.tm_min,     local.tm_sec};
+}
+
+void EmulatedKernel::Sleep(std::uint32_t milliseconds) {
+  std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
 }
 
 }  // namespace tkw::emulated

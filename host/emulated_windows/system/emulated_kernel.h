@@ -32,6 +32,7 @@ class EmulatedKernel : public host::Kernel {
   std::string WideToAnsi(std::wstring_view wide) override;
 
   host::LocalTime GetLocalTime() override;
+  void Sleep(std::uint32_t milliseconds) override;
 
  private:
   bool Fail(std::uint32_t error);
