@@ -188,11 +188,12 @@ void Serve(HANDLE until = nullptr) {
   }
 }
 
-void ReportEnd() {
+// The objects and locks left, and what the clients' calls made the server do.
+void ReportEnd(const tkw::com_server::ScopedBusyFilter& calls) {
   char line[64];
   std::snprintf(line, sizeof line, "powerpoint objects %ld locks %ld", ServerUsage::Objects(),
                 ServerUsage::Locks());
-  AppendToReport(line);
+  AppendToReport((line + std::string(" received ") + calls.Received()).c_str());
 }
 
 // Offers the class to clients until WithdrawClass(); false, having said why, when COM refuses.
@@ -230,7 +231,7 @@ int ServeForTheCall() {
   while (!ServerUsage::Unused());
   WithdrawClass();
   busy.Report();
-  ReportEnd();
+  ReportEnd(busy);
   return 0;
 }
 
@@ -269,7 +270,7 @@ int RunAsTheUsers() {
   WithdrawClass();
   const bool closed = SetRunning(false);
   busy.Report();
-  ReportEnd();
+  ReportEnd(busy);
   ::ReleaseMutex(running.get());
   return closed ? 0 : 1;
 }
