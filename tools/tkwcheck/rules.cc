@@ -525,8 +525,14 @@ void PrintExplanation(std::ostream& out, const Rule& rule) {
 }
 
 void PrintRuleList(std::ostream& out) {
-  for (const Rule& rule : kRules)
-    out << rule.name << " (" << rule.severity << "): " << rule.summary << '\n';
+  const Rule* previous = nullptr;
+  for (const Rule& rule : kRules) {
+    if (previous == nullptr || previous->group != rule.group)
+      out << (previous ? "\n" : "") << "Rules " << kGroupNames[static_cast<int>(rule.group)]
+          << ":\n";
+    out << "  " << rule.name << " (" << rule.severity << "): " << rule.summary << '\n';
+    previous = &rule;
+  }
 }
 
 }  // namespace tkw::check

@@ -27,8 +27,8 @@ std::span<const Rule> Rules();
 const Rule* FindRule(std::string_view name);
 // What `tkwcheck --explain RULE` prints.
 void PrintExplanation(std::ostream& out, const Rule& rule);
-// A line per rule, its name, severity and summary: what `tkwcheck --explain` without a rule
-// prints.
+// A line per rule, its name, severity and summary, under a heading for each group: what
+// `tkwcheck --explain` without a rule prints.
 void PrintRuleList(std::ostream& out);
 
 }  // namespace tkw::check
