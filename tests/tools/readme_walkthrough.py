@@ -4,7 +4,8 @@ then every command the sections "Checking definitions" and "Deploying to many ma
 after a "$" prompt, as written, each compared with the output and exit status the README gives.
 
 Commands and output are read from README.md and scripts/run-example themselves, so that neither
-can drift from what the build does. Everything runs in a fresh folder laid out as a clone after
+can drift from what the build does; and every program the README runs from build/dev/ must be
+one scripts/run-example builds. Everything runs in a fresh folder laid out as a clone after
 scripts/run-example: build/dev/ holds copies of the built programs the commands name, with the
 example machine as build/dev/prefix, beside copies of examples/ and the snapshot the README
 uses. In the README's output "..." standing alone on a line stands for any lines, and between
@@ -41,20 +42,22 @@ def sections(readme):
 def transcripts(lines):
     """Each indented block holding "$ " commands, as a list of (command, expected output)."""
     blocks, block = [], None
-    for line in lines + [""]:
+    for line in lines + ["end"]:
         if line.startswith("    "):
-            if block is None:
-                block = []
-            text = line[4:]
-            if text.startswith("$ "):
-                block.append([text[2:], []])
+            block = [] if block is None else block
+            if line[4:].startswith("$ "):
+                block.append((line[6:], []))
             elif block:
-                block[-1][1].append(text)
-        elif line.strip() == "" and block is not None and block:
-            continue  # a blank line inside an indented block
+                block[-1][1].append(line[4:])
+        elif line.strip() == "" and block is not None:
+            if block:
+                block[-1][1].append("")  # a blank line of the output, or the block's end
         else:
             if block:
-                blocks.append([(c, out) for c, out in block])
+                for _, output in block:
+                    while output and output[-1] == "":
+                        output.pop()
+                blocks.append(block)
             block = None
     return blocks
 
@@ -137,6 +140,16 @@ def main():
             print("ok", what)
             passed += 1
 
+    # scripts/run-example builds every program the README runs from build/dev.
+    script = (source / "scripts/run-example").read_text().replace("\\\n", " ")
+    build_line = re.search(r"^cmake --build --preset dev --target (.*)$", script, re.M)
+    targets = set(build_line[1].split()) if build_line else set()
+    readme = (source / "README.md").read_text()
+    called = set(re.findall(r"^    (?:\$ )?build/dev/(?:tests/)?(\w+)", readme, re.M))
+    if called - targets:
+        failures.append(f"scripts/run-example does not build {sorted(called - targets)}, "
+                        "which the README runs")
+
     with tempfile.TemporaryDirectory() as folder:
         clone = Clone(source, arguments.build.resolve(), Path(folder))
         # The program steps of scripts/run-example; their output is shown for reading.
@@ -147,7 +160,7 @@ def main():
         if log[1:2] != ["Creating Mutex"] or log[-1:] != ["Work completed successfully"]:
             failures.append("the run's log does not go as the README says: " + repr(log[:2] + log[-1:]))
 
-        for block in transcripts(sections((source / "README.md").read_text())):
+        for block in transcripts(sections(readme)):
             machine = None
             for command, expected in block:
                 if "DIR" in command and machine is None:
