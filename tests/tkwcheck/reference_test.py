@@ -116,6 +116,15 @@ def main():
            "\n".join(f"{g}: {sorted(set(documented.get(g, [])) ^ set(explained.get(g, [])))}"
                      for g in set(documented) | set(explained)))
 
+    # The worked examples quote the example machine as it is.
+    machine = (arguments.source / "examples/machine/registry.reg").read_text().splitlines()
+    quoted = [line[4:] for line in
+              (arguments.source / "docs/definitions.md").read_text().splitlines()
+              if re.match(r'    ("|\[HKEY)', line)]
+    expect("docs/definitions.md quotes examples/machine/registry.reg",
+           quoted and all(line in machine for line in quoted),
+           str([line for line in quoted if line not in machine]))
+
     for name in names:
         result = run("--explain", name)
         out = result.stdout
@@ -144,6 +153,7 @@ def main():
 
         # Arguments, exit status, the stream written to and the first line there.
         cases = [
+            (["--explain", "[tag-taken]"], 0, "stdout", "tag-taken: warning"),
             (["--explain", "no-such-rule"], 2, "stderr",
              "tkwcheck: there is no rule 'no-such-rule'; tkwcheck --explain lists every rule"),
             (["--explain", "icon-missing", "tag-taken"], 2, "stderr",

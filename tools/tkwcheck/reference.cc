@@ -31,9 +31,13 @@ int Explain(const std::vector<std::string_view>& arguments, const char* usage) {
     PrintRuleList(std::cout);
     return 0;
   }
-  const Rule* rule = FindRule(arguments[1]);
+  // As a finding ends with it, "[rule]".
+  std::string_view name = arguments[1];
+  if (name.size() > 2 && name.front() == '[' && name.back() == ']')
+    name = name.substr(1, name.size() - 2);
+  const Rule* rule = FindRule(name);
   if (rule == nullptr) {
-    std::cerr << "tkwcheck: there is no rule '" << arguments[1]
+    std::cerr << "tkwcheck: there is no rule '" << name
               << "'; tkwcheck --explain lists every rule\n";
     return 2;
   }
