@@ -16,8 +16,8 @@ constexpr Rule kRules[] = {
     {"no-settings", RuleGroup::kDefinitions, "warning",
      "there is no key HKEY_LOCAL_MACHINE\\SOFTWARE\\Tarnwick, so a run adds nothing",
      "The program reads every definition below HKEY_LOCAL_MACHINE\\SOFTWARE\\Tarnwick. Without "
-     "that key it logs \"Registry open failed\" and adds nothing. An export taken of another key "
-     "(HKEY_CURRENT_USER, or Wow6432Node written by hand) is not read either.",
+     "that key it logs \"Registry open failed\" and adds nothing. Definitions written below "
+     "another key, such as HKEY_CURRENT_USER, are not read.",
      "[HKEY_CURRENT_USER\\SOFTWARE\\Tarnwick]\n"
      "\"Glintwave 1 New\"=\"Glintwave,&New Deck,Glintwave.NewDeck,tkw.glintwave.new,Glintwave,"
      "new.bmp\"",
@@ -26,8 +26,9 @@ constexpr Rule kRules[] = {
      "new.bmp\""},
     {"malformed-line", RuleGroup::kDefinitions, "error",
      "regedit skips the line, so what it sets is not in the registry",
-     "A line regedit cannot read (a value name without its closing quote, a data type it does "
-     "not know, a string without its closing quote) is skipped when the export is imported: "
+     "A line regedit cannot read (a value name without its closing quote, an unknown data "
+     "type, malformed string or hex data, a key below an unknown root) is skipped when the "
+     "export is imported: "
      "the value it meant to set does not exist, and no run sees it.",
      "\"20 unquoted name=\"Glintwave,Plain,Glintwave.Plain,tkw.plain,Glintwave,new.bmp\"",
      "\"20 quoted name\"=\"Glintwave,Plain,Glintwave.Plain,tkw.plain,Glintwave,new.bmp\""},
