@@ -14,6 +14,7 @@
 //   tkwcheck                          (Windows) the live registry, both views, and the files
 //   tkwcheck --snapshot FILE          writes the bars of PowerPoint (on Linux the machine's of
 //                                     --prefix DIR) to FILE, or to standard output for "-"
+//   tkwcheck --explain [RULE]         a rule explained (reference.h); --list-menus the menus
 // --powerpoint FILE judges an export, a machine or a plan against the PowerPoint of a snapshot
 // rather than PowerPoint's built-in English bars or the machine's own. On Windows an export and
 // the live registry are judged against the PowerPoint of this machine when there is one.
@@ -39,6 +40,7 @@
 #include "tools/tkwcheck/inputs.h"
 #include "tools/tkwcheck/installed.h"
 #include "tools/tkwcheck/machine.h"
+#include "tools/tkwcheck/reference.h"
 #include "tools/tkwcheck/report.h"
 #include "tools/tkwcheck/run_story.h"
 
@@ -65,9 +67,11 @@ constexpr char kUsage[] =
 #endif
     " [--powerpoint FILE] [--format text|json]\n"
 #ifdef _WIN32
-    "       tkwcheck --snapshot FILE\n";
+    "       tkwcheck --snapshot FILE\n"
+    "       tkwcheck --explain [RULE] | --list-menus [--powerpoint FILE]\n";
 #else
-    "       tkwcheck --snapshot FILE --prefix DIR\n";
+    "       tkwcheck --snapshot FILE --prefix DIR\n"
+    "       tkwcheck --explain [RULE] | --list-menus [--powerpoint FILE | --prefix DIR]\n";
 #endif
 
 struct Options {
@@ -338,5 +342,7 @@ int Run(const Options& options) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (const std::optional<int> status = ReferenceCommand(argc, argv, kUsage))
+    return *status;
   return ToolMain("tkwcheck", kUsage, argc, argv, ParseArguments, Run);
 }

@@ -124,7 +124,8 @@ int RunPreview(const std::vector<std::string>& args, std::ostream& out, std::ost
   }
   if (options->afterClose)
     bars->Close();
-  const Picture picture = LayOutPicture(*bars, options->view);
+  const Picture picture =
+      LayOutPicture(*bars, options->view, options->afterClose ? Moment::kClosed : Moment::kRunning);
   try {
     WritePng(picture, options->png);
     if (options->svg)
