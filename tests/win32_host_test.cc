@@ -755,6 +755,18 @@ void TestInterfaceChecks() {
     CHECK(object.refs == 1 &&
           (check.type ? (check.type->AddRef(), check.type->Release()) : 0) == typeReferences);
   }
+  // One object asked again and again: each answer is the one for the interface asked, whatever
+  // was asked of the same type information before.
+  {
+    UnregisteredObject object(types.button, {});
+    tkw::win32::Dispatch dispatch(tkw::win32::ComPtr<IDispatch>::Share(&object), policy);
+    const std::pair<host::InterfaceId, bool> kAsked[] = {
+        {kIidCommandBarPopup, false}, {kIidCommandBarButton, true}, {kIidCommandBarControl, true},
+        {kIidCommandBarPopup, false}, {kIidCommandBarButton, true}, {kIidCommandBars, false},
+    };
+    for (const auto& [asked, has] : kAsked)
+      CHECK(dispatch.Supports(asked) == has && object.queried == 0);
+  }
   buttonInterface->Release();
   for (ITypeInfo* type : {types.control, types.button, types.popup})
     type->Release();
