@@ -99,7 +99,7 @@ def run_once(wine: WineMachine, exe: Path, work: Path) -> Run:
         if powerpoint.stdout.readline().rstrip() != b"running":
             raise RuntimeError("the stand-in PowerPoint did not start")
         start = time.perf_counter()
-        result = wine.run([str(exe)], env=env, timeout=1800)
+        result = wine.run([str(exe)], env=env, timeout=300)
         seconds = time.perf_counter() - start
         if result.returncode != 0:
             raise RuntimeError(f"{exe} exited with {result.returncode}")
