@@ -148,7 +148,7 @@ TEST(PreviewTest, FaceShowsWhatLiesUnderItWhereItsMaskIsSet) {
       CommandBar& toolbar = AddBar(bars, L"Mine", BarType::kToolbar, true);
       Append(c.inMenu ? *tools.controls() : toolbar.controls(),
              Button(L"&Chart", 3, ButtonFace{FaceDib(colour), std::move(mask)}));
-      const Picture picture = LayOutPicture(bars, c.view);
+      const Picture picture = LayOutPicture(bars, c.view, Moment::kRunning);
       return std::pair{WithFaces(picture).at(0)->face.value(), RenderPicture(picture)};
     };
     const auto [face, shown] = render(c.withMask ? std::optional(MaskDib(masked)) : std::nullopt);
@@ -187,7 +187,7 @@ TEST(PreviewTest, EveryControlWidensItsBar) {
         CommandBar& bar = AddBar(bars, L"Mine", BarType::kToolbar, true);
         for (int i = 0; i < count; ++i)
           Append(bar.controls(), properties);
-        const Picture picture = LayOutPicture(bars, view);
+        const Picture picture = LayOutPicture(bars, view, Moment::kRunning);
         const auto strip = std::find_if(picture.strips.begin(), picture.strips.end(),
                                         [&](const Strip& s) { return s.bar == &bar; });
         ASSERT_NE(strip, picture.strips.end()) << kind;
@@ -207,7 +207,7 @@ TEST(PreviewTest, HiddenBarIsListedAndNotDrawn) {
   CommandBar& hidden = AddBar(bars, L"Tucked", BarType::kToolbar, false);
   Append(hidden.controls(), Button(L"Unseen", 1, SolidFace(kHiddenColour)));
   for (const View view : {View::kCommandBars, View::kAddIns}) {
-    const Picture picture = LayOutPicture(bars, view);
+    const Picture picture = LayOutPicture(bars, view, Moment::kRunning);
     EXPECT_EQ(picture.hiddenBars, std::vector<const CommandBar*>{&hidden});
     for (const Strip& strip : picture.strips)
       EXPECT_NE(strip.bar, &hidden);
@@ -239,7 +239,7 @@ TEST(PreviewTest, OpensTheMenusThatHoldControlsOfOurs) {
   };
   for (const auto& [view, expected] : cases) {
     std::vector<std::wstring> open;
-    for (const Strip& strip : LayOutPicture(bars, view).strips) {
+    for (const Strip& strip : LayOutPicture(bars, view, Moment::kRunning).strips) {
       if (strip.kind == StripKind::kMenu)
         open.push_back(strip.controls.at(0).control->parent().owner()->properties().caption);
     }
@@ -292,7 +292,7 @@ TEST(PreviewTest, AddInsTabPutsEachControlInItsGroup) {
     SCOPED_TRACE(c.what);
     CommandBarSet bars = command_bars::BuiltInCommandBars();
     c.add(bars);
-    const Picture picture = LayOutPicture(bars, View::kAddIns);
+    const Picture picture = LayOutPicture(bars, View::kAddIns, Moment::kRunning);
     std::vector<std::string> rows;
     for (const Strip& strip : picture.strips) {
       if (strip.kind != StripKind::kRibbonRow && strip.kind != StripKind::kRibbonMenu)
@@ -314,6 +314,131 @@ TEST(PreviewTest, AddInsTabPutsEachControlInItsGroup) {
       }
     }
     EXPECT_EQ(rows, c.rows);
+  }
+}
+
+// The title stands above the bars or the ribbon, and nothing is drawn over it.
+TEST(PreviewTest, TitleStandsAboveEverythingElse) {
+  CommandBarSet bars = command_bars::BuiltInCommandBars();
+  Append(*bars.Find(L"Menu Bar")->controls().FindByCaption(L"Tools")->controls(),
+         Button(L"Ours", 0, std::nullopt));
+  Append(AddBar(bars, L"Glintwave", BarType::kToolbar, true).controls(),
+         Button(L"Ours", 0, std::nullopt));
+  for (const View view : {View::kCommandBars, View::kAddIns}) {
+    for (const Moment moment : {Moment::kRunning, Moment::kClosed}) {
+      SCOPED_TRACE(testing::Message() << "view " << int(view) << ", moment " << int(moment));
+      const Picture picture = LayOutPicture(bars, view, moment);
+      const Box& title = picture.title.box;
+      EXPECT_GT(title.width, 0);
+      EXPECT_GE(title.y, 0);
+      EXPECT_LE(title.right(), picture.width);
+      EXPECT_LE(title.bottom(), picture.dock.y);
+      for (const Strip& strip : picture.strips)
+        EXPECT_GE(strip.box.y, title.bottom());
+      for (const Note& tab : picture.tabs)
+        EXPECT_GE(tab.box.y, title.bottom());
+    }
+  }
+}
+
+// On the Add-Ins tab every open menu hangs from its own drop-down, in the drop-down's column
+// and below the ribbon, however many there are and however wide their menus and sub-menus.
+TEST(PreviewTest, AddInsMenuHangsUnderItsOwnButton) {
+  const auto ours = [](Control& popup, const wchar_t* caption) {
+    Append(*popup.controls(), Button(caption, 0, std::nullopt));
+  };
+  const struct {
+    const char* what;
+    std::function<void(command_bars::ControlList& menus)> add;
+    std::vector<std::wstring> open;  // the titles of the menus that open, in order
+  } cases[] = {
+      {"three of PowerPoint's menus, once stacked in one column",
+       [&](command_bars::ControlList& menus) {
+         for (const wchar_t* menu : {L"Insert", L"Tools", L"Help"})
+           ours(*menus.FindByCaption(menu), L"Ours");
+       },
+       {L"&Insert", L"&Tools", L"&Help"}},
+      {"four, wide ones and a sub-menu of ours",
+       [&](command_bars::ControlList& menus) {
+         ours(*menus.FindByCaption(L"File"), L"A caption far wider than its menu's title");
+         Control& deeper =
+             Append(*menus.FindByCaption(L"Edit")->controls(), Popup(L"Deeper", false));
+         ours(deeper, L"Another caption, wide enough to reach well beyond the next title");
+         ours(*menus.FindByCaption(L"View"), L"V");
+         ours(*menus.FindByCaption(L"Window"), L"W");
+       },
+       {L"&File", L"&Edit", L"Deeper", L"&View", L"&Window"}},
+      {"a menu of its own beside a button that opens nothing",
+       [&](command_bars::ControlList& menus) {
+         Append(menus, Button(L"Plain", 2, std::nullopt));
+         ours(Append(menus, Popup(L"&Glintwave", false)), L"Mine");
+         ours(*menus.FindByCaption(L"Format"), L"F");
+       },
+       {L"F&ormat", L"&Glintwave"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    CommandBarSet bars = command_bars::BuiltInCommandBars();
+    c.add(bars.Find(L"Menu Bar")->controls());
+    const Picture picture = LayOutPicture(bars, View::kAddIns, Moment::kRunning);
+    std::vector<std::wstring> open;
+    std::vector<std::pair<int, int>> spans;  // left and right of each menu with its sub-menus
+    for (const Strip& menu : picture.strips) {
+      if (menu.kind != StripKind::kMenu)
+        continue;
+      const Control* popup = menu.controls.at(0).control->parent().owner();
+      open.push_back(popup->properties().caption);
+      if (!menu.title) {  // a sub-menu, beside its parent
+        spans.back().second = std::max(spans.back().second, menu.box.right());
+        continue;
+      }
+      const auto button =
+          std::find_if(picture.strips.begin(), picture.strips.end(), [&](const Strip& strip) {
+            return strip.kind == StripKind::kRibbonMenu && strip.controls.at(0).control == popup;
+          });
+      ASSERT_NE(button, picture.strips.end());
+      const Box& drop = button->controls.at(0).box;
+      EXPECT_EQ(menu.title->x, drop.x);
+      EXPECT_EQ(menu.title->y, drop.y);
+      EXPECT_EQ(menu.box.x, drop.x);  // its left edge under the button's
+      EXPECT_GE(menu.box.y, picture.dock.bottom());
+      spans.emplace_back(menu.box.x, menu.box.right());
+    }
+    EXPECT_EQ(open, c.open);
+    for (std::size_t i = 1; i < spans.size(); ++i)
+      EXPECT_LT(spans[i - 1].second, spans[i].first)
+          << "menus " << i - 1 << " and " << i << " overlap";
+  }
+}
+
+// Captions and names are SVG text, escaped, in the place the layout gives them; the accelerator
+// letter underlined. No text is drawn as glyph outlines.
+TEST(PreviewTest, SvgCarriesTextAsEscapedText) {
+  const std::pair<const wchar_t*, std::string> cases[] = {
+      {L"R&&D", ">R&amp;D</text>"},
+      {L"&<b> \"quoted\" 'too'",
+       "><tspan text-decoration=\"underline\">&lt;</tspan>b&gt; &quot;quoted&quot; "
+       "&apos;too&apos;</text>"},
+      {L"Save &As...", ">Save <tspan text-decoration=\"underline\">A</tspan>s...</text>"},
+      {L"&\u00e9t\u00e9", "><tspan text-decoration=\"underline\">\u00e9</tspan>t\u00e9</text>"},
+      {L"tab\tand\x01" L"bell", ">tab\tand\uFFFDbell</text>"},
+  };
+  for (const auto& [caption, expected] : cases) {
+    SCOPED_TRACE(formats::WideToUtf8(caption));
+    CommandBarSet bars;
+    CommandBar& bar = AddBar(bars, L"Tom & <Jerry>", BarType::kToolbar, true);
+    Append(bar.controls(), Button(caption, 2, std::nullopt));
+    const Picture picture = LayOutPicture(bars, View::kCommandBars, Moment::kRunning);
+    const std::string svg = SvgDocument(picture);
+    EXPECT_EQ(svg.find("glyph"), std::string::npos);
+    EXPECT_NE(svg.find(">Tom &amp; &lt;Jerry&gt;</text>"), std::string::npos);
+    const std::size_t at = svg.find(expected);
+    ASSERT_NE(at, std::string::npos) << svg;
+    const std::size_t text = svg.rfind("<text ", at);
+    const std::string place =
+        "<text x=\"" + std::to_string(picture.strips.at(0).controls.at(0).caption.value().x) +
+        "\" ";
+    EXPECT_EQ(svg.compare(text, place.size(), place), 0) << svg.substr(text, at - text);
   }
 }
 
@@ -382,7 +507,7 @@ TEST_F(PreviewCommandTest, ExitsWithOneLineForWhatItCannotRead) {
 }
 
 // Once PowerPoint closes, its temporary bars and controls are gone and the rest is drawn as it
-// is: the picture after close is the picture of the permanent items alone.
+// is: the picture after close is the picture of the permanent items alone, closed or not.
 TEST_F(PreviewCommandTest, AfterCloseDrawsOnlyWhatLasts) {
   const fs::path state = folder_ / "machine" / "powerpoint" / "commandbars.json";
   const auto save = [&](bool withTemporary) {
@@ -409,10 +534,40 @@ TEST_F(PreviewCommandTest, AfterCloseDrawsOnlyWhatLasts) {
     return std::string(std::istreambuf_iterator<char>(in), {});
   };
   save(/*withTemporary=*/false);
-  const std::string lasting = picture(/*afterClose=*/false);
+  const std::string lasting = picture(/*afterClose=*/true);
   save(/*withTemporary=*/true);
   EXPECT_NE(picture(/*afterClose=*/false), lasting);
   EXPECT_EQ(picture(/*afterClose=*/true), lasting);
+}
+
+// The first line of the picture, found in its SVG as text, says which view it draws and when.
+TEST_F(PreviewCommandTest, TitleSaysWhichViewAndWhen) {
+  const struct {
+    std::vector<std::string> options;
+    const char* view;
+    const char* when;
+  } cases[] = {
+      {{}, "Toolbars and menu bar (PowerPoint 2003 and earlier)", "while PowerPoint runs"},
+      {{"--after-close"}, "Toolbars and menu bar", "once PowerPoint has closed"},
+      {{"--view", "addins"}, "Add-Ins tab (PowerPoint 2007 and later)", "while PowerPoint runs"},
+      {{"--after-close", "--view", "addins"}, "Add-Ins tab", "once PowerPoint has closed"},
+      {{"--view", "bars", "--after-close"}, "Toolbars and menu bar", "once PowerPoint has closed"},
+  };
+  const fs::path svg = folder_ / "p.svg";
+  for (const auto& c : cases) {
+    std::vector<std::string> args = {"--prefix", (folder_ / "machine").string(),
+                                     "--out",    (folder_ / "p.png").string(),
+                                     "--svg",    svg.string()};
+    args.insert(args.end(), c.options.begin(), c.options.end());
+    ASSERT_EQ(Run(args), 0) << err_.str();
+    std::ifstream in(svg);
+    const std::string document(std::istreambuf_iterator<char>(in), {});
+    const std::size_t start = document.find('>', document.find("<text ")) + 1;
+    const std::string title = document.substr(start, document.find("</text>", start) - start);
+    SCOPED_TRACE(title);
+    EXPECT_NE(title.find(c.view), std::string::npos);
+    EXPECT_NE(title.find(c.when), std::string::npos);
+  }
 }
 
 }  // namespace

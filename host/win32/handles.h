@@ -21,7 +21,7 @@ inline host::Handle ToHandle(const void* handle) {
 // A kernel object's handle (a file's, a mutex's, an event's), closed with the owner.
 class KernelHandle {
  public:
-  explicit KernelHandle(HANDLE handle) : handle_(handle) {}
+  explicit KernelHandle(HANDLE handle = nullptr) : handle_(handle) {}
   KernelHandle(const KernelHandle&) = delete;
   KernelHandle& operator=(const KernelHandle&) = delete;
   ~KernelHandle() {
@@ -31,6 +31,8 @@ class KernelHandle {
 
   explicit operator bool() const { return handle_ != INVALID_HANDLE_VALUE && handle_ != nullptr; }
   HANDLE get() const { return handle_; }
+  // For a function that gives a handle through an out-argument; the object must be empty.
+  HANDLE* put() { return &handle_; }
 
  private:
   HANDLE handle_;

@@ -11,6 +11,8 @@
 
 #include "host/formats/pe_image.h"
 #include "host/platform_host.h"
+#include "host/win32/handles.h"
+#include "host/win32/open_key.h"
 
 namespace tkw::win32 {
 namespace {
@@ -20,78 +22,6 @@ using host::RegistryView;
 constexpr wchar_t kPowerPoint[] = L"PowerPoint.Application";
 // The largest file read whole for its manifest; of a larger one only the headers count.
 constexpr LONGLONG kLargestImage = 64 << 20;
-
-class Key {
- public:
-  Key(HKEY root, const std::wstring& path, REGSAM view) {
-    if (::RegOpenKeyExW(root, path.c_str(), 0, KEY_READ | view, &key_) != ERROR_SUCCESS)
-      key_ = nullptr;
-  }
-  Key(const Key&) = delete;
-  Key& operator=(const Key&) = delete;
-  ~Key() {
-    if (key_ != nullptr)
-      ::RegCloseKey(key_);
-  }
-  explicit operator bool() const { return key_ != nullptr; }
-
-  // A string value, environment variables expanded in an expandable one; nullopt when it is
-  // missing or no string.
-  std::optional<std::wstring> String(const wchar_t* name) const {
-    DWORD type = 0, size = 0;
-    if (key_ == nullptr || ::RegQueryValueExW(key_, name, nullptr, &type, nullptr, &size) != 0 ||
-        (type != REG_SZ && type != REG_EXPAND_SZ))
-      return std::nullopt;
-    std::wstring text(size / sizeof(wchar_t) + 1, L'\0');
-    size = static_cast<DWORD>(text.size() * sizeof(wchar_t));
-    if (::RegQueryValueExW(key_, name, nullptr, &type, reinterpret_cast<BYTE*>(text.data()),
-                           &size) != 0)
-      return std::nullopt;
-    text.resize(std::min<std::size_t>(text.size(), size / sizeof(wchar_t)));
-    while (!text.empty() && text.back() == L'\0')
-      text.pop_back();
-    if (type == REG_EXPAND_SZ) {
-      const DWORD length = ::ExpandEnvironmentStringsW(text.c_str(), nullptr, 0);
-      std::wstring expanded(length, L'\0');
-      ::ExpandEnvironmentStringsW(text.c_str(), expanded.data(), length);
-      expanded.resize(length > 0 ? length - 1 : 0);
-      return expanded;
-    }
-    return text;
-  }
-
-  std::vector<std::wstring> Subkeys() const {
-    std::vector<std::wstring> names;
-    for (DWORD i = 0; key_ != nullptr; ++i) {
-      wchar_t name[256];
-      DWORD length = 256;
-      if (::RegEnumKeyExW(key_, i, name, &length, nullptr, nullptr, nullptr, nullptr) != 0)
-        break;
-      names.emplace_back(name, length);
-    }
-    return names;
-  }
-
- private:
-  HKEY key_ = nullptr;
-};
-
-class OwnedHandle {
- public:
-  explicit OwnedHandle(HANDLE handle = nullptr) : handle_(handle) {}
-  OwnedHandle(const OwnedHandle&) = delete;
-  OwnedHandle& operator=(const OwnedHandle&) = delete;
-  ~OwnedHandle() {
-    if (handle_ != nullptr && handle_ != INVALID_HANDLE_VALUE)
-      ::CloseHandle(handle_);
-  }
-  HANDLE get() const { return handle_; }
-  HANDLE* put() { return &handle_; }
-  explicit operator bool() const { return handle_ != nullptr && handle_ != INVALID_HANDLE_VALUE; }
-
- private:
-  HANDLE handle_;
-};
 
 std::wstring Environment(const wchar_t* name) {
   const DWORD length = ::GetEnvironmentVariableW(name, nullptr, 0);
@@ -123,7 +53,7 @@ std::optional<T> TokenFact(HANDLE token, TOKEN_INFORMATION_CLASS kind) {
 }
 
 std::optional<host::ProcessIdentity> IdentityOf(HANDLE process) {
-  OwnedHandle token;
+  KernelHandle token;
   if (!::OpenProcessToken(process, TOKEN_QUERY, token.put()))
     return std::nullopt;
   DWORD size = 0;
@@ -152,9 +82,9 @@ std::optional<host::ProcessIdentity> IdentityOf(HANDLE process) {
 }
 
 std::vector<std::uint8_t> ReadFileBytes(const std::wstring& path) {
-  const OwnedHandle file(::CreateFileW(path.c_str(), GENERIC_READ,
-                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                       nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  const KernelHandle file(::CreateFileW(path.c_str(), GENERIC_READ,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                        nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
   LARGE_INTEGER size{};
   if (!file || !::GetFileSizeEx(file.get(), &size))
     return {};
@@ -233,7 +163,7 @@ std::wstring MachineFacts::CommandLineFile(const std::wstring& commandLine) {
 }
 
 std::optional<std::wstring> MachineFacts::ClassOf(const std::wstring& progId) {
-  const Key key(HKEY_CLASSES_ROOT, progId + L"\\CLSID", ViewFlag(RegistryView::kProgram));
+  const OpenKey key(HKEY_CLASSES_ROOT, progId + L"\\CLSID", ViewFlag(RegistryView::kProgram));
   if (!key)
     return std::nullopt;
   return key.String(L"").value_or(L"");
@@ -244,9 +174,9 @@ std::optional<host::RegisteredFile> MachineFacts::Server(RegistryView view,
                                                          bool inProcess) {
   if (clsid.empty() || (view == RegistryView::kOther && !HasOtherView()))
     return std::nullopt;
-  const Key key(HKEY_CLASSES_ROOT,
-                L"CLSID\\" + clsid + (inProcess ? L"\\InprocServer32" : L"\\LocalServer32"),
-                ViewFlag(view));
+  const OpenKey key(HKEY_CLASSES_ROOT,
+                    L"CLSID\\" + clsid + (inProcess ? L"\\InprocServer32" : L"\\LocalServer32"),
+                    ViewFlag(view));
   if (!key)
     return std::nullopt;
   const std::wstring value = key.String(L"").value_or(L"");
@@ -272,28 +202,28 @@ std::optional<host::InterfaceRegistration> MachineFacts::Interface(RegistryView 
   if (view == RegistryView::kOther && !HasOtherView())
     return std::nullopt;
   const std::wstring path = L"Interface\\" + iid;
-  if (!Key(HKEY_CLASSES_ROOT, path, ViewFlag(view)))
+  if (!OpenKey(HKEY_CLASSES_ROOT, path, ViewFlag(view)))
     return std::nullopt;
   host::InterfaceRegistration registration;
-  registration.proxyStub = !Key(HKEY_CLASSES_ROOT, path + L"\\ProxyStubClsid32", ViewFlag(view))
+  registration.proxyStub = !OpenKey(HKEY_CLASSES_ROOT, path + L"\\ProxyStubClsid32", ViewFlag(view))
                                 .String(L"")
                                 .value_or(L"")
                                 .empty();
-  const Key typeLib(HKEY_CLASSES_ROOT, path + L"\\TypeLib", ViewFlag(view));
+  const OpenKey typeLib(HKEY_CLASSES_ROOT, path + L"\\TypeLib", ViewFlag(view));
   const std::wstring library = typeLib.String(L"").value_or(L"");
   if (library.empty())
     return registration;
   // TypeLib\{LIBID}\<version>\<LCID>\win32 or win64, in a key both views share.
-  const Key versions(HKEY_CLASSES_ROOT, L"TypeLib\\" + library, 0);
+  const OpenKey versions(HKEY_CLASSES_ROOT, L"TypeLib\\" + library, 0);
   std::wstring version = typeLib.String(L"Version").value_or(L"");
   if (version.empty() && !versions.Subkeys().empty())
     version = versions.Subkeys().back();
   const std::wstring platform =
       (view == RegistryView::kProgram) == (sizeof(void*) == 8) ? L"win64" : L"win32";
   const std::wstring versionKey = L"TypeLib\\" + library + L"\\" + version;
-  for (const std::wstring& locale : Key(HKEY_CLASSES_ROOT, versionKey, 0).Subkeys()) {
+  for (const std::wstring& locale : OpenKey(HKEY_CLASSES_ROOT, versionKey, 0).Subkeys()) {
     const auto file =
-        Key(HKEY_CLASSES_ROOT, versionKey + L"\\" + locale + L"\\" + platform, 0).String(L"");
+        OpenKey(HKEY_CLASSES_ROOT, versionKey + L"\\" + locale + L"\\" + platform, 0).String(L"");
     if (!file)
       continue;
     std::wstring name = *file;
@@ -334,7 +264,7 @@ std::vector<host::RunningProcess> MachineFacts::PowerPoints() {
       image = server->path.substr(server->path.find_last_of(L'\\') + 1);
   }
   std::vector<host::RunningProcess> found;
-  const OwnedHandle snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+  const KernelHandle snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
   PROCESSENTRY32W entry{};
   entry.dwSize = sizeof entry;
   for (bool more = snapshot && ::Process32FirstW(snapshot.get(), &entry); more;
@@ -343,7 +273,7 @@ std::vector<host::RunningProcess> MachineFacts::PowerPoints() {
     if (!SameText(entry.szExeFile, image) || !::ProcessIdToSessionId(entry.th32ProcessID, &session))
       continue;
     host::RunningProcess process{entry.th32ProcessID, session, std::nullopt};
-    const OwnedHandle opened(
+    const KernelHandle opened(
         ::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, entry.th32ProcessID));
     if (opened)
       process.identity = IdentityOf(opened.get());
@@ -392,7 +322,7 @@ host::WriteAccess MachineFacts::Access(const std::wstring& path) {
   DWORD size = 0;
   ::GetFileSecurityW(path.c_str(), kWanted, nullptr, 0, &size);
   std::vector<std::uint8_t> descriptor(size);
-  OwnedHandle token, impersonation;
+  KernelHandle token, impersonation;
   if (size == 0 || !::GetFileSecurityW(path.c_str(), kWanted, descriptor.data(), size, &size) ||
       !::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY | TOKEN_DUPLICATE, token.put()) ||
       !::DuplicateToken(token.get(), SecurityImpersonation, impersonation.put()))
@@ -427,7 +357,7 @@ host::ImageFile MachineFacts::Inspect(const std::wstring& path) {
 }
 
 bool MachineFacts::VirtualizationAllowed() {
-  OwnedHandle token;
+  KernelHandle token;
   if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, token.put()))
     return false;
   const auto allowed = TokenFact<DWORD>(token.get(), TokenVirtualizationAllowed);

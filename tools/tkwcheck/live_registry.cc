@@ -7,43 +7,21 @@
 
 #include "host/command_bars/command_bar_state.h"
 #include "host/platform_host.h"
+#include "host/win32/code_page.h"
+#include "host/win32/open_key.h"
 
 namespace tkw::check {
 namespace {
 
-// An open key of one registry view, closed with the object.
-class OpenKey {
- public:
-  OpenKey(HKEY parent, const std::wstring& path, REGSAM view) {
-    if (::RegOpenKeyExW(parent, path.c_str(), 0, KEY_READ | view, &key_) != ERROR_SUCCESS)
-      key_ = nullptr;
-  }
-  OpenKey(const OpenKey&) = delete;
-  OpenKey& operator=(const OpenKey&) = delete;
-  ~OpenKey() {
-    if (key_ != nullptr)
-      ::RegCloseKey(key_);
-  }
-  HKEY get() const { return key_; }
-
- private:
-  HKEY key_ = nullptr;
-};
-
 std::string Utf8(const std::wstring& text) {
-  const int size = ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
-                                         nullptr, 0, nullptr, nullptr);
-  std::string result(static_cast<std::size_t>(size), '\0');
-  ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), result.data(), size,
-                        nullptr, nullptr);
-  return result;
+  return win32::WideToCodePage(text, CP_UTF8);
 }
 
 class LiveKey final : public SettingsKey {
  public:
   LiveKey(std::wstring path, REGSAM view, std::string viewName)
       : path_(std::move(path)), view_(view), viewName_(std::move(viewName)) {
-    const OpenKey key(HKEY_LOCAL_MACHINE, path_, view_);
+    const win32::OpenKey key(HKEY_LOCAL_MACHINE, path_, view_);
     exists_ = key.get() != nullptr;
     for (DWORD index = 0; exists_; ++index) {
       std::wstring name(16384, L'\0');

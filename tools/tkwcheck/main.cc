@@ -14,6 +14,7 @@
 //   tkwcheck                          (Windows) the live registry, both views, and the files
 //   tkwcheck --snapshot FILE          writes the bars of PowerPoint (on Linux the machine's of
 //                                     --prefix DIR) to FILE, or to standard output for "-"
+//   tkwcheck --explain [RULE]         a rule explained (reference.h); --list-menus the menus
 // --powerpoint FILE judges an export, a machine or a plan against the PowerPoint of a snapshot
 // rather than PowerPoint's built-in English bars or the machine's own. On Windows an export and
 // the live registry are judged against the PowerPoint of this machine when there is one.
@@ -40,6 +41,7 @@
 #include "tools/tkwcheck/inputs.h"
 #include "tools/tkwcheck/installed.h"
 #include "tools/tkwcheck/machine.h"
+#include "tools/tkwcheck/reference.h"
 #include "tools/tkwcheck/report.h"
 #include "tools/tkwcheck/run_story.h"
 
@@ -63,12 +65,14 @@ const command_line::Tool kTool{
 #ifdef _WIN32
     "usage: tkwcheck [FILE.reg] | --log [FILE] | --installed [--definitions FILE.reg] | --machine\n"
     "                [--powerpoint FILE] [--format text|json]\n"
-    "       tkwcheck --snapshot FILE\n",
+    "       tkwcheck --snapshot FILE\n"
+    "       tkwcheck --explain [RULE] | --list-menus [--powerpoint FILE]\n",
 #else
     "usage: tkwcheck FILE.reg | --prefix DIR | --plan --prefix DIR | --log [FILE]\n"
     "                | --installed --prefix DIR [--definitions FILE.reg] | --machine --prefix DIR\n"
     "                [--powerpoint FILE] [--format text|json]\n"
-    "       tkwcheck --snapshot FILE --prefix DIR\n",
+    "       tkwcheck --snapshot FILE --prefix DIR\n"
+    "       tkwcheck --explain [RULE] | --list-menus [--powerpoint FILE | --prefix DIR]\n",
 #endif
     "Finds what in the definitions of tkwPPTToolbarAdder will not work, and tells what a run did.\n"
 #ifdef _WIN32
@@ -87,6 +91,10 @@ const command_line::Tool kTool{
     "  --snapshot FILE         writes the bars of PowerPoint to FILE (\"-\": standard output)\n"
     "  --powerpoint FILE       judges against the PowerPoint of a snapshot\n"
     "  --format text|json      the report as text (the default) or JSON\n"
+    "  --explain [RULE]        a rule explained, with a bad and a good example; without RULE,\n"
+    "                          every rule with its one line\n"
+    "  --list-menus            the menus of \"Menu Bar\" and their controls, by the captions a\n"
+    "                          menu definition names them by\n"
     "  --help, -h              this text; --version: the version\n"
     "Exit status: 0 nothing found, 1 something found, 2 the input cannot be read or the\n"
     "command line is wrong.\n"};
@@ -387,6 +395,11 @@ int Run(const Options& options) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  return command_line::ToolMain(kTool, command_line::Arguments(argc, argv), std::cout, std::cerr,
-                                ParseArguments, Run);
+  const command_line::Arguments arguments(argc, argv);
+  if (const int status = command_line::AnswerHelpOrVersion(kTool, arguments.all(), std::cout);
+      status >= 0)
+    return status;
+  if (const std::optional<int> status = ReferenceCommand(argc, argv, kTool.usage.c_str()))
+    return *status;
+  return command_line::ToolMain(kTool, arguments, std::cout, std::cerr, ParseArguments, Run);
 }

@@ -6,8 +6,11 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <fstream>
 #include <numbers>
 #include <stdexcept>
+#include <string_view>
+#include <vector>
 
 #include "tools/tkwpreview/button_face.h"
 #include "tools/tkwpreview/typesetter.h"
@@ -105,12 +108,24 @@ void Outline(cairo_t* cr, const Box& box, Rgb colour) {
   cairo_stroke(cr);
 }
 
+// A line of text and where it goes: the top left corner of its line.
+struct TextRun {
+  Caption text;
+  TextStyle style;
+  Rgb colour;
+  int x, y;
+};
+
+// Draws everything but the text, and says what text goes where. Text is drawn last, over
+// everything, so that an SVG picture can carry it as text and still look as the PNG one does;
+// nothing is drawn over text in any layout.
 class Painter {
  public:
   Painter(const Picture& picture, cairo_t* cr) : picture_(picture), cr_(cr) {}
 
-  void Draw() {
+  std::vector<TextRun> Draw() {
     Fill(cr_, {0, 0, picture_.width, picture_.height}, kWorkspace);
+    Text(picture_.title.text, TextStyle::kTitle, kBarName, picture_.title.box);
     if (picture_.view == View::kCommandBars) {
       GradientBox(cr_, picture_.dock, kDockLeft, kDockRight, false);
     } else {
@@ -119,13 +134,14 @@ class Painter {
     for (const Strip& strip : picture_.strips)
       DrawStrip(strip);
     Footer();
+    return std::move(text_);
   }
 
  private:
   void Ribbon() {
     const Box& dock = picture_.dock;
     const int tabsBottom = picture_.tabs.front().box.bottom();
-    Fill(cr_, {0, 0, dock.width, tabsBottom}, kRibbonFrame);
+    Fill(cr_, {0, dock.y, dock.width, tabsBottom - dock.y}, kRibbonFrame);
     const Box body{0, tabsBottom, dock.width, dock.bottom() - tabsBottom};
     GradientBox(cr_, body, kRibbonTop, kRibbonBottom, true);
     Line(cr_, 0, body.y, body.right(), body.y, kRibbonLine);
@@ -145,10 +161,12 @@ class Painter {
         cairo_set_line_width(cr_, 1);
         cairo_stroke(cr_);
       }
-      Source(cr_, kTabText);
       const TextLine text = type_.Plain(tab.text, TextStyle::kControl);
-      text.Draw(cr_, tab.box.x + (tab.box.width - text.width()) / 2,
-                tab.box.y + (tab.box.height - text.height()) / 2);
+      text_.push_back({{tab.text, std::nullopt},
+                       TextStyle::kControl,
+                       kTabText,
+                       tab.box.x + (tab.box.width - text.width()) / 2,
+                       tab.box.y + (tab.box.height - text.height()) / 2});
     }
     for (const Note& group : picture_.groups) {
       const Box& box = group.box;
@@ -159,10 +177,12 @@ class Painter {
       Source(cr_, kGroupBand);
       cairo_fill(cr_);
       RoundedOutline(cr_, box, 3, kGroupLine);
-      Source(cr_, kGroupText);
       const TextLine name = type_.Plain(group.text, TextStyle::kGroup);
-      name.Draw(cr_, box.x + (box.width - name.width()) / 2,
-                band.y + (band.height - name.height()) / 2);
+      text_.push_back({{group.text, std::nullopt},
+                       TextStyle::kGroup,
+                       kGroupText,
+                       box.x + (box.width - name.width()) / 2,
+                       band.y + (band.height - name.height()) / 2});
     }
   }
 
@@ -185,11 +205,8 @@ class Painter {
       case StripKind::kRibbonMenu:
         break;
     }
-    if (strip.label) {
-      Source(cr_, kBarName);
-      type_.Plain(strip.label->text, TextStyle::kNote)
-          .Draw(cr_, strip.label->box.x, strip.label->box.y);
-    }
+    if (strip.label)
+      Text(strip.label->text, TextStyle::kNote, kBarName, strip.label->box);
     for (const PlacedControl& control : strip.controls) {
       if (strip.kind != StripKind::kMenu && IsOpen(control.box))
         OpenTitle(control.box);
@@ -256,9 +273,8 @@ class Painter {
     if (control.face && p.face)
       Face(*p.face, *control.face);
     if (control.caption) {
-      Source(cr_, kText);
-      type_.Set(ReadCaption(p.caption), TextStyle::kControl)
-          .Draw(cr_, control.caption->x, control.caption->y);
+      text_.push_back({ReadCaption(p.caption), TextStyle::kControl, kText, control.caption->x,
+                       control.caption->y});
     }
     if (control.opens)
       Arrow(control.box, inMenu);
@@ -322,16 +338,108 @@ class Painter {
   void Footer() {
     const Note& legend = picture_.legend;
     Fill(cr_, picture_.legendMark, kOurs);
-    Source(cr_, kNote);
-    type_.Plain(legend.text, TextStyle::kNote).Draw(cr_, legend.box.x, legend.box.y);
+    Text(legend.text, TextStyle::kNote, kNote, legend.box);
     for (const Note& line : picture_.hidden)
-      type_.Plain(line.text, TextStyle::kNote).Draw(cr_, line.box.x, line.box.y);
+      Text(line.text, TextStyle::kNote, kNote, line.box);
+  }
+
+  void Text(const std::string& text, TextStyle style, Rgb colour, const Box& at) {
+    text_.push_back({{text, std::nullopt}, style, colour, at.x, at.y});
   }
 
   const Picture& picture_;
   cairo_t* cr_;
   Typesetter type_;
+  std::vector<TextRun> text_;
 };
+
+void DrawText(const std::vector<TextRun>& runs, cairo_t* cr) {
+  const Typesetter type;
+  for (const TextRun& run : runs) {
+    Source(cr, run.colour);
+    type.Set(run.text, run.style).Draw(cr, run.x, run.y);
+  }
+}
+
+// Text as XML character data or an attribute's value. Characters XML 1.0 cannot carry at all
+// (control characters from a caption) become U+FFFD.
+void AppendEscaped(std::string& xml, std::string_view text) {
+  for (const char c : text) {
+    switch (c) {
+      case '&':
+        xml += "&amp;";
+        break;
+      case '<':
+        xml += "&lt;";
+        break;
+      case '>':
+        xml += "&gt;";
+        break;
+      case '"':
+        xml += "&quot;";
+        break;
+      case '\'':
+        xml += "&apos;";
+        break;
+      default:
+        if (static_cast<unsigned char>(c) < 0x20 && c != '\t' && c != '\n' && c != '\r') {
+          xml += "\uFFFD";
+        } else {
+          xml += c;
+        }
+    }
+  }
+}
+
+std::string Number(double value) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.2f", value);
+  std::string number = text;
+  number.erase(number.find_last_not_of('0') + 1);
+  if (number.back() == '.')
+    number.pop_back();
+  return number;
+}
+
+// Each run as a <text> element at the baseline pango sets it on, in the same font, its
+// accelerator letter underlined.
+std::string SvgText(const std::vector<TextRun>& runs) {
+  const Typesetter type;
+  std::string xml = "<g xml:space=\"preserve\">\n";
+  for (const TextRun& run : runs) {
+    const Font font = FontOf(run.style);
+    const std::string& text = run.text.text;
+    xml += "<text x=\"" + std::to_string(run.x) + "\" y=\"" +
+           Number(run.y + type.Set(run.text, run.style).baseline()) + "\" font-family=\"";
+    AppendEscaped(xml, font.family);
+    xml += ", sans-serif\" font-size=\"" + Number(font.points * 96 / 72) + "\"";
+    if (font.italic)
+      xml += " font-style=\"italic\"";
+    if (font.bold)
+      xml += " font-weight=\"bold\"";
+    xml += " fill=\"rgb(" + std::to_string(run.colour.red) + "," +
+           std::to_string(run.colour.green) + "," + std::to_string(run.colour.blue) + ")\">";
+    if (run.text.underlined && *run.text.underlined < text.size()) {
+      const std::size_t at = *run.text.underlined;
+      const std::size_t end =
+          static_cast<std::size_t>(g_utf8_next_char(text.data() + at) - text.data());
+      AppendEscaped(xml, std::string_view(text).substr(0, at));
+      xml += "<tspan text-decoration=\"underline\">";
+      AppendEscaped(xml, std::string_view(text).substr(at, end - at));
+      xml += "</tspan>";
+      AppendEscaped(xml, std::string_view(text).substr(end));
+    } else {
+      AppendEscaped(xml, text);
+    }
+    xml += "</text>\n";
+  }
+  return xml + "</g>\n";
+}
+
+cairo_status_t AppendBytes(void* closure, const unsigned char* data, unsigned int length) {
+  static_cast<std::string*>(closure)->append(reinterpret_cast<const char*>(data), length);
+  return CAIRO_STATUS_SUCCESS;
+}
 
 void Check(cairo_status_t status, const std::filesystem::path& file) {
   if (status != CAIRO_STATUS_SUCCESS) {
@@ -388,7 +496,7 @@ class FileSink {
 }  // namespace
 
 void DrawPicture(const Picture& picture, cairo_t* cr) {
-  Painter(picture, cr).Draw();
+  DrawText(Painter(picture, cr).Draw(), cr);
 }
 
 Surface RenderPicture(const Picture& picture) {
@@ -407,15 +515,41 @@ void WritePng(const Picture& picture, const std::filesystem::path& file) {
   sink.Close(cairo_surface_write_to_png_stream(surface.get(), FileSink::Write, &sink));
 }
 
+std::string SvgDocument(const Picture& picture) {
+  std::string svg;
+  std::vector<TextRun> text;
+  {
+    const Surface surface(
+        cairo_svg_surface_create_for_stream(AppendBytes, &svg, picture.width, picture.height));
+    cairo_t* cr = cairo_create(surface.get());
+    text = Painter(picture, cr).Draw();
+    cairo_destroy(cr);
+    cairo_surface_finish(surface.get());
+    if (cairo_surface_status(surface.get()) != CAIRO_STATUS_SUCCESS)
+      throw std::runtime_error(cairo_status_to_string(cairo_surface_status(surface.get())));
+  }
+  // Cairo would draw text as glyph outlines; it goes in as text, over the rest.
+  const std::size_t end = svg.rfind("</svg>");
+  if (end == std::string::npos)
+    throw std::runtime_error("cairo wrote no SVG document");
+  return svg.insert(end, SvgText(text));
+}
+
 void WriteSvg(const Picture& picture, const std::filesystem::path& file) {
-  FileSink sink(file);
-  const Surface surface(
-      cairo_svg_surface_create_for_stream(FileSink::Write, &sink, picture.width, picture.height));
-  cairo_t* cr = cairo_create(surface.get());
-  DrawPicture(picture, cr);
-  cairo_destroy(cr);
-  cairo_surface_finish(surface.get());
-  sink.Close(cairo_surface_status(surface.get()));
+  std::string svg;
+  try {
+    svg = SvgDocument(picture);
+  } catch (const std::runtime_error& failure) {
+    throw std::runtime_error("cannot write " + file.string() + ": " + failure.what());
+  }
+  errno = 0;
+  std::ofstream out(file, std::ios::binary);
+  out << svg;
+  out.close();
+  if (!out) {
+    throw std::runtime_error("cannot write " + file.string() + ": " +
+                             (errno != 0 ? std::strerror(errno) : "the write failed"));
+  }
 }
 
 }  // namespace tkw::preview

@@ -6,6 +6,7 @@
 
 #include <filesystem>
 #include <memory>
+#include <string>
 
 #include "tools/tkwpreview/picture_layout.h"
 
@@ -20,6 +21,9 @@ void DrawPicture(const Picture& picture, cairo_t* cr);
 
 // An image surface (CAIRO_FORMAT_RGB24) of the picture's size.
 Surface RenderPicture(const Picture& picture);
+
+// The picture as an SVG document, its text as <text> elements. Throws std::runtime_error.
+std::string SvgDocument(const Picture& picture);
 
 // Both throw std::runtime_error naming the file.
 void WritePng(const Picture& picture, const std::filesystem::path& file);

@@ -73,6 +73,7 @@ constexpr int kGroupRows = 3;
 constexpr int kRowHeight = 22;
 constexpr int kRowNameGap = 6;  // between a row's name and its first control
 
+constexpr int kTitlePad = 5;  // above and below the title line
 constexpr int kFooterPad = 6;
 constexpr int kMinWidth = 360;
 
@@ -123,6 +124,15 @@ std::string Utf8(const std::wstring& text) {
   return formats::WideToUtf8(text);
 }
 
+// Which bars, in which version's manner, and when; the words the README uses for them.
+std::string TitleOf(View view, Moment moment) {
+  std::string title = view == View::kCommandBars
+                          ? "Toolbars and menu bar (PowerPoint 2003 and earlier)"
+                          : "Add-Ins tab (PowerPoint 2007 and later)";
+  return title + (moment == Moment::kRunning ? ", while PowerPoint runs"
+                                             : ", once PowerPoint has closed: only what lasts");
+}
+
 std::string BarNotes(const CommandBar& bar) {
   const command_bars::BarProperties& p = bar.properties();
   std::string notes;
@@ -141,7 +151,14 @@ std::string BarNotes(const CommandBar& bar) {
 
 class Layout {
  public:
-  explicit Layout(View view) { picture_.view = view; }
+  Layout(View view, Moment moment) {
+    picture_.view = view;
+    const std::string title = TitleOf(view, moment);
+    const TextLine line = type_.Plain(title, TextStyle::kTitle);
+    picture_.title = {title, {kFooterPad, kTitlePad, line.width(), line.height()}};
+    top_ = picture_.title.box.bottom() + kTitlePad;
+    Widen(picture_.title.box.right());
+  }
 
   Picture Take(const CommandBarSet& bars) {
     std::vector<const CommandBar*> menuBars, toolbars;
@@ -166,7 +183,7 @@ class Layout {
   // Toolbars first and the menu bar below them, so that its open menus cover none of them.
   void DockBars(const std::vector<const CommandBar*>& menuBars,
                 const std::vector<const CommandBar*>& toolbars) {
-    int y = kMargin;
+    int y = top_ + kMargin;
     for (const CommandBar* bar : toolbars) {
       Toolbar(*bar, y);
       y += kRowPitch;
@@ -176,7 +193,7 @@ class Layout {
       MenuBar(*bar, y, open);
       y += kMenuBarHeight + 1;
     }
-    picture_.dock = {0, 0, 0, y + kMargin};
+    picture_.dock = {0, top_, 0, y + kMargin - top_};
     Deepen(picture_.dock.bottom());
     OpenMenus(open, picture_.dock.bottom());
   }
@@ -231,12 +248,12 @@ class Layout {
     for (const char* tab :
          {"Home", "Insert", "Design", "Animations", "Slide Show", "Review", "View", "Add-Ins"}) {
       const TextLine text = type_.Plain(tab, TextStyle::kControl);
-      const Box box{x, 3, kTabPad + text.width() + kTabPad, kTabRowHeight - 3};
+      const Box box{x, top_ + 3, kTabPad + text.width() + kTabPad, kTabRowHeight - 3};
       picture_.tabs.push_back({tab, box});
       x = box.right() + 2;
     }
     Widen(x);
-    picture_.dock = {0, 0, 0, kTabRowHeight + kRibbonHeight};
+    picture_.dock = {0, top_, 0, kTabRowHeight + kRibbonHeight};
     Deepen(picture_.dock.bottom());
 
     std::vector<Strip> menus, commands, custom;
@@ -255,29 +272,43 @@ class Layout {
     }
 
     int groupX = kMargin + 2;
-    std::vector<std::pair<const Control*, Box>> open;
     const std::pair<const char*, std::vector<Strip>*> groups[] = {
         {"Menu Commands", &menus}, {"Toolbar Commands", &commands}, {"Custom Toolbars", &custom}};
     for (const auto& [name, strips] : groups) {
       if (strips->empty())
         continue;
-      const std::size_t first = picture_.strips.size();
-      const int right = Group(groupX, *strips);
+      const int right = strips == &menus ? MenuCommands(groupX, menus) : Group(groupX, *strips);
       const TextLine label = type_.Plain(name, TextStyle::kGroup);
       const int width = std::max(right + kGroupPad - groupX, label.width() + 4 * kGroupPad);
-      const Box box{groupX, kTabRowHeight + kGroupTop, width, kGroupHeight};
+      const Box box{groupX, top_ + kTabRowHeight + kGroupTop, width, kGroupHeight};
       picture_.groups.push_back({name, box});
-      for (std::size_t i = first; i < picture_.strips.size(); ++i) {
-        const PlacedControl& button = picture_.strips[i].controls.front();
-        if (picture_.strips[i].kind == StripKind::kRibbonMenu && button.opens &&
-            HasOurs(*button.control)) {
-          open.emplace_back(button.control, button.box);
-        }
-      }
       groupX = box.right() + 2;
       Widen(groupX);
     }
-    OpenMenus(open, picture_.dock.bottom() + 1);
+  }
+
+  // "Menu Commands" with its menus open below the ribbon. Office stacks the drop-downs three to
+  // a column, but only one of their menus opens at a time; here all do, so each drop-down has a
+  // column of its own, as wide as the menus it opens, and every menu hangs under its button.
+  // Returns the right edge of the last drop-down.
+  int MenuCommands(int x, std::vector<Strip>& strips) {
+    const int top = top_ + kTabRowHeight + kGroupTop + 3;
+    int column = x + kGroupPad, right = column;
+    for (Strip& strip : strips) {
+      PlacedControl& button = strip.controls.front();
+      Move(button, column, top);
+      strip.box = {column, top, button.box.width, kRowHeight};
+      right = strip.box.right();
+      const PlacedControl placed = button;
+      picture_.strips.push_back(std::move(strip));
+      column = right + kGroupPad;
+      if (placed.opens && HasOurs(*placed.control)) {
+        const int menus =
+            Menu(*placed.control, placed.box.x, picture_.dock.bottom() + 1, placed.box);
+        column = std::max(column, menus + kMenuGap);
+      }
+    }
+    return right;
   }
 
   // A toolbar's row on the Add-Ins tab, at (0, 0): its name, then its controls that show there.
@@ -297,7 +328,7 @@ class Layout {
   // Places the strips of a group in columns of kGroupRows rows from `x`; returns the right edge.
   int Group(int x, std::vector<Strip>& strips) {
     int column = x + kGroupPad, right = column;
-    const int top = kTabRowHeight + kGroupTop + 3;
+    const int top = top_ + kTabRowHeight + kGroupTop + 3;
     for (std::size_t i = 0; i < strips.size(); ++i) {
       if (i > 0 && i % kGroupRows == 0)
         column = right + kGroupPad;
@@ -457,12 +488,13 @@ class Layout {
 
   Typesetter type_;
   Picture picture_;
+  int top_ = 0;  // below the title: where the dock or the ribbon begins
 };
 
 }  // namespace
 
-Picture LayOutPicture(const CommandBarSet& bars, View view) {
-  return Layout(view).Take(bars);
+Picture LayOutPicture(const CommandBarSet& bars, View view, Moment moment) {
+  return Layout(view, moment).Take(bars);
 }
 
 }  // namespace tkw::preview

@@ -15,6 +15,13 @@ enum class View {
   kAddIns,       // Office 2007 and later: the "Add-Ins" tab that holds add-ins' legacy bars
 };
 
+// When the bars are drawn: as PowerPoint shows them while it runs, or as they are once it has
+// closed and deleted its temporary bars and controls.
+enum class Moment {
+  kRunning,
+  kClosed,
+};
+
 struct Box {
   int x = 0;
   int y = 0;
@@ -66,6 +73,7 @@ struct Picture {
   View view = View::kCommandBars;
   int width = 0;
   int height = 0;
+  Note title;                 // which view and moment it shows, above everything
   Box dock;                   // the toolbars and the menu bar, or the ribbon
   std::vector<Note> tabs;     // the ribbon's tabs, the Add-Ins tab last
   std::vector<Note> groups;   // the Add-Ins tab's groups: name and the group's box
@@ -76,6 +84,7 @@ struct Picture {
   std::vector<Note> hidden;  // the list of them in the bottom right corner, heading first
 };
 
-Picture LayOutPicture(const command_bars::CommandBarSet& bars, View view);
+// `moment` only names what the bars are: closing them is the caller's.
+Picture LayOutPicture(const command_bars::CommandBarSet& bars, View view, Moment moment);
 
 }  // namespace tkw::preview

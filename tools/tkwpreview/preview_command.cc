@@ -101,7 +101,8 @@ int Draw(const Options& options, std::ostream& out, std::ostream& err) {
     bars.emplace(snapshot::LoadStateFile(state));
   if (options.afterClose)
     bars->Close();
-  const Picture picture = LayOutPicture(*bars, options.view);
+  const Picture picture =
+      LayOutPicture(*bars, options.view, options.afterClose ? Moment::kClosed : Moment::kRunning);
   try {
     WritePng(picture, options.png);
     if (options.svg)

@@ -27,7 +27,17 @@ enum class TextStyle {
   kControl,  // captions, menu titles, tabs
   kNote,     // bar names, the legend, the hidden bars
   kGroup,    // the names of the ribbon's groups
+  kTitle,    // the line that says what the picture shows
 };
+
+// One description of each style, for pango and for the text of an SVG picture alike.
+struct Font {
+  const char* family;
+  double points;  // at 96 dots per inch
+  bool italic;
+  bool bold;
+};
+Font FontOf(TextStyle style);
 
 struct GObjectUnref {
   void operator()(void* object) const { g_object_unref(object); }
@@ -39,6 +49,8 @@ class TextLine {
   explicit TextLine(PangoLayout* layout);
   int width() const { return width_; }
   int height() const { return height_; }
+  // From the top of the line to its baseline.
+  double baseline() const;
   // The top left corner at (x, y), in the source colour of `cr`.
   void Draw(cairo_t* cr, double x, double y) const;
 
