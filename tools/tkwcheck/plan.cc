@@ -5,11 +5,13 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <sstream>
 #include <stdexcept>
+#include <system_error>
 #include <unordered_map>
 
 #include "host/command_bars/command_bar_state.h"
@@ -45,7 +47,9 @@ class TemporaryFolder {
   TemporaryFolder() {
     std::string pattern = (fs::temp_directory_path() / "tkwcheck-plan-XXXXXX").string();
     if (::mkdtemp(pattern.data()) == nullptr)
-      throw std::runtime_error("cannot make a temporary folder");
+      throw std::runtime_error("cannot make a temporary folder in " +
+                               fs::temp_directory_path().string() + ": " +
+                               std::generic_category().message(errno));
     path_ = pattern;
   }
   TemporaryFolder(const TemporaryFolder&) = delete;
@@ -121,12 +125,15 @@ void RunProgram(const fs::path& program, const fs::path& prefix, const fs::path&
   pid_t child = 0;
   const int spawned = ::posix_spawn(&child, path.c_str(), &actions, nullptr, argv, envp.data());
   posix_spawn_file_actions_destroy(&actions);
-  if (spawned != 0)
-    throw std::runtime_error("cannot start " + path);
+  // Named as the user knows it, not by its copy in the temporary folder.
+  if (spawned != 0) {
+    throw std::runtime_error("cannot start tkwPPTToolbarAdder on a copy of the machine: " +
+                             std::generic_category().message(spawned));
+  }
   int status = 0;
   ::waitpid(child, &status, 0);
   if (!WIFEXITED(status))
-    throw std::runtime_error(path + " did not end normally");
+    throw std::runtime_error("tkwPPTToolbarAdder did not end normally on a copy of the machine");
 }
 
 std::string Quoted(std::wstring_view text) {
