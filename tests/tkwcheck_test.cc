@@ -1642,6 +1642,15 @@ TEST_F(DeploymentTest, ToolsTellTheRealCause) {
       {"a plan of a registry with a line regedit skips",
        [&] { write(registry, example + "\"broken=\"x\"\n"); }, check + "--plan --prefix " + m, 0,
        registry.string() + ":25: skipped malformed line (", false},
+      {"the machine after a run: its buttons are the definitions' own", [&] { RunProgram(); },
+       check + "--prefix " + m, 0,
+       registry.string() + ":15: note: already there: PowerPoint's bar 'Standard' holds this "
+                           "definition's button 'Glintwave Help'",
+       false},
+      {"an export whose icons are missing: not looked at",
+       [&] { write(registry, example + "\"4 Gone\"=\"&Help,Gone,Mac,,Glintwave,gone.bmp\"\n"); },
+       check + "'" + registry.string() + "'", 0,
+       registry.string() + ":13: note: icons were not looked at", false},
 #ifdef TKW_PREVIEW
       {"a picture that cannot be written", [] {},
        std::string(TKW_PREVIEW) + " --prefix " + m + " --out '" +
