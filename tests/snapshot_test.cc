@@ -148,14 +148,15 @@ TEST_F(SnapshotTest, RefusesWhatIsNoSnapshotSayingWhy) {
     const char* why;
   } cases[] = {
       {nullptr, ": there is no such file"},
-      {"", "not JSON: the text is empty"},
-      {"{\"commandBars\": [\n  {\"name\": ", "not JSON: the text ends before the document does"},
-      {"{\"commandBars\": []}\nmore", "not JSON at line 2, column 1"},
-      {"{\"commandBars\": [], \"x\": \"Men\xfc\"}", "not UTF-8 text at line 1, column 30"},
+      {"", ": line 1, column 1: not JSON: the file is empty"},
+      {"{\"commandBars\": [\n  {\"name\": ",
+       ": line 2, column 12: not JSON: the text ends before the document does"},
+      {"{\"commandBars\": []}\nmore", ": line 2, column 1: not JSON"},
+      {"{\"commandBars\": [], \"x\": \"Men\xfc\"}", ": line 1, column 30: not UTF-8 text"},
       {"[]", "the document: must be an object"},
       {"{\"commandBars\": [{\"name\": \"Menu Bar\", \"type\": \"menu\"}]}",
        "commandBars[0]: \"type\" must be \"menuBar\", \"toolbar\" or \"popup\""},
-      {"REGEDIT4\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Tarnwick]\n", "not JSON at line 1, column 1"},
+      {"REGEDIT4\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Tarnwick]\n", ": line 1, column 1: not JSON"},
   };
   for (const auto& c : cases) {
     fs::remove(file);
@@ -167,7 +168,9 @@ TEST_F(SnapshotTest, RefusesWhatIsNoSnapshotSayingWhy) {
     } catch (const std::runtime_error& error) {
       const std::string message = error.what();
       EXPECT_NE(message.find(file.string()), std::string::npos) << message;
-      EXPECT_NE(message.find(c.why), std::string::npos) << message;
+      // "FILE: line L, column C: what is wrong", where the place is known.
+      const std::string told = c.why[0] == ':' ? file.string() + c.why : c.why;
+      EXPECT_NE(message.find(told), std::string::npos) << message;
       EXPECT_EQ(message.find('\n'), std::string::npos) << message;
     }
   }

@@ -339,15 +339,14 @@ void WriteControls(StateWriter& writer, const ControlList& list) {
   WriteDeletions(writer, list.deletedForTheSession());
 }
 
-// Where the text stops being JSON, in the reader's words rather than the parser's. `byte`
-// counts from 1, as the parser reports it.
+// Where the text stops being JSON and why, in the reader's words rather than the parser's:
+// "line L, column C: what is wrong". `byte` counts from 1, as the parser reports it.
 std::string NotJson(std::string_view text, std::size_t byte) {
   if (text.empty())
-    return "not JSON: the text is empty";
-  if (byte > text.size())
-    return "not JSON: the text ends before the document does";
+    return "line 1, column 1: not JSON: the file is empty";
   std::size_t line = 1, column = 1;
-  for (std::size_t i = 0; i + 1 < byte; ++i) {
+  const std::size_t stop = std::min(byte, text.size() + 1);
+  for (std::size_t i = 0; i + 1 < stop; ++i) {
     if (text[i] == '\n') {
       ++line;
       column = 1;
@@ -355,6 +354,9 @@ std::string NotJson(std::string_view text, std::size_t byte) {
       ++column;  // a character, not each byte of one
     }
   }
+  const std::string where = "line " + std::to_string(line) + ", column " + std::to_string(column);
+  if (byte > text.size())
+    return where + ": not JSON: the text ends before the document does";
   // The parser stops at a byte that is not UTF-8 as at any other; the cause is another.
   bool utf8 = true;
   try {
@@ -362,8 +364,7 @@ std::string NotJson(std::string_view text, std::size_t byte) {
   } catch (const host::RuntimeError&) {
     utf8 = false;
   }
-  return std::string(utf8 ? "not JSON" : "not UTF-8 text") + " at line " + std::to_string(line) +
-         ", column " + std::to_string(column);
+  return where + (utf8 ? ": not JSON" : ": not UTF-8 text");
 }
 
 std::string DisplayPath(const std::filesystem::path& path) {

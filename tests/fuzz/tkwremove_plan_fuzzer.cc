@@ -81,6 +81,19 @@ Report Remove(Machine& machine, const std::vector<tkw::check::Definition>& defin
   return report;
 }
 
+// A plan's report in the words of the removal, which tells what it did: the past tense.
+std::string AsDone(std::string text) {
+  for (const auto& [plan, done] : {std::pair{"removes ", "removed "},
+                                   {"leaves ", "left "},
+                                   {"refuses ", "refused "},
+                                   {"puts back ", "put back "},
+                                   {"cannot put back ", "could not put back "}}) {
+    for (std::size_t at = 0; (at = text.find(plan, at)) != std::string::npos;)
+      text.replace(at, std::string_view(plan).size(), done);
+  }
+  return text;
+}
+
 // The controls of every bar, pop-ups and what they hold included.
 int ControlsIn(const tkw::command_bars::ControlList& list) {
   int count = 0;
@@ -137,7 +150,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const Report removal = Remove(machine, definitions, /*plan=*/false);
   if (removal.outcome.failed || removal.restored.failed)
     return 0;
-  if (removal.text != plan.text)
+  if (removal.text != AsDone(plan.text))
     __builtin_trap();
   // What it counts is what went, and came back: a control two definitions name went once.
   const Totals after = TotalsOf(machine.state);

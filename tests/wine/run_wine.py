@@ -24,10 +24,15 @@ architecture's registry view (see README.md). The checks, each counted once:
                     nothing wrong, exit 0, in text and as JSON
   shipped file      what an administrator expects of the executable: a windowless program for
                     Windows XP and later, with its icon and version resource, without symbols
+  tools' command line  tkwcheck.exe and tkwremove.exe: --help, -h, --version and a wrong command
+                    line as the Linux tools answer them, and their icon and version resource
+
+  --only CHECK runs only the checks named (and "scenarios" for the scenarios).
 """
 
 import argparse
 import json
+import re
 import shutil
 import struct
 import subprocess
@@ -145,9 +150,10 @@ def census_growth(wine: WineMachine, exe: Path, work: Path) -> list:
 RT_ICON, RT_GROUP_ICON, RT_VERSION = 3, 14, 16
 
 
-def shipped_file_faults(exe: Path, architecture: str) -> list:
-    """What the executable's PE headers say against what it must be. The Windows version they
-    declare is tests/check_imports.py's to check, with the imports."""
+def shipped_file_faults(exe: Path, architecture: str, console: bool = False) -> list:
+    """What the executable's PE headers say against what it must be: a windowed program without
+    symbols (or a tool for the console), with its icon and version resource. The Windows version
+    they declare is tests/check_imports.py's to check, with the imports."""
     data = exe.read_bytes()
     pe = struct.unpack_from("<I", data, 0x3C)[0]
     symbols, count = struct.unpack_from("<II", data, pe + 12)
@@ -158,10 +164,10 @@ def shipped_file_faults(exe: Path, architecture: str) -> list:
     directories = optional + (96 if architecture == "i686" else 112)
     resource_rva = struct.unpack_from("<I", data, directories + 2 * 8)[0]
     faults = []
-    if symbols or count:
+    if not console and (symbols or count):
         faults.append("it carries a symbol table")
-    if subsystem != 2:
-        faults.append(f"subsystem {subsystem}, not the Windows GUI (2)")
+    if subsystem != (3 if console else 2):
+        faults.append(f"subsystem {subsystem}, not the Windows {'console (3)' if console else 'GUI (2)'}")
     types = set()
     for i in range(sections):
         name, _, virtual, raw_size, raw = struct.unpack_from("<8sIIII", data, optional + optional_size + 40 * i)
@@ -174,10 +180,49 @@ def shipped_file_faults(exe: Path, architecture: str) -> list:
             faults.append(f"no {what} resource")
     if "FileDescription".encode("utf-16-le") not in data:
         faults.append("the version resource has no FileDescription")
+    version = f"{project_version()}.0.0".encode("utf-16-le")
+    if version not in data:
+        faults.append(f"the version resource does not carry the project's version {project_version()}")
     return faults
 
 
 REPOSITORY = HERE.parent.parent
+
+
+def project_version() -> str:
+    """The version CMake's project() gives, which the tools print and the resources carry."""
+    text = (REPOSITORY / "CMakeLists.txt").read_text()
+    return re.search(r"project\(\S+ VERSION (\S+)", text).group(1)
+
+
+def tool_manner_faults(wine: WineMachine, build: Path, architecture: str) -> list:
+    """tkwcheck.exe and tkwremove.exe as the Linux tools: --help and -h print the usage on
+    standard output, --version the name and the project's version; a wrong command line is one
+    line on standard error naming the tool and what was wrong, then the usage, exit 2. Each
+    carries the icon and the version resource as the program does."""
+    cases = (
+        (["--help"], 0, "usage: {tool} "),
+        (["-h"], 0, "usage: {tool} "),
+        (["--version"], 0, "{tool} (tkwPPTToolbarAdder) " + project_version() + "\n"),
+        (["--no-such-option"], 2, "{tool}: unknown option --no-such-option\nusage: {tool} "),
+        (["--definitions"], 2, "{tool}: --definitions needs a value\nusage: {tool} "),
+    )
+    faults = []
+    for tool in ("tkwcheck", "tkwremove"):
+        exe = build / f"{tool}.exe"
+        faults += [f"{exe.name}: {fault}"
+                   for fault in shipped_file_faults(exe, architecture, console=True)]
+        for arguments, status, first in cases:
+            result = wine.run([str(exe), *arguments])
+            out, err = (stream.decode(errors="replace").replace("\r\n", "\n")
+                        for stream in (result.stdout, result.stderr))
+            shown, other = (out, err) if status == 0 else (err, out)
+            expected = first.format(tool=tool)
+            if result.returncode != status or not shown.startswith(expected) or other:
+                faults.append(f"{tool}.exe {' '.join(arguments)}: exit {result.returncode}, "
+                              f"standard output {out[:120]!r}, standard error {err[:120]!r}; "
+                              f"expected exit {status} and {expected!r}")
+    return faults
 
 
 def tkwcheck_faults(wine: WineMachine, build: Path, linux: Path) -> list:
@@ -252,8 +297,9 @@ def machine_faults(wine: WineMachine, build: Path) -> list:
     return faults
 
 
-def prove(prefix: WinePrefix, build: Path, linux: Path) -> tuple:
-    """Runs every check of one build; gives its closing line and whether nothing failed."""
+def prove(prefix: WinePrefix, build: Path, linux: Path, only: set) -> tuple:
+    """Runs every check of one build (or those named in `only`); gives its closing line and
+    whether nothing failed."""
     exe = build / PROGRAM
     architecture = architecture_of(exe)
     reason = missing_loader(architecture)
@@ -261,7 +307,12 @@ def prove(prefix: WinePrefix, build: Path, linux: Path) -> tuple:
         return f"Wine {architecture}: skipped: {reason}", True
     tools = build / "tests" / "wine"
     tally = Tally()
-    tally.record("shipped file", shipped_file_faults(exe, architecture))
+
+    def record(name: str, check):
+        if not only or name in only:
+            tally.record(name, check())
+
+    record("shipped file", lambda: shipped_file_faults(exe, architecture))
     with WineMachine(prefix, tools, architecture) as wine, \
             tempfile.TemporaryDirectory(prefix="tkw-wine-checks-") as work:
         work = Path(work)
@@ -272,17 +323,20 @@ def prove(prefix: WinePrefix, build: Path, linux: Path) -> tuple:
             program = build / "tests" / f"{test}.exe"
             if not program.exists():
                 program = tools / f"{test}.exe"
-            tally.record(test, run_test_program(wine, program, folder))
-        tally.record("tkwcheck --machine", machine_faults(wine, build))
-        machine = run_scenarios.WineScenarioMachine(wine, tools / "tkw_hold.exe")
-        passed, failed, skipped = run_scenarios.run_all(machine, exe.resolve(),
-                                                        run_scenarios.all_scenarios())
-        tally.passed += passed
-        tally.failed += failed
-        tally.skipped += skipped
-        tally.record("census growth", census_growth(wine, exe.resolve(), work))
-        tally.record("face blocks", compare_faces(linux / "tests" / "wine" / "face_blocks", wine))
-        tally.record("tkwcheck", tkwcheck_faults(wine, build, linux))
+            record(test, lambda: run_test_program(wine, program, folder))
+        record("tkwcheck --machine", lambda: machine_faults(wine, build))
+        if not only or "scenarios" in only:
+            machine = run_scenarios.WineScenarioMachine(wine, tools / "tkw_hold.exe")
+            passed, failed, skipped = run_scenarios.run_all(machine, exe.resolve(),
+                                                            run_scenarios.all_scenarios())
+            tally.passed += passed
+            tally.failed += failed
+            tally.skipped += skipped
+        record("census growth", lambda: census_growth(wine, exe.resolve(), work))
+        record("face blocks",
+               lambda: compare_faces(linux / "tests" / "wine" / "face_blocks", wine))
+        record("tkwcheck", lambda: tkwcheck_faults(wine, build, linux))
+        record("tools' command line", lambda: tool_manner_faults(wine, build, architecture))
     return (f"Wine {architecture}: {tally.passed} passed, {tally.failed} failed, "
             f"{tally.skipped} skipped"), tally.failed == 0
 
@@ -293,9 +347,13 @@ def main() -> int:
     parser.add_argument("--linux", type=Path, required=True,
                         help="the Linux build, for the emulation's face blocks")
     parser.add_argument("builds", type=Path, nargs="+", help="Windows build folders")
+    parser.add_argument("--only", action="append", default=[], metavar="CHECK",
+                        help="run only this check (as the tally names it, or \"scenarios\"); "
+                             "may be given more than once")
     args = parser.parse_args()
     with WinePrefix() as prefix:
-        results = [prove(prefix, build.resolve(), args.linux.resolve()) for build in args.builds]
+        results = [prove(prefix, build.resolve(), args.linux.resolve(), set(args.only))
+                   for build in args.builds]
     for line, _ in results:
         print(line)
     return 0 if all(ok for _, ok in results) else 1

@@ -43,25 +43,43 @@ JudgedPowerPoint MachinePowerPoint(command_bars::CommandBarSet bars) {
   return {std::move(bars), kThisMachine, false};
 }
 
-JudgedPowerPoint LoadSnapshot(const fs::path& file) {
+namespace {
+
+// The bars a state file holds; `what` names the file's kind in messages. Throws
+// std::runtime_error: "FILE: line L, column C: what is wrong" where it is malformed.
+command_bars::CommandBarSet ReadStateFile(const fs::path& file, const std::string& what) {
   const std::string name = PathText(file);
   std::error_code error;
   if (fs::is_directory(file, error))
-    throw std::runtime_error(name + " is a folder, not a snapshot of PowerPoint's bars");
+    throw std::runtime_error(name + " is a folder, not " + what);
+  errno = 0;
   std::ifstream in(file, std::ios::binary);
   if (!in) {
-    throw std::runtime_error("cannot read the snapshot " + name +
-                             (fs::exists(file, error) ? "" : ": there is no such file"));
+    const bool missing = !fs::exists(file, error);
+    throw std::runtime_error("cannot read " + what + " " + name + ": " +
+                             (missing ? "there is no such file" : Reason()));
   }
   const std::string text(std::istreambuf_iterator<char>(in), {});
   if (in.bad())
-    throw std::runtime_error("cannot read the snapshot " + name);
+    throw std::runtime_error("cannot read " + what + " " + name + ": " + Reason());
   try {
-    return {command_bars::ParseCommandBars(text), SnapshotName(file), true};
+    return command_bars::ParseCommandBars(text);
   } catch (const host::RuntimeError& failure) {
-    throw std::runtime_error(name +
-                             " is not a snapshot of PowerPoint's bars: " + failure.description());
+    throw std::runtime_error(name + ": " + failure.description());
   }
+}
+
+}  // namespace
+
+JudgedPowerPoint LoadSnapshot(const fs::path& file) {
+  return {ReadStateFile(file, "the snapshot"), SnapshotName(file), true};
+}
+
+command_bars::CommandBarSet LoadStateFile(const fs::path& file) {
+  std::error_code error;
+  if (!fs::exists(file, error) && !error)
+    return command_bars::BuiltInCommandBars();
+  return ReadStateFile(file, "PowerPoint's state file");
 }
 
 std::string JudgedLine(const std::string& name) {
@@ -89,7 +107,7 @@ void WriteSnapshot(const command_bars::CommandBarSet& bars, const fs::path& file
 }
 
 #ifndef _WIN32
-MachineCopy::MachineCopy(const fs::path& prefix, const fs::path& state) {
+MachineCopy::MachineCopy(const fs::path& prefix, const std::optional<fs::path>& state) {
   std::string pattern = (fs::temp_directory_path() / "tkw-snapshot-XXXXXX").string();
   if (::mkdtemp(pattern.data()) == nullptr)
     throw std::runtime_error("cannot make a temporary folder: " + Reason());
@@ -98,12 +116,17 @@ MachineCopy::MachineCopy(const fs::path& prefix, const fs::path& state) {
     // PowerPoint answers there when it is registered in the machine's registry.
     if (fs::exists(prefix / "registry.reg"))
       fs::copy_file(prefix / "registry.reg", folder_ / "registry.reg");
+    const fs::path own = prefix / "powerpoint" / "commandbars.json";
     fs::create_directories(folder_ / "powerpoint");
-    fs::copy_file(state, folder_ / "powerpoint" / "commandbars.json");
+    if (state || fs::exists(own))
+      fs::copy_file(state.value_or(own), folder_ / "powerpoint" / "commandbars.json");
+    // Icons are only read.
+    if (fs::exists(prefix / "drive_c"))
+      fs::create_directory_symlink(fs::absolute(prefix / "drive_c"), folder_ / "drive_c");
   } catch (const fs::filesystem_error& error) {
     std::error_code ignored;
     fs::remove_all(folder_, ignored);
-    throw std::runtime_error("cannot copy the machine to " + PathText(folder_) + ": " +
+    throw std::runtime_error("cannot copy the machine " + PathText(prefix) + ": " +
                              error.code().message());
   }
   // Its registry's skipped lines are the machine's, which the tools report of it.

@@ -6,6 +6,7 @@
 
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <ostream>
 #include <string>
 
@@ -30,8 +31,11 @@ JudgedPowerPoint BuiltInPowerPoint();
 // The machine's own PowerPoint, as it holds its bars now.
 JudgedPowerPoint MachinePowerPoint(command_bars::CommandBarSet bars);
 // A state file, as `tkwcheck --snapshot` writes it. Throws std::runtime_error naming the file and
-// what is wrong with it.
+// what is wrong with it: "FILE: line L, column C: not JSON".
 JudgedPowerPoint LoadSnapshot(const std::filesystem::path& file);
+// The bars of an emulated machine's state file, read without starting its PowerPoint: the
+// built-in ones while there is none. Throws std::runtime_error as LoadSnapshot does.
+command_bars::CommandBarSet LoadStateFile(const std::filesystem::path& file);
 
 // The tools' first line: "judged against " and the name.
 std::string JudgedLine(const std::string& name);
@@ -42,13 +46,15 @@ void WriteSnapshot(const command_bars::CommandBarSet& bars, const std::filesyste
                    std::ostream& out);
 
 #ifndef _WIN32
-// A copy of the emulated machine at `prefix` (its registry) whose PowerPoint is the one of the
-// state file `state`, in a temporary folder that goes with the object: what a tool starts
-// PowerPoint on to judge against a snapshot, the machine itself left as it is. Throws
+// A copy of the emulated machine at `prefix` (its registry, and its drive C: to read icons from)
+// whose PowerPoint is the one of the state file `state`, or the machine's own without one, in a
+// temporary folder that goes with the object: what a tool starts PowerPoint on to look, the
+// machine itself left as it is, its clipboard and its PowerPoint's file untouched. Throws
 // std::runtime_error.
 class MachineCopy {
  public:
-  MachineCopy(const std::filesystem::path& prefix, const std::filesystem::path& state);
+  MachineCopy(const std::filesystem::path& prefix,
+              const std::optional<std::filesystem::path>& state = std::nullopt);
   MachineCopy(const MachineCopy&) = delete;
   MachineCopy& operator=(const MachineCopy&) = delete;
   ~MachineCopy();

@@ -275,13 +275,21 @@ class Checker {
       return;
     }
     if (fields.size() > used) {
-      const std::string ignored = fields.size() == used + 1
-                                      ? "field " + std::to_string(used + 1) + " is ignored"
-                                      : "fields " + std::to_string(used + 1) + " to " +
-                                            std::to_string(fields.size()) + " are ignored";
+      // Every comma ends a field, one inside the last field the program uses too: that field
+      // is cut there, and the rest of its text is fields the program ignores.
+      std::wstring rest;
+      for (std::size_t i = used; i < fields.size(); ++i)
+        rest += (i == used ? L"" : L",") + fields[i];
+      const std::string ignored =
+          fields.size() == used + 1
+              ? "field " + std::to_string(used + 1) + " (" + Quoted(rest) + ") is ignored"
+              : "fields " + std::to_string(used + 1) + " to " + std::to_string(fields.size()) +
+                    " (" + Quoted(rest) + ") are ignored";
+      const FieldMeaning cut = menus ? kMenuFields[used - 1] : kToolbarFields[used - 1];
       Add(place, Severity::kWarning, "ignored-fields",
-          ignored + ": " + (menus ? "a menu" : "a toolbar") + " definition uses " +
-              std::to_string(used));
+          std::string("the ") + cut.name + " is cut at the comma: " + Quoted(fields[used - 1]) +
+              "; " + ignored + ": " + (menus ? "a menu" : "a toolbar") + " definition uses " +
+              std::to_string(used) + " fields, and a comma always ends one");
     }
     if (!view.dataLost.empty()) {
       Add(place, Severity::kWarning, "not-windows-1252",
@@ -343,13 +351,14 @@ class Checker {
     query.tag = tag;
     query.recursive = true;
     if (const Control* found = bar->FindControl(query)) {
-      ReportTaken(place, *bar, *found, tag);
-      return;
+      if (!ReportTaken(place, *bar, *found, fields))
+        return;
+    } else {
+      command_bars::ControlProperties button;
+      button.tag = tag;
+      button.caption = fields[1];
+      addedBy_[&bar->controls().Insert(bar->controls().size() + 1, std::move(button))] = place;
     }
-    command_bars::ControlProperties button;
-    button.tag = tag;
-    button.caption = fields[1];
-    addedBy_[&bar->controls().Insert(bar->controls().size() + 1, std::move(button))] = place;
 
     if (image.empty()) {
       Add(place, Severity::kWarning, "empty-image",
@@ -361,22 +370,35 @@ class Checker {
       CheckFace(place, fields[4], image);
   }
 
-  void ReportTaken(const Place& place, const CommandBar& bar, const Control& found,
-                   const std::wstring& tag) {
+  // A button with the definition's tag on its bar: one that a run of this definition added, or
+  // another, which keeps the definition's from being added. True when it is the definition's
+  // own, whose definition is then judged on as a run on a fresh machine would meet it.
+  bool ReportTaken(const Place& place, const CommandBar& bar, const Control& found,
+                   const std::vector<std::wstring>& fields) {
+    const std::wstring& tag = fields[3];
+    const std::string barName = (bar.properties().builtIn ? "PowerPoint's bar " : "the bar ") +
+                                Quoted(bar.properties().name);
     std::string where;
     if (found.parent().owner() != nullptr)
       where = " in its pop-up " + Quoted(found.parent().owner()->properties().caption);
     if (const auto earlier = addedBy_.find(&found); earlier != addedBy_.end()) {
       Add(place, Severity::kWarning, "duplicate-tag",
-          "the bar " + Quoted(bar.properties().name) + " already holds the button with tag " +
-              Quoted(tag) + " that " + Other(earlier->second, place) +
-              " adds: this one is never added");
-      return;
+          barName + " already holds the button with tag " + Quoted(tag) + " that " +
+              Other(earlier->second, place) + " adds: this one is never added");
+      return false;
+    }
+    const command_bars::ControlProperties& there = found.properties();
+    if (!there.builtIn && there.caption == fields[1] && there.onAction == fields[2]) {
+      Add(place, Severity::kNote, "already-there",
+          "already there: " + barName + " holds this definition's button " + Quoted(there.caption) +
+              " with tag " + Quoted(tag) + where + ", which a run added; a run leaves it as it is");
+      addedBy_[&found] = place;
+      return true;
     }
     Add(place, Severity::kWarning, "tag-taken",
-        "PowerPoint's bar " + Quoted(bar.properties().name) + " already holds a button " +
-            Quoted(found.properties().caption) + " with tag " + Quoted(tag) + where +
-            ": this one is never added, nor is that one changed");
+        barName + " already holds a button " + Quoted(there.caption) + " with tag " + Quoted(tag) +
+            where + ": this one is never added, nor is that one changed");
+    return false;
   }
 
   void CheckMenuDefinition(const Place& place, const std::vector<std::wstring>& fields,
@@ -473,6 +495,17 @@ class Checker {
         "there with tkwcheck --snapshot FILE and give it here with --powerpoint FILE");
   }
 
+  // Said once, at the first definition whose icon would be looked at, where there are no files.
+  void NoteIconsNotChecked(const Place& place) {
+    if (iconsNoted_)
+      return;
+    iconsNoted_ = true;
+    Add(place, Severity::kNote, "icons-not-checked",
+        "icons were not looked at: an export holds no files. To have them checked, check a "
+        "machine where the product is installed: tkwcheck --prefix DIR (an emulated machine on "
+        "Linux), or tkwcheck.exe without FILE.reg there (Windows)");
+  }
+
   // A caption that finds one of PowerPoint's own buttons in the menu: the program deletes it
   // with Temporary omitted, which lasts, and its own control, which takes the place, is
   // temporary. Where a run has done so already, or the user has, PowerPoint's own bars tell
@@ -530,8 +563,10 @@ class Checker {
           "the product " + Quoted(product) + "'s \"InstallFolder\" is empty" + noFace);
       return;
     }
-    if (machine_.files == nullptr)
+    if (machine_.files == nullptr) {
+      NoteIconsNotChecked(place);
       return;
+    }
     const std::wstring path = settings::IconFileName(folder, image);
     const IconFile icon = InspectIcon(*machine_.files, path);
     const std::string what = "the icon " + Quoted(path);
@@ -572,6 +607,7 @@ class Checker {
   const command_bars::CommandBarSet powerPointsOwn_ = command_bars::BuiltInCommandBars();
   std::vector<Finding> findings_;
   bool languageNoted_ = false;
+  bool iconsNoted_ = false;
   // The controls that the definitions checked so far add, by the definition that adds them.
   std::unordered_map<const Control*, Place> addedBy_;
 };

@@ -69,13 +69,14 @@ formats::RegFile ParseExport(const fs::path& file, std::ostream& diagnostics) {
 
 }  // namespace
 
-RegistrySettings ReadRegistrySettings(const fs::path& file) {
+RegistrySettings ReadRegistrySettings(const fs::path& file, std::ostream* skipped) {
   RegistrySettings settings;
   if (!fs::exists(file))
     return settings;
   // CheckExport reports the lines the reader skips; here they only mean values that are absent.
-  std::ostringstream skipped;
-  settings.file = std::make_unique<formats::RegFile>(ParseExport(file, skipped));
+  std::ostringstream ignored;
+  settings.file =
+      std::make_unique<formats::RegFile>(ParseExport(file, skipped ? *skipped : ignored));
   settings.key = SettingsOfRegFile(*settings.file, file.string());
   return settings;
 }
@@ -111,8 +112,8 @@ snapshot::JudgedPowerPoint PowerPointOfMachine(const fs::path& prefix) {
     throw Unreadable(prefix.string() + " is no folder");
   try {
     return snapshot::MachinePowerPoint(
-        command_bars::LoadCommandBars(prefix / "powerpoint" / "commandbars.json"));
-  } catch (const host::RuntimeError& error) {
+        snapshot::LoadStateFile(prefix / "powerpoint" / "commandbars.json"));
+  } catch (const std::runtime_error& error) {
     throw Unreadable(error.what());
   }
 }

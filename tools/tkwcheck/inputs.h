@@ -19,23 +19,6 @@ struct Unreadable : std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-// A companion tool's main: the usage and exit status 2 for arguments `parse` refuses, and
-// "TOOL: why" with exit status 2 for whatever stops `run` from looking at all.
-template <typename Parse, typename Run>
-int ToolMain(const char* tool, const char* usage, int argc, char** argv, Parse parse, Run run) {
-  const auto options = parse(argc, argv);
-  if (!options) {
-    std::cerr << usage;
-    return 2;
-  }
-  try {
-    return run(*options);
-  } catch (const std::exception& error) {
-    std::cerr << tool << ": " << error.what() << '\n';
-  }
-  return 2;
-}
-
 std::string ReadWhole(const std::filesystem::path& path);
 
 // The settings of an export, checked against `machine`; lines the reader skips are findings
@@ -47,8 +30,10 @@ struct RegistrySettings {
   std::unique_ptr<formats::RegFile> file;
   std::unique_ptr<SettingsKey> key;  // null when the export holds none
 };
-// A machine's registry file; a missing one is an empty registry. Throws Unreadable.
-RegistrySettings ReadRegistrySettings(const std::filesystem::path& file);
+// A machine's registry file; a missing one is an empty registry. The lines the reader skips go
+// to `skipped` when given. Throws Unreadable.
+RegistrySettings ReadRegistrySettings(const std::filesystem::path& file,
+                                      std::ostream* skipped = nullptr);
 
 // The definitions an export holds in place of a machine's (--definitions): an earlier version's,
 // whose tags a later one changed. Throws Unreadable when the file cannot be read, is no regedit

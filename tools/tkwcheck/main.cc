@@ -34,6 +34,7 @@
 #include "host/command_bars/command_bar_state.h"
 #include "host/formats/reg_file.h"
 #include "host/runtime_error.h"
+#include "tools/command_line/command_line.h"
 #include "tools/snapshot/judged_powerpoint.h"
 #include "tools/snapshot/read_powerpoint.h"
 #include "tools/tkwcheck/check.h"
@@ -55,24 +56,48 @@
 
 namespace fs = std::filesystem;
 using namespace tkw::check;
+namespace command_line = tkw::command_line;
 
 namespace {
 
-constexpr char kUsage[] =
-    "usage: tkwcheck FILE.reg | --prefix DIR | --plan --prefix DIR | --log [FILE]"
+const command_line::Tool kTool{
+    "tkwcheck",
 #ifdef _WIN32
-    " | --installed [--definitions FILE.reg] | --machine | (nothing: the live registry)"
-#else
-    " | --installed --prefix DIR [--definitions FILE.reg] | --machine --prefix DIR"
-#endif
-    " [--powerpoint FILE] [--format text|json]\n"
-#ifdef _WIN32
+    "usage: tkwcheck [FILE.reg] | --log [FILE] | --installed [--definitions FILE.reg] | --machine\n"
+    "                [--powerpoint FILE] [--format text|json]\n"
     "       tkwcheck --snapshot FILE\n"
-    "       tkwcheck --explain [RULE] | --list-menus [--powerpoint FILE]\n";
+    "       tkwcheck --explain [RULE] | --list-menus [--powerpoint FILE]\n",
 #else
+    "usage: tkwcheck FILE.reg | --prefix DIR | --plan --prefix DIR | --log [FILE]\n"
+    "                | --installed --prefix DIR [--definitions FILE.reg] | --machine --prefix DIR\n"
+    "                [--powerpoint FILE] [--format text|json]\n"
     "       tkwcheck --snapshot FILE --prefix DIR\n"
-    "       tkwcheck --explain [RULE] | --list-menus [--powerpoint FILE | --prefix DIR]\n";
+    "       tkwcheck --explain [RULE] | --list-menus [--powerpoint FILE | --prefix DIR]\n",
 #endif
+    "Finds what in the definitions of tkwPPTToolbarAdder will not work, and tells what a run did.\n"
+#ifdef _WIN32
+    "  (nothing)               the live registry, both views, and the icon files\n"
+    "  FILE.reg                a regedit export, against the PowerPoint of this machine\n"
+#else
+    "  FILE.reg                a regedit export, against PowerPoint's built-in English bars\n"
+    "  --prefix DIR            an emulated machine: its registry, PowerPoint and icon files\n"
+    "  --plan --prefix DIR     what a run would do there, definition by definition\n"
+#endif
+    "  --log [FILE]            what the run that wrote the log did (without FILE: the log\n"
+    "                          beside tkwcheck)\n"
+    "  --installed             what PowerPoint holds against what the definitions ask;\n"
+    "    --definitions FILE.reg  against the definitions of an export\n"
+    "  --machine               whether a run can work on this machine, where its traces go\n"
+    "  --snapshot FILE         writes the bars of PowerPoint to FILE (\"-\": standard output)\n"
+    "  --powerpoint FILE       judges against the PowerPoint of a snapshot\n"
+    "  --format text|json      the report as text (the default) or JSON\n"
+    "  --explain [RULE]        a rule explained, with a bad and a good example; without RULE,\n"
+    "                          every rule with its one line\n"
+    "  --list-menus            the menus of \"Menu Bar\" and their controls, by the captions a\n"
+    "                          menu definition names them by\n"
+    "  --help, -h              this text; --version: the version\n"
+    "Exit status: 0 nothing found, 1 something found, 2 the input cannot be read or the\n"
+    "command line is wrong.\n"};
 
 struct Options {
   std::optional<fs::path> regFile, prefix, log;
@@ -86,61 +111,88 @@ struct Options {
   Format format = Format::kText;
 };
 
-std::optional<Options> ParseArguments(int argc, char** argv) {
+using command_line::UsageError;
+
+// Refuses `option` given with `other`, which asks for another kind of look.
+void Refuse(bool given, const char* option, const char* other) {
+  if (given)
+    throw UsageError(std::string(option) + " does not go with " + other);
+}
+
+Options ParseArguments(command_line::Arguments& arguments) {
   Options options;
-  for (int i = 1; i < argc; ++i) {
-    const std::string argument = argv[i];
-    const bool hasValue = i + 1 < argc;
-    if (argument == "--prefix" && hasValue) {
-      options.prefix = argv[++i];
-    } else if (argument == "--log" && !options.readLog) {
+  const auto once = [](bool given, const std::string& option) {
+    if (given)
+      throw UsageError(option + " is given twice");
+  };
+  while (!arguments.Done()) {
+    const std::string argument = arguments.Next();
+    if (argument == "--prefix") {
+      once(options.prefix.has_value(), argument);
+      options.prefix = arguments.ValueOf(argument);
+    } else if (argument == "--log") {
+      once(options.readLog, argument);
       options.readLog = true;
-      if (hasValue && !std::string_view(argv[i + 1]).starts_with("--"))
-        options.log = argv[++i];
+      if (arguments.ValueFollows())
+        options.log = arguments.Next();
     } else if (argument == "--machine") {
       options.machine = true;
-    } else if (argument == "--powerpoint" && hasValue && !options.powerPoint) {
-      options.powerPoint = argv[++i];
-    } else if (argument == "--snapshot" && hasValue && !options.snapshot) {
-      options.snapshot = argv[++i];
+    } else if (argument == "--powerpoint") {
+      once(options.powerPoint.has_value(), argument);
+      options.powerPoint = arguments.ValueOf(argument);
+    } else if (argument == "--snapshot") {
+      once(options.snapshot.has_value(), argument);
+      options.snapshot = arguments.ValueOf(argument);
     } else if (argument == "--plan") {
       options.plan = true;
     } else if (argument == "--installed") {
       options.installed = true;
-    } else if (argument == "--definitions" && hasValue && !options.definitions) {
-      options.definitions = argv[++i];
-    } else if (argument == "--format" && hasValue) {
-      const std::string format = argv[++i];
+    } else if (argument == "--definitions") {
+      once(options.definitions.has_value(), argument);
+      options.definitions = arguments.ValueOf(argument);
+    } else if (argument == "--format") {
+      const std::string format = arguments.ValueOf(argument);
       if (format != "text" && format != "json")
-        return std::nullopt;
+        throw UsageError("--format is text or json, not " + format);
       options.format = format == "json" ? Format::kJson : Format::kText;
-    } else if (!argument.starts_with("--") && !options.regFile) {
-      options.regFile = argument;
+    } else if (command_line::Arguments::IsOption(argument)) {
+      command_line::Unknown(argument);
+    } else if (options.regFile) {
+      throw UsageError("one FILE.reg at a time: " + argument + " is a second");
     } else {
-      return std::nullopt;
+      options.regFile = argument;
     }
   }
-  const int inputs = options.regFile.has_value() + options.prefix.has_value() + options.readLog;
-  if (inputs > 1 || (options.plan && (!options.prefix || options.readLog || options.regFile)) ||
-      (options.installed && (options.plan || options.readLog || options.regFile)) ||
-      (options.definitions && !options.installed) ||
-      (options.powerPoint && (options.readLog || options.installed)))
-    return std::nullopt;
+  Refuse(options.regFile && options.prefix, "FILE.reg", "--prefix");
+  Refuse(options.readLog && (options.regFile || options.prefix), "--log", "FILE.reg or --prefix");
+  Refuse(options.plan && (options.readLog || options.regFile), "--plan", "--log or FILE.reg");
+  Refuse(options.installed && (options.plan || options.readLog || options.regFile), "--installed",
+         "--plan, --log or FILE.reg");
+  Refuse(options.definitions && !options.installed, "--definitions", "anything but --installed");
+  Refuse(options.powerPoint && (options.readLog || options.installed), "--powerpoint",
+         "--log or --installed");
   // The machine is judged on its own, against nothing else.
-  if (options.machine && (options.plan || options.installed || options.readLog || options.regFile ||
-                          options.powerPoint || options.snapshot))
-    return std::nullopt;
+  Refuse(options.machine && (options.plan || options.installed || options.readLog ||
+                             options.regFile || options.powerPoint || options.snapshot),
+         "--machine", "another look");
   // A snapshot reads a PowerPoint and judges nothing.
-  if (options.snapshot &&
-      (options.regFile || options.readLog || options.plan || options.installed ||
-       options.powerPoint || options.format == Format::kJson))
-    return std::nullopt;
+  Refuse(options.snapshot &&
+             (options.regFile || options.readLog || options.plan || options.installed ||
+              options.powerPoint || options.format == Format::kJson),
+         "--snapshot", "another look or --format json");
 #ifdef _WIN32
-  if ((options.installed || options.snapshot) && options.prefix)
-    return std::nullopt;
+  Refuse(options.prefix.has_value(), "--prefix",
+         "the Windows build: emulated machines are checked by the Linux build");
 #else
-  if (inputs == 0)
-    return std::nullopt;
+  for (const auto& [given, option] : {std::pair{options.plan, "--plan"},
+                                      {options.installed, "--installed"},
+                                      {options.machine, "--machine"},
+                                      {options.snapshot.has_value(), "--snapshot"}}) {
+    if (given && !options.prefix)
+      throw UsageError(std::string(option) + " needs --prefix DIR");
+  }
+  if (!options.regFile && !options.prefix && !options.readLog)
+    throw UsageError("nothing to check: give FILE.reg, --prefix DIR or --log");
 #endif
   return options;
 }
@@ -163,7 +215,8 @@ int LookAtInstalled([[maybe_unused]] const Options& options) {
   if (options.definitions)
     exported = ReadDefinitionsExport(*options.definitions);
 #ifdef _WIN32
-  const std::unique_ptr<tkw::host::Host> host = tkw::host::MakePlatformHost();
+  const std::unique_ptr<tkw::host::Host> platform = tkw::host::MakePlatformHost();
+  tkw::host::Host* const host = platform.get();
   const std::unique_ptr<SettingsKey> live = options.definitions ? nullptr : ProgramSettings();
   const SettingsKey* key = options.definitions ? exported.key.get() : live.get();
 #else
@@ -173,8 +226,12 @@ int LookAtInstalled([[maybe_unused]] const Options& options) {
   const RegistrySettings machine =
       options.definitions ? RegistrySettings{} : ReadRegistrySettings(prefix / "registry.reg");
   const SettingsKey* key = options.definitions ? exported.key.get() : machine.key.get();
-  std::ostringstream alreadyRead;
-  const std::unique_ptr<tkw::host::Host> host = tkw::host::MakeMachineHost(prefix, alreadyRead);
+  // Told in the user's words before PowerPoint is started on it.
+  tkw::snapshot::LoadStateFile(prefix / "powerpoint" / "commandbars.json");
+  // A look leaves the machine as it was: comparing faces goes through the clipboard, which the
+  // emulated machine keeps in its files, so PowerPoint is looked at in a copy.
+  tkw::snapshot::MachineCopy copy(prefix);
+  tkw::host::Host* const host = &copy.host();
 #endif
   const std::vector<Definition> definitions = DefinitionsOf(key);
   const PowerPointAtHand powerPoint = AttachToPowerPoint(*host);
@@ -228,8 +285,6 @@ tkw::snapshot::JudgedPowerPoint PowerPointToJudgeAgainst(const Options& options)
 // emulated one.
 int LookAtMachine([[maybe_unused]] const Options& options) {
 #ifdef _WIN32
-  if (options.prefix)
-    throw Unreadable("emulated machines (--prefix) are checked by the Linux build");
   const std::unique_ptr<tkw::host::Host> host = tkw::host::MakePlatformHost();
   const std::unique_ptr<tkw::host::MachineFacts> facts = tkw::host::MakeMachineFacts();
 #else
@@ -300,8 +355,6 @@ int Run(const Options& options) {
     return RanInFull(story) ? 0 : 1;
   }
 #ifdef _WIN32
-  if (options.prefix)
-    throw Unreadable("emulated machines (--prefix) are checked by the Linux build");
   tkw::snapshot::JudgedPowerPoint powerPoint = PowerPointToJudgeAgainst(options);
   const std::string judgedAgainst = powerPoint.name;
   std::vector<Finding> findings;
@@ -329,7 +382,7 @@ int Run(const Options& options) {
         throw Unreadable("the program tkwPPTToolbarAdder is not beside tkwcheck");
       const Plan plan = MakePlan(prefix, program, options.powerPoint);
       PrintStory(std::cout, plan.story, &plan.places, plan.messageBoxes, options.format,
-                 PlanWarning(plan), judgedAgainst);
+                 PlanWarning(plan), judgedAgainst, {}, plan.skippedLines);
       return RanInFull(plan.story) ? 0 : 1;
     }
     findings = CheckMachine(prefix, std::move(powerPoint));
@@ -342,7 +395,11 @@ int Run(const Options& options) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (const std::optional<int> status = ReferenceCommand(argc, argv, kUsage))
+  const command_line::Arguments arguments(argc, argv);
+  if (const int status = command_line::AnswerHelpOrVersion(kTool, arguments.all(), std::cout);
+      status >= 0)
+    return status;
+  if (const std::optional<int> status = ReferenceCommand(argc, argv, kTool.usage.c_str()))
     return *status;
-  return ToolMain("tkwcheck", kUsage, argc, argv, ParseArguments, Run);
+  return command_line::ToolMain(kTool, arguments, std::cout, std::cerr, ParseArguments, Run);
 }

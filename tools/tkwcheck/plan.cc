@@ -5,11 +5,13 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <sstream>
 #include <stdexcept>
+#include <system_error>
 #include <unordered_map>
 
 #include "host/command_bars/command_bar_state.h"
@@ -19,6 +21,7 @@
 #include "host/office_interfaces.h"
 #include "run/definition_record.h"
 #include "run/settings.h"
+#include "tools/tkwcheck/inputs.h"
 #include "tools/tkwcheck/program_view.h"
 
 extern char** environ;
@@ -44,7 +47,9 @@ class TemporaryFolder {
   TemporaryFolder() {
     std::string pattern = (fs::temp_directory_path() / "tkwcheck-plan-XXXXXX").string();
     if (::mkdtemp(pattern.data()) == nullptr)
-      throw std::runtime_error("cannot make a temporary folder");
+      throw std::runtime_error("cannot make a temporary folder in " +
+                               fs::temp_directory_path().string() + ": " +
+                               std::generic_category().message(errno));
     path_ = pattern;
   }
   TemporaryFolder(const TemporaryFolder&) = delete;
@@ -58,6 +63,27 @@ class TemporaryFolder {
  private:
   fs::path path_;
 };
+
+// Copies a file or a folder with all it holds, the copy writable whatever the machine's
+// permissions: the run writes it.
+void CopyWritable(const fs::path& from, const fs::path& to) {
+  const auto copyFile = [](const fs::path& source, const fs::path& target) {
+    fs::copy_file(source, target);
+    fs::permissions(target, fs::perms::owner_read | fs::perms::owner_write, fs::perm_options::add);
+  };
+  if (!fs::is_directory(from)) {
+    copyFile(from, to);
+    return;
+  }
+  fs::create_directories(to);
+  for (const auto& entry : fs::recursive_directory_iterator(from)) {
+    const fs::path target = to / fs::relative(entry.path(), from);
+    if (entry.is_directory())
+      fs::create_directories(target);
+    else
+      copyFile(entry.path(), target);
+  }
+}
 
 // Turns logging on by a last section that sets "Logging", in the file's own encoding. An
 // existing "Logging" keeps its place in the enumeration; a new one comes last, after every
@@ -99,12 +125,15 @@ void RunProgram(const fs::path& program, const fs::path& prefix, const fs::path&
   pid_t child = 0;
   const int spawned = ::posix_spawn(&child, path.c_str(), &actions, nullptr, argv, envp.data());
   posix_spawn_file_actions_destroy(&actions);
-  if (spawned != 0)
-    throw std::runtime_error("cannot start " + path);
+  // Named as the user knows it, not by its copy in the temporary folder.
+  if (spawned != 0) {
+    throw std::runtime_error("cannot start tkwPPTToolbarAdder on a copy of the machine: " +
+                             std::generic_category().message(spawned));
+  }
   int status = 0;
   ::waitpid(child, &status, 0);
   if (!WIFEXITED(status))
-    throw std::runtime_error(path + " did not end normally");
+    throw std::runtime_error("tkwPPTToolbarAdder did not end normally on a copy of the machine");
 }
 
 std::string Quoted(std::wstring_view text) {
@@ -257,11 +286,14 @@ std::string PlanWarning(const Plan& plan) {
 Plan MakePlan(const fs::path& prefix, const fs::path& program,
               const std::optional<fs::path>& powerPointState) {
   const fs::path registry = prefix / "registry.reg";
-  std::ostringstream ignored;
-  const formats::RegFile file = formats::RegFile::Load(registry, ignored);
-  const auto settings = SettingsOfRegFile(file, registry.string());
+  std::ostringstream skipped;
+  const RegistrySettings read = ReadRegistrySettings(registry, &skipped);
+  const std::unique_ptr<SettingsKey>& settings = read.key;
 
   Plan plan;
+  std::istringstream lines(skipped.str());
+  for (std::string line; std::getline(lines, line);)
+    plan.skippedLines.push_back(line);
   if (settings == nullptr) {
     // Without the key there is no log either: the run only opens it and ends.
     plan.story.end = RunStory::End::kCompleted;
@@ -272,15 +304,20 @@ Plan MakePlan(const fs::path& prefix, const fs::path& program,
   const TemporaryFolder work;
   const fs::path copy = work.path() / "prefix";
   fs::create_directories(copy);
-  for (const char* part : {"registry.reg", "powerpoint", "clipboard"}) {
-    if (fs::exists(prefix / part) && !(powerPointState && part == std::string_view("powerpoint")))
-      fs::copy(prefix / part, copy / part, fs::copy_options::recursive);
+  try {
+    for (const char* part : {"registry.reg", "powerpoint", "clipboard"}) {
+      if (fs::exists(prefix / part) && !(powerPointState && part == std::string_view("powerpoint")))
+        CopyWritable(prefix / part, copy / part);
+    }
+    if (powerPointState) {
+      fs::create_directories(copy / "powerpoint");
+      CopyWritable(*powerPointState, copy / "powerpoint" / "commandbars.json");
+    }
+  } catch (const fs::filesystem_error& error) {
+    throw Unreadable("cannot copy the machine " + prefix.string() +
+                     " to run the program on: " + error.code().message());
   }
   const fs::path state = powerPointState.value_or(prefix / "powerpoint" / "commandbars.json");
-  if (powerPointState) {
-    fs::create_directories(copy / "powerpoint");
-    fs::copy_file(*powerPointState, copy / "powerpoint" / "commandbars.json");
-  }
   // Icons are only read: the copy sees the machine's own drive.
   if (fs::exists(prefix / "drive_c"))
     fs::create_directory_symlink(fs::absolute(prefix / "drive_c"), copy / "drive_c");
@@ -294,7 +331,13 @@ Plan MakePlan(const fs::path& prefix, const fs::path& program,
   if (!fs::exists(log))
     throw std::runtime_error("the program left no log");
   plan.story = ReadRunStory(ReadFile(log));
-  plan.messageBoxes = ReadFile(work.path() / "errors.txt");
+  // What else the run wrote is the emulation's reading of the copy's registry, whose skipped
+  // lines are the machine's, told above with its own path.
+  std::istringstream errors(ReadFile(work.path() / "errors.txt"));
+  for (std::string line; std::getline(errors, line);) {
+    if (line.starts_with("MessageBox "))
+      plan.messageBoxes += line + '\n';
+  }
 
   const CommandBarSet before = command_bars::LoadCommandBars(state);
   const fs::path afterFile = copy / "powerpoint" / "commandbars.json";

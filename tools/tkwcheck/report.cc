@@ -150,7 +150,8 @@ void PrintInstalled(std::ostream& out, const std::vector<Finding>& findings, boo
 
 void PrintStory(std::ostream& out, const RunStory& story, const std::vector<Place>* places,
                 const std::string& messageBoxes, Format format, const std::string& warning,
-                const std::string& judgedAgainst, const std::string& note) {
+                const std::string& judgedAgainst, const std::string& note,
+                const std::vector<std::string>& skippedLines) {
   if (format == Format::kJson) {
     nlohmann::ordered_json run;
     if (!judgedAgainst.empty())
@@ -169,6 +170,8 @@ void PrintStory(std::ostream& out, const RunStory& story, const std::vector<Plac
       run["warning"] = warning;
     if (!note.empty())
       run["note"] = note;
+    if (!skippedLines.empty())
+      run["skippedLines"] = skippedLines;
     nlohmann::ordered_json definitions = nlohmann::ordered_json::array();
     for (std::size_t i = 0; i < story.definitions.size(); ++i) {
       const DefinitionStory& d = story.definitions[i];
@@ -195,6 +198,8 @@ void PrintStory(std::ostream& out, const RunStory& story, const std::vector<Plac
     out << "warning: " << warning << '\n';
   if (!note.empty())
     out << "note: " << note << '\n';
+  for (const std::string& line : skippedLines)
+    out << line << '\n';
   for (std::size_t i = 0; i < story.definitions.size(); ++i) {
     const DefinitionStory& d = story.definitions[i];
     if (places != nullptr && !(*places)[i].file.empty())

@@ -26,9 +26,12 @@ void PrintInstalled(std::ostream& out, const std::vector<Finding>& findings, boo
 // A line per definition, then how the run ended. `places`, when given, holds each
 // definition's registry line; `warning` and `note`, when not empty, are told once, before the
 // definitions, and `judgedAgainst` before them.
+// `skippedLines` are the lines of the registry that its reader skips, told before the
+// definitions.
 void PrintStory(std::ostream& out, const RunStory& story, const std::vector<Place>* places,
                 const std::string& messageBoxes, Format format, const std::string& warning = {},
-                const std::string& judgedAgainst = {}, const std::string& note = {});
+                const std::string& judgedAgainst = {}, const std::string& note = {},
+                const std::vector<std::string>& skippedLines = {});
 
 // Counts of findings that make the exit status 1.
 bool HasErrorsOrWarnings(const std::vector<Finding>& findings);

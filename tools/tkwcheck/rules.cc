@@ -168,6 +168,20 @@ constexpr Rule kRules[] = {
      "help.bmp\"",
      "\"07 taken tag\"=\"Standard,Glintwave Help,Glintwave.Help,tkw.glintwave.help,Glintwave,"
      "help.bmp\""},
+    {"already-there", RuleGroup::kDefinitions, "note",
+     "the bar holds this definition's button, which a run added: a run leaves it as it is",
+     "The bar, as the PowerPoint judged against holds it, has a button with this definition's "
+     "tag, caption and macro that is not PowerPoint's own: the one a run of this definition "
+     "added. A run finds it by its tag and adds nothing, nor changes it, so a changed face or "
+     "tooltip reaches users only after tkwremove. The definition is still judged as a machine "
+     "without the button meets it.",
+     "; after a run, the bar 'Glintwave' holds the button '&New Deck' with tag tkw.glintwave.new\n"
+     "\"Glintwave 1 New\"=\"Glintwave,&New Deck,Glintwave.NewDeck,tkw.glintwave.new,Glintwave,"
+     "new.bmp\"",
+     "; nothing to change: to bring a changed definition to users, run tkwremove, then the "
+     "program\n"
+     "\"Glintwave 1 New\"=\"Glintwave,&New Deck,Glintwave.NewDeck,tkw.glintwave.new,Glintwave,"
+     "new.bmp\""},
     {"menu-not-found", RuleGroup::kDefinitions, "error",
      "\"Menu Bar\" has no menu of that name: the program logs \"Menu not found\" and adds "
      "nothing",
@@ -226,6 +240,13 @@ constexpr Rule kRules[] = {
      "; with \"&Tools,Glintwave Options...,...\" for customers whose PowerPoint is German",
      "tkwcheck --powerpoint german.json examples/machine/registry.reg\n"
      "; and \"E&xtras,Glintwave Options...,...\" in the German product's definitions"},
+    {"icons-not-checked", RuleGroup::kDefinitions, "note",
+     "an export holds no icon files, so icons were not looked at",
+     "tkwcheck FILE.reg judges the definitions of an export alone, and an export holds no files: "
+     "whether an icon exists and is a bitmap that gives a face is not known. Check a machine "
+     "where the product is installed: tkwcheck --prefix DIR for an emulated machine on Linux, "
+     "or tkwcheck.exe without FILE.reg on Windows, which looks at every icon.",
+     "tkwcheck registry.reg", "tkwcheck --prefix examples/machine"},
     {"no-product", RuleGroup::kDefinitions, "error",
      "there is no key SOFTWARE\\Tarnwick\\PRODUCT for the product named, so the control gets no "
      "face",

@@ -448,6 +448,51 @@ void Check(cairo_status_t status, const std::filesystem::path& file) {
   }
 }
 
+// The file cairo writes a picture to. Cairo says only "error while writing to output stream"
+// when a write fails; the sink keeps the system's reason.
+class FileSink {
+ public:
+  explicit FileSink(const std::filesystem::path& file)
+      : file_(file), stream_(std::fopen(file.c_str(), "wb")) {
+    if (stream_ == nullptr)
+      Fail(errno);
+  }
+  FileSink(const FileSink&) = delete;
+  FileSink& operator=(const FileSink&) = delete;
+  ~FileSink() {
+    if (stream_ != nullptr)
+      std::fclose(stream_);
+  }
+
+  static cairo_status_t Write(void* closure, const unsigned char* data, unsigned int length) {
+    auto* sink = static_cast<FileSink*>(closure);
+    if (std::fwrite(data, 1, length, sink->stream_) == length)
+      return CAIRO_STATUS_SUCCESS;
+    sink->error_ = errno;
+    return CAIRO_STATUS_WRITE_ERROR;
+  }
+
+  // Once cairo has written all, with its status.
+  void Close(cairo_status_t status) {
+    const int closed = std::fclose(stream_);
+    stream_ = nullptr;
+    if (error_ == 0 && closed != 0)
+      error_ = errno;
+    if (error_ != 0)
+      Fail(error_);
+    Check(status, file_);
+  }
+
+ private:
+  [[noreturn]] void Fail(int error) const {
+    throw std::runtime_error("cannot write " + file_.string() + ": " + std::strerror(error));
+  }
+
+  std::filesystem::path file_;
+  std::FILE* stream_;
+  int error_ = 0;
+};
+
 }  // namespace
 
 void DrawPicture(const Picture& picture, cairo_t* cr) {
@@ -466,7 +511,8 @@ Surface RenderPicture(const Picture& picture) {
 
 void WritePng(const Picture& picture, const std::filesystem::path& file) {
   const Surface surface = RenderPicture(picture);
-  Check(cairo_surface_write_to_png(surface.get(), file.c_str()), file);
+  FileSink sink(file);
+  sink.Close(cairo_surface_write_to_png_stream(surface.get(), FileSink::Write, &sink));
 }
 
 std::string SvgDocument(const Picture& picture) {

@@ -8,6 +8,7 @@
 #include "host/command_bars/command_bar_state.h"
 #include "host/platform_host.h"
 #include "host/runtime_error.h"
+#include "tools/command_line/command_line.h"
 #include "tools/snapshot/judged_powerpoint.h"
 #include "tools/tkwpreview/picture_drawing.h"
 
@@ -16,9 +17,24 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr const char* kUsage =
-    "usage: tkwpreview [--prefix DIR | --powerpoint FILE] --out FILE.png [--svg FILE.svg] "
-    "[--view bars|addins] [--after-close]";
+const command_line::Tool kTool{
+    "tkwpreview",
+    "usage: tkwpreview [--prefix DIR | --powerpoint FILE] --out FILE.png [--svg FILE.svg]\n"
+    "                  [--view bars|addins] [--after-close]\n",
+    "Draws the emulated PowerPoint's command bars into a PNG (and an SVG).\n"
+    "  --prefix DIR        the emulated machine (without it: the program's own)\n"
+    "  --powerpoint FILE   the PowerPoint of a snapshot instead\n"
+    "  --out FILE.png      the picture\n"
+    "  --svg FILE.svg      the same picture as SVG as well\n"
+    "  --view bars|addins  the bars as PowerPoint 2003 shows them (the default), or as the\n"
+    "                      Add-Ins tab of later versions shows them\n"
+    "  --after-close       the bars once PowerPoint has closed\n"
+    "  --help, -h          this text; --version: the version\n"
+    "Exit status: 0 drawn, 1 the picture cannot be written, 2 the machine or snapshot cannot be\n"
+    "read or the command line is wrong.\n"};
+
+using command_line::OneLine;
+using command_line::UsageError;
 
 struct Options {
   fs::path prefix;
@@ -29,113 +45,81 @@ struct Options {
   bool afterClose = false;  // the bars as PowerPoint keeps them once it has closed
 };
 
-// A message as one line, whatever the text it quotes.
-std::string OneLine(std::string text) {
-  std::replace(text.begin(), text.end(), '\n', ' ');
-  return text;
-}
-
-std::optional<Options> Parse(const std::vector<std::string>& args, std::ostream& err) {
+Options Parse(command_line::Arguments& arguments) {
   Options options;
   std::optional<fs::path> prefix, png;
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    const std::string& name = args[i];
+  const auto value = [&](std::optional<fs::path>& into, const std::string& option) {
+    if (into)
+      throw UsageError(option + " is given twice");
+    into = arguments.ValueOf(option);
+  };
+  while (!arguments.Done()) {
+    const std::string name = arguments.Next();
     if (name == "--after-close") {
       options.afterClose = true;
-      continue;
-    }
-    if (name != "--prefix" && name != "--powerpoint" && name != "--out" && name != "--svg" &&
-        name != "--view") {
-      err << "tkwpreview: unknown argument \"" << OneLine(name) << "\"; " << kUsage << '\n';
-      return std::nullopt;
-    }
-    if (i + 1 == args.size()) {
-      err << "tkwpreview: " << name << " needs a value; " << kUsage << '\n';
-      return std::nullopt;
-    }
-    const std::string& value = args[++i];
-    if (name == "--prefix") {
-      prefix = value;
+    } else if (name == "--prefix") {
+      value(prefix, name);
     } else if (name == "--powerpoint") {
-      options.powerPoint = value;
+      value(options.powerPoint, name);
     } else if (name == "--out") {
-      png = value;
+      value(png, name);
     } else if (name == "--svg") {
-      options.svg = value;
-    } else if (value == "bars" || value == "addins") {
-      options.view = value == "bars" ? View::kCommandBars : View::kAddIns;
+      value(options.svg, name);
+    } else if (name == "--view") {
+      const std::string view = arguments.ValueOf(name);
+      if (view != "bars" && view != "addins")
+        throw UsageError("--view is bars or addins, not " + view);
+      options.view = view == "bars" ? View::kCommandBars : View::kAddIns;
     } else {
-      err << "tkwpreview: --view is \"bars\" or \"addins\", not \"" << OneLine(value) << "\"\n";
-      return std::nullopt;
+      command_line::Unknown(name);
     }
   }
-  if (!png) {
-    err << "tkwpreview: --out is missing; " << kUsage << '\n';
-    return std::nullopt;
-  }
-  if (prefix && options.powerPoint) {
-    err << "tkwpreview: --prefix and --powerpoint name two PowerPoints; " << kUsage << '\n';
-    return std::nullopt;
-  }
+  if (!png)
+    throw UsageError("--out FILE.png is missing");
+  if (prefix && options.powerPoint)
+    throw UsageError("--prefix and --powerpoint name two PowerPoints");
   options.png = *png;
   // The machine beside the executable, as the program finds it.
   options.prefix = prefix ? *prefix : host::ProgramMachinePrefix();
   return options;
 }
 
-}  // namespace
-
-int RunPreview(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-  if (args.size() == 1 && (args[0] == "--help" || args[0] == "-h")) {
-    out << kUsage << '\n';
-    return 0;
-  }
-  const std::optional<Options> options = Parse(args, err);
-  if (!options)
-    return 2;
+int Draw(const Options& options, std::ostream& out, std::ostream& err) {
   std::optional<command_bars::CommandBarSet> bars;
   std::string drawn = snapshot::kThisMachine;
-  if (options->powerPoint) {
-    try {
-      snapshot::JudgedPowerPoint given = snapshot::LoadSnapshot(*options->powerPoint);
-      bars.emplace(std::move(given.bars));
-      drawn = given.name;
-    } catch (const std::exception& failure) {
-      err << "tkwpreview: " << OneLine(failure.what()) << '\n';
-      return 2;
-    }
+  if (options.powerPoint) {
+    snapshot::JudgedPowerPoint given = snapshot::LoadSnapshot(*options.powerPoint);
+    bars.emplace(std::move(given.bars));
+    drawn = given.name;
   }
   std::error_code error;
-  if (!bars && !fs::is_directory(options->prefix, error)) {
-    err << "tkwpreview: no emulated machine at " << options->prefix.string() << '\n';
-    return 2;
-  }
+  if (!bars && !fs::is_directory(options.prefix, error))
+    throw std::runtime_error("no emulated machine at " + options.prefix.string());
   // Without a state file PowerPoint shows its built-in bars, and so does the picture.
-  const fs::path state = options->prefix / "powerpoint" / "commandbars.json";
-  try {
-    if (!bars)
-      bars.emplace(command_bars::LoadCommandBars(state));
-  } catch (const host::RuntimeError& failure) {
-    err << "tkwpreview: " << OneLine(failure.description()) << '\n';
-    return 2;
-  } catch (const std::exception& failure) {
-    err << "tkwpreview: cannot read " << state.string() << ": " << OneLine(failure.what()) << '\n';
-    return 2;
-  }
-  if (options->afterClose)
+  const fs::path state = options.prefix / "powerpoint" / "commandbars.json";
+  if (!bars)
+    bars.emplace(snapshot::LoadStateFile(state));
+  if (options.afterClose)
     bars->Close();
   const Picture picture =
-      LayOutPicture(*bars, options->view, options->afterClose ? Moment::kClosed : Moment::kRunning);
+      LayOutPicture(*bars, options.view, options.afterClose ? Moment::kClosed : Moment::kRunning);
   try {
-    WritePng(picture, options->png);
-    if (options->svg)
-      WriteSvg(picture, *options->svg);
+    WritePng(picture, options.png);
+    if (options.svg)
+      WriteSvg(picture, *options.svg);
   } catch (const std::exception& failure) {
-    err << "tkwpreview: " << OneLine(failure.what()) << '\n';
+    err << kTool.name << ": " << OneLine(failure.what()) << '\n';
     return 1;
   }
   out << "drew " << drawn << '\n';
   return 0;
+}
+
+}  // namespace
+
+int RunPreview(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+  return command_line::ToolMain(kTool, command_line::Arguments(args), out, err, Parse,
+                                [&](const Options& options) { return Draw(options, out, err); });
 }
 
 }  // namespace tkw::preview

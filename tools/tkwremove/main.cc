@@ -12,15 +12,23 @@
 // export instead of the registry: an earlier version's, whose tags the installed version
 // changed. Exit status: 0 everything the definitions name is gone and PowerPoint's own controls
 // are back, 1 something could not be removed or put back, 2 it cannot look.
+#ifndef _WIN32
+#include <fcntl.h>
+#include <unistd.h>
+#endif
+
+#include <cerrno>
 #include <filesystem>
 #include <iostream>
 #include <memory>
 #include <optional>
 #include <sstream>
 #include <string>
+#include <system_error>
 
 #include "host/command_bars/command_bar_state.h"
 #include "host/runtime_error.h"
+#include "tools/command_line/command_line.h"
 #include "tools/snapshot/judged_powerpoint.h"
 #include "tools/tkwcheck/inputs.h"
 #include "tools/tkwcheck/installed.h"
@@ -37,12 +45,24 @@ using namespace tkw;
 
 namespace {
 
+const command_line::Tool kTool{
+    "tkwremove",
 #ifdef _WIN32
-constexpr char kUsage[] = "usage: tkwremove [--plan] [--definitions FILE.reg]\n";
+    "usage: tkwremove [--plan] [--definitions FILE.reg]\n",
 #else
-constexpr char kUsage[] =
-    "usage: tkwremove [--plan [--powerpoint FILE]] [--prefix DIR] [--definitions FILE.reg]\n";
+    "usage: tkwremove [--plan [--powerpoint FILE]] [--prefix DIR] [--definitions FILE.reg]\n",
 #endif
+    "Takes away from PowerPoint the controls that the definitions of tkwPPTToolbarAdder add,\n"
+    "and the bars of their own left empty, and puts back PowerPoint's own controls they took.\n"
+    "  --plan                  says what it would remove and put back, and changes nothing\n"
+#ifndef _WIN32
+    "  --prefix DIR            the emulated machine (without it: the program's own)\n"
+    "  --powerpoint FILE       the plan, against the PowerPoint of a snapshot\n"
+#endif
+    "  --definitions FILE.reg  the definitions of a regedit export (an earlier version's)\n"
+    "  --help, -h              this text; --version: the version\n"
+    "Exit status: 0 all removed and put back, 1 something could not be, 2 it cannot look or\n"
+    "the command line is wrong.\n"};
 
 struct Options {
   bool plan = false;
@@ -51,29 +71,50 @@ struct Options {
   std::optional<fs::path> powerPoint;  // a snapshot the plan is judged against
 };
 
-std::optional<Options> ParseArguments(int argc, char** argv) {
+Options ParseArguments(command_line::Arguments& arguments) {
   Options options;
-  for (int i = 1; i < argc; ++i) {
-    const std::string argument = argv[i];
+  const auto value = [&](std::optional<fs::path>& into, const std::string& option) {
+    if (into)
+      throw command_line::UsageError(option + " is given twice");
+    into = arguments.ValueOf(option);
+  };
+  while (!arguments.Done()) {
+    const std::string argument = arguments.Next();
     if (argument == "--plan") {
       options.plan = true;
-    } else if (argument == "--definitions" && i + 1 < argc && !options.definitions) {
-      options.definitions = argv[++i];
+    } else if (argument == "--definitions") {
+      value(options.definitions, argument);
 #ifndef _WIN32
-    } else if (argument == "--prefix" && i + 1 < argc && !options.prefix) {
-      options.prefix = argv[++i];
-    } else if (argument == "--powerpoint" && i + 1 < argc && !options.powerPoint) {
-      options.powerPoint = argv[++i];
+    } else if (argument == "--prefix") {
+      value(options.prefix, argument);
+    } else if (argument == "--powerpoint") {
+      value(options.powerPoint, argument);
 #endif
     } else {
-      return std::nullopt;
+      command_line::Unknown(argument);
     }
   }
   // Only a plan can be judged against another PowerPoint: a removal changes the machine's.
   if (options.powerPoint && !options.plan)
-    return std::nullopt;
+    throw command_line::UsageError("--powerpoint goes with --plan only");
   return options;
 }
+
+#ifndef _WIN32
+// The removal writes the guard and PowerPoint's state into the machine: a folder it cannot write
+// stops it before it removes anything, rather than after, when the state is lost.
+void CheckWritable(const fs::path& prefix) {
+  for (const fs::path& folder : {prefix, prefix / "mutexes", prefix / "powerpoint"}) {
+    std::error_code missing;
+    if (!fs::is_directory(folder, missing))
+      continue;  // made below a folder that is checked
+    if (::faccessat(AT_FDCWD, folder.c_str(), W_OK | X_OK, AT_EACCESS) != 0) {
+      throw check::Unreadable("cannot write " + folder.string() + ": " +
+                              std::generic_category().message(errno) + ". Nothing was removed.");
+    }
+  }
+}
+#endif
 
 int Run(const Options& options) {
   // Read before anything else, so that a bad export changes nothing.
@@ -86,18 +127,33 @@ int Run(const Options& options) {
   const fs::path prefix = options.prefix.value_or(host::ProgramMachinePrefix());
   if (!fs::is_directory(prefix))
     throw check::Unreadable(prefix.string() + " is no folder");
-  // A snapshot that cannot be judged against stops the plan before it looks at anything.
+  // A snapshot that cannot be judged against stops the plan before it looks at anything, and a
+  // malformed state file is told in the user's words before PowerPoint is started on it.
   if (options.powerPoint)
     snapshot::LoadSnapshot(*options.powerPoint);
+  else
+    snapshot::LoadStateFile(prefix / "powerpoint" / "commandbars.json");
   std::ostringstream alreadyRead;
   const std::unique_ptr<host::Host> host = host::MakeMachineHost(prefix, alreadyRead);
 #endif
-  // Held to the end, so that no run adds while this removes.
-  const remove::InstanceGuard guard(host->kernel());
-  if (!guard.held()) {
-    throw check::Unreadable(
-        "tkwPPTToolbarAdder is at work on this machine (it holds \"tkwPPTToolbarAdder\"): "
-        "nothing was removed; try again when it has ended");
+  // Held to the end, so that no run adds while this removes. A plan changes nothing and leaves
+  // no trace, so it takes no guard.
+  std::optional<remove::InstanceGuard> guard;
+  if (!options.plan) {
+#ifndef _WIN32
+    CheckWritable(prefix);
+#endif
+    guard.emplace(host->kernel());
+    if (guard->error() != 0) {
+      throw check::Unreadable("cannot create the program's guard \"tkwPPTToolbarAdder\": " +
+                              command_line::SystemMessage(guard->error()) +
+                              " Nothing was removed.");
+    }
+    if (!guard->held()) {
+      throw check::Unreadable(
+          "tkwPPTToolbarAdder is at work on this machine (it holds \"tkwPPTToolbarAdder\"): "
+          "nothing was removed; try again when it has ended");
+    }
   }
 #ifdef _WIN32
   const std::unique_ptr<check::SettingsKey> live =
@@ -137,5 +193,6 @@ int Run(const Options& options) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  return check::ToolMain("tkwremove", kUsage, argc, argv, ParseArguments, Run);
+  return command_line::ToolMain(kTool, command_line::Arguments(argc, argv), std::cout, std::cerr,
+                                ParseArguments, Run);
 }

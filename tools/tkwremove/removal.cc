@@ -121,7 +121,8 @@ class Remover {
       Add(target.place, before.verdict == Verdict::kRemoved ? "already removed by " + line
                         : before.verdict == Verdict::kOwn
                             ? "already left by " + line + ": it is PowerPoint's own"
-                            : "already tried by " + line + ": PowerPoint refuses to remove it");
+                            : "already tried by " + line + ": PowerPoint " +
+                                  Tense("refuses", "refused") + " to remove it");
       return;
     }
     std::vector<const check::PlacedControl*> theirs;
@@ -130,7 +131,7 @@ class Remover {
         theirs.push_back(&control);
     }
     if (theirs.size() < target.controls.size()) {
-      Add(target.place, "leaves " + target.What(1) + ": it is PowerPoint's own");
+      Add(target.place, Tense("leaves ", "left ") + target.What(1) + ": it is PowerPoint's own");
       target.verdict = Verdict::kOwn;
     }
     if (theirs.empty())
@@ -144,17 +145,22 @@ class Remover {
         ++bars_[target.barName].topLevel;
     }
     if (removed > 0) {
-      Add(target.place, "removes " + target.What(removed));
+      Add(target.place, Tense("removes ", "removed ") + target.What(removed));
       outcome_.controls += static_cast<int>(removed);
       target.verdict = Verdict::kRemoved;
     }
     if (removed < theirs.size()) {
       Add(target.place,
-          "error: PowerPoint refuses to remove " + target.What(theirs.size() - removed), true);
+          "error: PowerPoint " + Tense("refuses", "refused") + " to remove " +
+              target.What(theirs.size() - removed),
+          true);
       if (removed == 0)
         target.verdict = Verdict::kRefused;
     }
   }
+
+  // A plan tells what the removal will do, the removal what it did.
+  std::string Tense(const char* plan, const char* done) const { return plan_ ? plan : done; }
 
   // Whether PowerPoint refuses to delete `object` of `bar`. A removal tries; a plan tells what
   // the removal will meet: PowerPoint changes nothing of a bar protected against customizing.
@@ -175,10 +181,11 @@ class Remover {
       return;
     const std::string what = "the bar " + Quoted(name) + ", left empty";
     if (Refuses(bar, bar)) {
-      Add(removals.place, "error: PowerPoint refuses to remove " + what, true);
+      Add(removals.place, "error: PowerPoint " + Tense("refuses", "refused") + " to remove " + what,
+          true);
       return;
     }
-    Add(removals.place, "removes " + what);
+    Add(removals.place, Tense("removes ", "removed ") + what);
     ++outcome_.bars;
   }
 
@@ -208,6 +215,7 @@ void PrintOutcome(std::ostream& out, const Outcome& outcome, bool plan) {
 InstanceGuard::InstanceGuard(host::Kernel& kernel)
     : kernel_(kernel),
       handle_(kernel.CreateMutexA(true, settings::kMutexName)),
+      error_(handle_ == 0 ? kernel.GetLastError() : 0),
       held_(handle_ != 0 && kernel.GetLastError() != host::kErrorAlreadyExists) {}
 
 InstanceGuard::~InstanceGuard() {

@@ -33,7 +33,7 @@ Outcome RemoveInstalled(const host::Application& app,
 void PrintOutcome(std::ostream& out, const Outcome& outcome, bool plan);
 
 // The program's single-instance guard, held for the guard's life unless another process holds
-// it already.
+// it already or it cannot be created.
 class InstanceGuard {
  public:
   explicit InstanceGuard(host::Kernel& kernel);
@@ -42,10 +42,13 @@ class InstanceGuard {
   ~InstanceGuard();
 
   bool held() const { return held_; }
+  // The system's error when the guard could not be created at all; 0 when it could.
+  std::uint32_t error() const { return error_; }
 
  private:
   host::Kernel& kernel_;
   host::Handle handle_;
+  std::uint32_t error_;
   bool held_;
 };
 

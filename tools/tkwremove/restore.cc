@@ -80,14 +80,15 @@ class Restorer {
     const auto menu =
         host::QueryInterface<host::CommandBarPopup>(menuBar.Controls().Item(menuName));
     if (!menu) {
-      Fail(t, "cannot put back " + what + ": PowerPoint has no menu " + Quoted(menuName));
+      Fail(t, Tense("cannot put back ", "could not put back ") + what +
+                  ": PowerPoint has no menu " + Quoted(menuName));
       return;
     }
     const host::CommandBarControls controls = menu.Controls();
     if (Holds(controls, *t.button))
       return;
     if (own.id <= 1) {
-      Fail(t, "cannot put back " + what + ": its Id is not known");
+      Fail(t, Tense("cannot put back ", "could not put back ") + what + ": its Id is not known");
       return;
     }
     const auto [before, where] = PlaceAmongItsOwn(t, controls);
@@ -99,13 +100,16 @@ class Restorer {
                     before ? host::Variant(*before) : host::Variant(host::MissingArgument{}),
                     host::MissingArgument{});
     if (refused) {
-      Fail(t, "PowerPoint refuses to put back " + text);
+      Fail(t, "PowerPoint " + Tense("refuses", "refused") + " to put back " + text);
       return;
     }
-    restored_.steps.push_back({t.place, "puts back " + text});
+    restored_.steps.push_back({t.place, Tense("puts back ", "put back ") + text});
     ++restored_.controls;
     back_.insert(t.button);
   }
+
+  // A plan tells what the removal will do, the removal what it did.
+  std::string Tense(const char* plan, const char* done) const { return plan_ ? plan : done; }
 
   void Fail(const Taken& t, const std::string& why) {
     restored_.steps.push_back({t.place, "error: " + why + kHowToGetItBack, true});
