@@ -46,6 +46,21 @@ inline bool SameMemberName(std::wstring_view a, std::wstring_view b) {
                     [](wchar_t x, wchar_t y) { return std::towlower(x) == std::towlower(y); });
 }
 
+// A member by its name and, when the caller knows it, the interface that declares it. An
+// interface's dispatch identifiers never change, and an interface derived from it keeps them
+// (CommandBarButton keeps CommandBarControl's), so a member named with its interface is looked
+// up once for every object that has the interface; a bare name is looked up at each call.
+struct Member {
+  // A bare name stands for the member wherever one is taken.
+  Member(std::wstring_view name) : name(name) {}
+  Member(const wchar_t* name) : name(name) {}
+  Member(const InterfaceId& declaredBy, std::wstring_view name)
+      : declaredBy(&declaredBy), name(name) {}
+
+  const InterfaceId* declaredBy = nullptr;
+  std::wstring_view name;
+};
+
 enum class InvokeKind {
   kGet,     // DISPATCH_METHOD | DISPATCH_PROPERTYGET: a call whose result is used
   kMethod,  // DISPATCH_METHOD: a call whose result is not used
@@ -62,9 +77,8 @@ class Dispatch {
   virtual bool Supports(const InterfaceId& iid) = 0;
 
   // Arguments in the order of the member's declaration. Throws RuntimeError when the member
-  // is unknown or reports an error.
-  virtual Variant Invoke(std::wstring_view member, InvokeKind kind,
-                         std::span<const Variant> args) = 0;
+  // is unknown, is not the declaring interface's, or reports an error.
+  virtual Variant Invoke(const Member& member, InvokeKind kind, std::span<const Variant> args) = 0;
 };
 
 }  // namespace tkw::host

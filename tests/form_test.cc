@@ -44,12 +44,12 @@ class NotingDispatch final : public host::Dispatch {
     asked_->emplace_back(origin_, iid);
     return inner_->Supports(iid);
   }
-  host::Variant Invoke(std::wstring_view member, host::InvokeKind kind,
+  host::Variant Invoke(const host::Member& member, host::InvokeKind kind,
                        std::span<const host::Variant> args) override {
     // The program hands PowerPoint no objects, only the values of its definitions.
     host::Variant result = inner_->Invoke(member, kind, args);
     if (auto* object = std::get_if<host::DispatchPtr>(&result); object && *object)
-      *object = std::make_shared<NotingDispatch>(*object, std::wstring(member), asked_);
+      *object = std::make_shared<NotingDispatch>(*object, std::wstring(member.name), asked_);
     return result;
   }
 

@@ -17,6 +17,7 @@
 #include "host/office_interfaces.h"
 #include "host/platform_host.h"
 #include "host/runtime/clipboard_object.h"
+#include "host/runtime/powerpoint.h"
 #include "host/runtime_error.h"
 #include "host/win32/busy_server.h"
 #include "host/win32/code_page.h"
@@ -754,9 +755,248 @@ void TestInterfaceChecks() {
     CHECK(object.refs == 1 &&
           (check.type ? (check.type->AddRef(), check.type->Release()) : 0) == typeReferences);
   }
+  // One object asked again and again: each answer is the one for the interface asked, whatever
+  // was asked of the same type information before.
+  {
+    UnregisteredObject object(types.button, {});
+    tkw::win32::Dispatch dispatch(tkw::win32::ComPtr<IDispatch>::Share(&object), policy);
+    const std::pair<host::InterfaceId, bool> kAsked[] = {
+        {kIidCommandBarPopup, false}, {kIidCommandBarButton, true}, {kIidCommandBarControl, true},
+        {kIidCommandBarPopup, false}, {kIidCommandBarButton, true}, {kIidCommandBars, false},
+    };
+    for (const auto& [asked, has] : kAsked)
+      CHECK(dispatch.Supports(asked) == has && object.queried == 0);
+  }
   buttonInterface->Release();
   for (ITypeInfo* type : {types.control, types.button, types.popup})
     type->Release();
+}
+
+// What a server of Office's interfaces was asked through one or more connections to it.
+struct Served {
+  int lookups = 0;                   // GetIDsOfNames
+  std::vector<std::wstring> called;  // "Interface.Member" of every Invoke that found its member
+  int alive = 0;                     // objects not yet released
+};
+
+// An object of one of Office's command-bar interfaces as a server numbers them: every interface
+// has dispatch identifiers of its own (CommandBars.Item is not CommandBarControls.Item), and a
+// derived interface has its base's too (a button and a pop-up have CommandBarControl's). An
+// identifier of another interface is no member of the object. It has no type information, so
+// that its interfaces are asked by QueryInterface.
+class OfficeObject final : public IDispatch {
+ public:
+  enum Kind { kApplication, kBars, kBar, kControls, kControl, kButton, kPopup };
+
+  static IDispatch* Make(Kind kind, Served& served) { return new OfficeObject(kind, served); }
+
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
+    const Interface& own = kInterfaces[kind_];
+    const bool has = iid == IID_IUnknown || iid == IID_IDispatch || iid == ToGuid(*own.iid) ||
+                     (own.base >= 0 && iid == ToGuid(*kInterfaces[own.base].iid));
+    *out = has ? this : nullptr;
+    if (has)
+      AddRef();
+    return has ? S_OK : E_NOINTERFACE;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return ++refs_; }
+  ULONG STDMETHODCALLTYPE Release() override {
+    const ULONG left = --refs_;
+    if (left == 0)
+      delete this;
+    return left;
+  }
+  HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override {
+    *count = 0;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo** out) override {
+    *out = nullptr;
+    return E_NOTIMPL;
+  }
+  HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID,
+                                          DISPID* ids) override {
+    ++served_.lookups;
+    for (int kind = kind_; kind >= 0; kind = kInterfaces[kind].base) {
+      for (int i = 0; i < static_cast<int>(kInterfaces[kind].members.size()); ++i) {
+        if (host::SameMemberName(kInterfaces[kind].members[i].name, names[0])) {
+          ids[0] = (kind + 1) * 0x100 + i;
+          return count == 1 ? S_OK : DISP_E_UNKNOWNNAME;
+        }
+      }
+    }
+    return DISP_E_UNKNOWNNAME;
+  }
+  HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* params,
+                                   VARIANT* result, EXCEPINFO*, UINT*) override {
+    for (int kind = kind_; kind >= 0; kind = kInterfaces[kind].base) {
+      const auto& members = kInterfaces[kind].members;
+      const int i = id - (kind + 1) * 0x100;
+      if (i < 0 || i >= static_cast<int>(members.size()))
+        continue;
+      served_.called.push_back(std::wstring(kInterfaces[kind].name) + L"." + members[i].name);
+      int returns = members[i].returns;
+      // An item whose index names a pop-up is one.
+      if (returns == kButton && params->cArgs > 0 && V_VT(&params->rgvarg[0]) == VT_BSTR &&
+          std::wstring_view(V_BSTR(&params->rgvarg[0])) == L"popup")
+        returns = kPopup;
+      if (result != nullptr && returns >= 0) {
+        V_VT(result) = VT_DISPATCH;
+        V_DISPATCH(result) = Make(static_cast<Kind>(returns), served_);
+      }
+      return S_OK;
+    }
+    return DISP_E_MEMBERNOTFOUND;
+  }
+
+ private:
+  struct Member {
+    const wchar_t* name;
+    int returns;  // the kind of object the member returns; -1: none
+  };
+  struct Interface {
+    const wchar_t* name;
+    const host::InterfaceId* iid;
+    int base;  // -1: IDispatch
+    std::vector<Member> members;
+  };
+  static inline const Interface kInterfaces[] = {
+      {L"Application", &host::office::kIidApplication, -1, {{L"CommandBars", kBars}}},
+      {L"CommandBars",
+       &host::office::kIidCommandBars,
+       -1,
+       {{L"Count", -1}, {L"Item", kBar}, {L"Add", kBar}}},
+      {L"CommandBar",
+       &host::office::kIidCommandBar,
+       -1,
+       {{L"Visible", -1}, {L"Controls", kControls}, {L"FindControl", kButton}}},
+      {L"CommandBarControls",
+       &host::office::kIidCommandBarControls,
+       -1,
+       {{L"Item", kButton}, {L"Add", kButton}}},
+      {L"CommandBarControl",
+       &host::office::kIidCommandBarControl,
+       -1,
+       {{L"Caption", -1}, {L"Index", -1}, {L"Delete", -1}}},
+      {L"CommandBarButton",
+       &host::office::kIidCommandBarButton,
+       kControl,
+       {{L"Style", -1}, {L"PasteFace", -1}}},
+      {L"CommandBarPopup",
+       &host::office::kIidCommandBarPopup,
+       kControl,
+       {{L"Controls", kControls}}},
+  };
+
+  OfficeObject(Kind kind, Served& served) : kind_(kind), served_(served) { ++served_.alive; }
+  ~OfficeObject() { --served_.alive; }
+
+  Kind kind_;
+  Served& served_;
+  ULONG refs_ = 1;
+};
+
+// Each member call is one Invoke that reaches the member the program names, whichever object of
+// its interface it is made on: a member's identifier is looked up once per interface on one
+// connection, and never stands for a member of the same name of another interface. A second
+// connection looks its names up anew: a server started afresh may number them otherwise.
+void TestMemberIdentifiers() {
+  using host::Application;
+  using host::CommandBarButton;
+  using host::CommandBarPopup;
+  const auto button = [](const Application& app) {
+    return host::QueryInterface<CommandBarButton>(
+        app.CommandBars().Item(L"Bar").Controls().Item(L"button"));
+  };
+  const auto popup = [](const Application& app) {
+    return host::QueryInterface<CommandBarPopup>(
+        app.CommandBars().Item(L"Bar").Controls().Item(L"popup"));
+  };
+  const std::wstring kBars = L"Application.CommandBars", kBarsItem = L"CommandBars.Item",
+                     kControls = L"CommandBar.Controls", kItem = L"CommandBarControls.Item";
+  const struct {
+    const char* what;
+    std::function<void(const Application& app, const Application& other)> calls;
+    std::vector<std::wstring> called;
+    int lookups;
+  } kCases[] = {
+      {"a member of one interface, on two of its objects",
+       [](const Application& app, const Application&) {
+         app.CommandBars().Item(L"One");
+         app.CommandBars().Count();
+         app.CommandBars().Item(L"Two");
+       },
+       {kBars, kBarsItem, kBars, L"CommandBars.Count", kBars, kBarsItem},
+       3},
+      {"Item of the bars and of a bar's controls",
+       [&](const Application& app, const Application&) { button(app).SetCaption(L"c"); },
+       {kBars, kBarsItem, kControls, kItem, L"CommandBarControl.Caption"},
+       5},
+      {"Controls of a bar and of a pop-up",
+       [&](const Application& app, const Application&) {
+         popup(app).Controls().Item(L"button").SetCaption(L"c");
+       },
+       {kBars, kBarsItem, kControls, kItem, L"CommandBarPopup.Controls", kItem,
+        L"CommandBarControl.Caption"},
+       6},
+      {"a button's and a pop-up's CommandBarControl members, and a button's own",
+       [&](const Application& app, const Application&) {
+         const CommandBarButton found = button(app);
+         found.SetCaption(L"c");
+         popup(app).SetCaption(L"c");
+         found.SetStyle(3);
+         popup(app).Index();
+         found.Index();
+       },
+       {kBars, kBarsItem, kControls, kItem, L"CommandBarControl.Caption", kBars, kBarsItem,
+        kControls, kItem, L"CommandBarControl.Caption", L"CommandBarButton.Style", kBars, kBarsItem,
+        kControls, kItem, L"CommandBarControl.Index", L"CommandBarControl.Index"},
+       7},
+      {"a bar's members, and a new control's",
+       [](const Application& app, const Application&) {
+         const host::CommandBar bar = app.CommandBars().Add(L"Bar", 1, false, true);
+         bar.FindControl(1, L"tag", true);
+         const auto added = host::QueryInterface<CommandBarButton>(
+             bar.Controls().Add(std::int16_t{1}, host::MissingArgument{}, host::MissingArgument{},
+                                host::MissingArgument{}, host::MissingArgument{}));
+         added.PasteFace();
+         added.Delete();
+         bar.SetVisible(true);
+       },
+       {kBars, L"CommandBars.Add", L"CommandBar.FindControl", kControls, L"CommandBarControls.Add",
+        L"CommandBarButton.PasteFace", L"CommandBarControl.Delete", L"CommandBar.Visible"},
+       8},
+      {"two connections",
+       [](const Application& app, const Application& other) {
+         app.CommandBars().Item(L"One");
+         other.CommandBars().Item(L"One");
+         app.CommandBars().Item(L"Two");
+       },
+       {kBars, kBarsItem, kBars, kBarsItem, kBars, kBarsItem},
+       4},
+  };
+  host::BusyServerPolicy policy;
+  for (const auto& check : kCases) {
+    Served served;
+    {
+      const auto connect = [&] {
+        IDispatch* application = OfficeObject::Make(OfficeObject::kApplication, served);
+        auto dispatch = std::make_shared<tkw::win32::Dispatch>(
+            tkw::win32::ComPtr<IDispatch>::Share(application), policy);
+        application->Release();
+        return Application(dispatch);
+      };
+      check.calls(connect(), connect());
+    }
+    const bool ok = served.called == check.called && served.lookups == check.lookups;
+    CHECK(ok && served.alive == 0);
+    if (!ok) {
+      std::printf("  %s: %d look-ups, called", check.what, served.lookups);
+      for (const std::wstring& call : served.called)
+        std::printf(" %ls", call.c_str());
+      std::printf("\n");
+    }
+  }
 }
 
 // Sets the default value (or `name`) of HKEY_CLASSES_ROOT\<key> in this program's own view.
@@ -868,6 +1108,7 @@ int main() {
     TestMessageFilter();
     TestAutomation(platform->ole());
     TestInterfaceChecks();
+    TestMemberIdentifiers();
   }
   TestMachineFacts();
   std::printf("%d passed, %d failed\n", passed, failed);

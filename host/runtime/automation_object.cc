@@ -6,7 +6,7 @@
 
 namespace tkw::host {
 
-std::optional<Variant> AutomationObject::Invoke(std::wstring_view member, InvokeKind kind,
+std::optional<Variant> AutomationObject::Invoke(const Member& member, InvokeKind kind,
                                                 std::initializer_list<Variant> args) const {
   if (dispatch_ == nullptr)
     return std::nullopt;
@@ -17,15 +17,15 @@ std::optional<Variant> AutomationObject::Invoke(std::wstring_view member, Invoke
   }
 }
 
-bool AutomationObject::Call(std::wstring_view member, std::initializer_list<Variant> args) const {
+bool AutomationObject::Call(const Member& member, std::initializer_list<Variant> args) const {
   return Invoke(member, InvokeKind::kMethod, args).has_value();
 }
 
-bool AutomationObject::Put(std::wstring_view member, Variant value) const {
+bool AutomationObject::Put(const Member& member, Variant value) const {
   return Invoke(member, InvokeKind::kPut, {std::move(value)}).has_value();
 }
 
-std::optional<std::int32_t> AutomationObject::GetNumber(std::wstring_view member) const {
+std::optional<std::int32_t> AutomationObject::GetNumber(const Member& member) const {
   auto result = Invoke(member, InvokeKind::kGet);
   if (!result)
     return std::nullopt;
@@ -36,14 +36,14 @@ std::optional<std::int32_t> AutomationObject::GetNumber(std::wstring_view member
   return std::nullopt;
 }
 
-std::optional<std::wstring> AutomationObject::GetText(std::wstring_view member) const {
+std::optional<std::wstring> AutomationObject::GetText(const Member& member) const {
   auto result = Invoke(member, InvokeKind::kGet);
   if (auto* text = result ? std::get_if<std::wstring>(&*result) : nullptr)
     return std::move(*text);
   return std::nullopt;
 }
 
-std::optional<bool> AutomationObject::GetFlag(std::wstring_view member) const {
+std::optional<bool> AutomationObject::GetFlag(const Member& member) const {
   const auto result = Invoke(member, InvokeKind::kGet);
   if (auto* flag = result ? std::get_if<bool>(&*result) : nullptr)
     return *flag;

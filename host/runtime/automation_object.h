@@ -27,19 +27,19 @@ class AutomationObject {
 
  protected:
   // The member's result, or nothing when the reference is empty or the call fails.
-  std::optional<Variant> Invoke(std::wstring_view member, InvokeKind kind,
+  std::optional<Variant> Invoke(const Member& member, InvokeKind kind,
                                 std::initializer_list<Variant> args = {}) const;
   // Calls a method whose result is not used; false when it fails.
-  bool Call(std::wstring_view member, std::initializer_list<Variant> args = {}) const;
-  bool Put(std::wstring_view member, Variant value) const;
-  std::optional<std::int32_t> GetNumber(std::wstring_view member) const;
-  std::optional<std::wstring> GetText(std::wstring_view member) const;
-  std::optional<bool> GetFlag(std::wstring_view member) const;
+  bool Call(const Member& member, std::initializer_list<Variant> args = {}) const;
+  bool Put(const Member& member, Variant value) const;
+  std::optional<std::int32_t> GetNumber(const Member& member) const;
+  std::optional<std::wstring> GetText(const Member& member) const;
+  std::optional<bool> GetFlag(const Member& member) const;
 
   // A member's object result taken through the interface of `T`; empty when the call fails
   // or the object does not have that interface.
   template <class T>
-  T GetObject(std::wstring_view member, std::initializer_list<Variant> args = {}) const {
+  T GetObject(const Member& member, std::initializer_list<Variant> args = {}) const {
     return QueryInterface<T>(ObjectResult(Invoke(member, InvokeKind::kGet, args)));
   }
 

@@ -1,5 +1,6 @@
 #include "host/win32/dispatch.h"
 
+#include <algorithm>
 #include <new>
 #include <optional>
 #include <string>
@@ -91,14 +92,85 @@ class ExceptionInfo {
   EXCEPINFO info_{};
 };
 
-host::DispatchPtr Wrap(IDispatch* borrowed, host::BusyServerPolicy& busyServer) {
+GUID ToGuid(const host::InterfaceId& iid) {
+  return {iid.data1,
+          iid.data2,
+          iid.data3,
+          {iid.data4[0], iid.data4[1], iid.data4[2], iid.data4[3], iid.data4[4], iid.data4[5],
+           iid.data4[6], iid.data4[7]}};
+}
+
+}  // namespace
+
+class Dispatch::Connection {
+ public:
+  // The identifier GetIDsOfNames gave for the member, or nothing when it was never asked.
+  std::optional<DISPID> IdOf(const host::InterfaceId& declaredBy, std::wstring_view name) const {
+    for (const Name& known : names_) {
+      if (known.declaredBy == declaredBy && known.name == name)
+        return known.id;
+    }
+    return std::nullopt;
+  }
+  void RememberId(const host::InterfaceId& declaredBy, std::wstring_view name, DISPID id) {
+    names_.push_back({declaredBy, std::wstring(name), id});
+  }
+
+  // Whether the type information `type` names `iid` or an interface derived from it, when that
+  // was found before. COM gives one proxy to one object of the server, so the same type
+  // information comes back as the same pointer; the reference held to it keeps the pointer from
+  // naming another in the meantime.
+  std::optional<bool> Describes(ITypeInfo* type, const GUID& iid) const {
+    for (const Type& known : types_) {
+      if (known.type.get() != type)
+        continue;
+      for (const auto& [asked, has] : known.answers) {
+        if (asked == iid)
+          return has;
+      }
+    }
+    return std::nullopt;
+  }
+  // A server that made new type information for every object would have each kept; a few serve
+  // Office's few kinds of object.
+  void RememberDescribes(ITypeInfo* type, const GUID& iid, bool has) {
+    auto known = std::find_if(types_.begin(), types_.end(),
+                              [&](const Type& kept) { return kept.type.get() == type; });
+    if (known == types_.end()) {
+      if (types_.size() == kTypesKept)
+        return;
+      known = types_.insert(types_.end(), {ComPtr<ITypeInfo>::Share(type), {}});
+    }
+    known->answers.emplace_back(iid, has);
+  }
+
+ private:
+  static constexpr std::size_t kTypesKept = 16;
+  struct Name {
+    host::InterfaceId declaredBy;
+    std::wstring name;
+    DISPID id;
+  };
+  struct Type {
+    ComPtr<ITypeInfo> type;
+    std::vector<std::pair<GUID, bool>> answers;
+  };
+  std::vector<Name> names_;
+  std::vector<Type> types_;
+};
+
+namespace {
+
+host::DispatchPtr Wrap(IDispatch* borrowed, host::BusyServerPolicy& busyServer,
+                       const std::shared_ptr<Dispatch::Connection>& connection) {
   if (borrowed == nullptr)
     return nullptr;
-  return std::make_shared<Dispatch>(ComPtr<IDispatch>::Share(borrowed), busyServer);
+  return std::make_shared<Dispatch>(ComPtr<IDispatch>::Share(borrowed), busyServer, connection);
 }
 
 // The result types the program reads; other numbers arrive as 32-bit integers.
-host::Variant ToHost(const VARIANT& result, host::BusyServerPolicy& busyServer) {
+host::Variant ToHost(const VARIANT& result, host::BusyServerPolicy& busyServer,
+                     const std::shared_ptr<Dispatch::Connection>& connection) {
   switch (V_VT(&result)) {
     case VT_EMPTY:
     case VT_NULL:
@@ -112,11 +184,11 @@ host::Variant ToHost(const VARIANT& result, host::BusyServerPolicy& busyServer) 
     case VT_BSTR:
       return std::wstring(V_BSTR(&result), ::SysStringLen(V_BSTR(&result)));
     case VT_DISPATCH:
-      return Wrap(V_DISPATCH(&result), busyServer);
+      return Wrap(V_DISPATCH(&result), busyServer, connection);
     case VT_UNKNOWN: {
       const auto dispatch =
           ComPtr<IUnknown>::Share(V_UNKNOWN(&result)).Query<IDispatch>(IID_IDispatch);
-      return Wrap(dispatch.get(), busyServer);
+      return Wrap(dispatch.get(), busyServer, connection);
     }
     default: {
       ScopedVariant number;
@@ -146,16 +218,19 @@ WORD Flags(host::InvokeKind kind) {
 
 }  // namespace
 
+Dispatch::Dispatch(ComPtr<IDispatch> dispatch, host::BusyServerPolicy& busyServer)
+    : Dispatch(std::move(dispatch), busyServer, std::make_shared<Connection>()) {}
+
+Dispatch::Dispatch(ComPtr<IDispatch> dispatch, host::BusyServerPolicy& busyServer,
+                   std::shared_ptr<Connection> connection)
+    : dispatch_(std::move(dispatch)), busyServer_(busyServer), connection_(std::move(connection)) {}
+
 // Office registers the marshalling of its interfaces for its own architecture only (64-bit
 // Office beside this 32-bit program), so a QueryInterface for one of them may fail as "interface
 // not registered" whatever the object is. Its type information travels over IDispatch's own
 // marshalling, which Windows registers for both, and names the interface the object serves.
 bool Dispatch::Supports(const host::InterfaceId& iid) {
-  const GUID guid{iid.data1,
-                  iid.data2,
-                  iid.data3,
-                  {iid.data4[0], iid.data4[1], iid.data4[2], iid.data4[3], iid.data4[4],
-                   iid.data4[5], iid.data4[6], iid.data4[7]}};
+  const GUID guid = ToGuid(iid);
   if (const std::optional<bool> described = Described(guid))
     return *described;
   // An object without type information is asked directly.
@@ -173,42 +248,53 @@ std::optional<bool> Dispatch::Described(const GUID& iid) {
       })) ||
       !type)
     return std::nullopt;
+  if (const std::optional<bool> known = connection_->Describes(type.get(), iid))
+    return known;
   // The object's own interface first, then the ones it derives from (CommandBarButton derives
   // from CommandBarControl). Office's chains are a few long; a longer one loops.
-  for (int depth = 0; depth < 16; ++depth) {
-    TYPEATTR* attributes = nullptr;
-    if (FAILED(remote([&] { return type->GetTypeAttr(&attributes); })) || attributes == nullptr)
-      return std::nullopt;
-    const TYPEATTR described = *attributes;
-    type->ReleaseTypeAttr(attributes);
-    if (described.guid == iid)
-      return true;
-    if (described.guid == IID_IDispatch)  // which derives from IUnknown alone
-      return iid == IID_IUnknown;
-    // The dispatch side of a dual interface shows IDispatch as its base; its interface side,
-    // at -1, shows the real one. A dispinterface derives from IDispatch alone.
-    UINT base = 0;
-    if (described.typekind == TKIND_DISPATCH && (described.wTypeFlags & TYPEFLAG_FDUAL))
-      base = static_cast<UINT>(-1);
-    else if ((described.typekind != TKIND_INTERFACE && described.typekind != TKIND_DISPATCH) ||
-             described.cImplTypes == 0)
-      return false;
-    HREFTYPE reference = 0;
-    ComPtr<ITypeInfo> next;
-    if (FAILED(remote([&] { return type->GetRefTypeOfImplType(base, &reference); })) ||
-        FAILED(remote([&] {
-          return type->GetRefTypeInfo(reference, reinterpret_cast<ITypeInfo**>(next.Receive()));
-        })) ||
-        !next)
-      return std::nullopt;
-    type = std::move(next);
-  }
-  return std::nullopt;
+  const std::optional<bool> has = [&]() -> std::optional<bool> {
+    ComPtr<ITypeInfo> step = ComPtr<ITypeInfo>::Share(type.get());
+    for (int depth = 0; depth < 16; ++depth) {
+      TYPEATTR* attributes = nullptr;
+      if (FAILED(remote([&] { return step->GetTypeAttr(&attributes); })) || attributes == nullptr)
+        return std::nullopt;
+      const TYPEATTR described = *attributes;
+      step->ReleaseTypeAttr(attributes);
+      if (described.guid == iid)
+        return true;
+      if (described.guid == IID_IDispatch)  // which derives from IUnknown alone
+        return iid == IID_IUnknown;
+      // The dispatch side of a dual interface shows IDispatch as its base; its interface side,
+      // at -1, shows the real one. A dispinterface derives from IDispatch alone.
+      UINT base = 0;
+      if (described.typekind == TKIND_DISPATCH && (described.wTypeFlags & TYPEFLAG_FDUAL))
+        base = static_cast<UINT>(-1);
+      else if ((described.typekind != TKIND_INTERFACE && described.typekind != TKIND_DISPATCH) ||
+               described.cImplTypes == 0)
+        return false;
+      HREFTYPE reference = 0;
+      ComPtr<ITypeInfo> next;
+      if (FAILED(remote([&] { return step->GetRefTypeOfImplType(base, &reference); })) ||
+          FAILED(remote([&] {
+            return step->GetRefTypeInfo(reference, reinterpret_cast<ITypeInfo**>(next.Receive()));
+          })) ||
+          !next)
+        return std::nullopt;
+      step = std::move(next);
+    }
+    return std::nullopt;
+  }();
+  if (has)
+    connection_->RememberDescribes(type.get(), iid, *has);
+  return has;
 }
 
-host::Variant Dispatch::Invoke(std::wstring_view member, host::InvokeKind kind,
-                               std::span<const host::Variant> args) {
-  std::wstring name(member);
+DISPID Dispatch::IdOf(const host::Member& member) {
+  if (member.declaredBy != nullptr) {
+    if (const std::optional<DISPID> known = connection_->IdOf(*member.declaredBy, member.name))
+      return *known;
+  }
+  std::wstring name(member.name);
   LPOLESTR names[] = {name.data()};
   DISPID id = DISPID_UNKNOWN;
   const HRESULT found = host::CallWhileBusy(
@@ -217,6 +303,14 @@ host::Variant Dispatch::Invoke(std::wstring_view member, host::InvokeKind kind,
       Refused);
   if (FAILED(found))
     throw AutomationError();
+  if (member.declaredBy != nullptr)
+    connection_->RememberId(*member.declaredBy, member.name, id);
+  return id;
+}
+
+host::Variant Dispatch::Invoke(const host::Member& member, host::InvokeKind kind,
+                               std::span<const host::Variant> args) {
+  const DISPID id = IdOf(member);
 
   Arguments arguments(args);
   DISPID propertyPut = DISPID_PROPERTYPUT;
@@ -243,7 +337,7 @@ host::Variant Dispatch::Invoke(std::wstring_view member, host::InvokeKind kind,
   // A call made for its effect may return anything; only a read result is converted.
   if (kind != host::InvokeKind::kGet)
     return std::monostate{};
-  return ToHost(result.get(), busyServer_);
+  return ToHost(result.get(), busyServer_, connection_);
 }
 
 HRESULT ToVariant(const host::Variant& value, VARIANT& variant,

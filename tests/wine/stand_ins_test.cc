@@ -146,7 +146,7 @@ int main() {
       return 1;
     }
 
-    // One DISPID per name, whatever its case, on every object.
+    // One DISPID per name, whatever its case, on every object of an interface.
     std::wstring a = L"CommandBars", b = L"COMMANDBARS";
     LPOLESTR first[] = {a.data()}, second[] = {b.data()};
     DISPID idA = 0, idB = 0;
@@ -168,6 +168,17 @@ int main() {
         ObjectResult(bars.get(), L"Add", {Text(L"Probe"), Missing(), Missing(), temporary});
     Expect(static_cast<bool>(bar), "CommandBars.Add with missing arguments");
     const ComPtr<IDispatch> controls = ObjectResult(bar.get(), L"Controls");
+    // Another interface's member of the same name is another DISPID, which this one refuses.
+    std::wstring item = L"Item";
+    LPOLESTR itemName[] = {item.data()};
+    DISPID barsItem = 0, controlsItem = 0;
+    bars->GetIDsOfNames(IID_NULL, itemName, 1, LOCALE_USER_DEFAULT, &barsItem);
+    controls->GetIDsOfNames(IID_NULL, itemName, 1, LOCALE_USER_DEFAULT, &controlsItem);
+    DISPPARAMS none{};
+    Expect(barsItem != controlsItem &&
+               controls->Invoke(barsItem, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_PROPERTYGET,
+                                &none, nullptr, nullptr, nullptr) == DISP_E_MEMBERNOTFOUND,
+           "CommandBars.Item is not CommandBarControls.Item");
     const ComPtr<IDispatch> button = ObjectResult(controls.get(), L"Add", {Short(1)});
     Expect(static_cast<bool>(button), "Controls.Add of a button");
     Expect(Invoke(button.get(), L"Caption", DISPATCH_PROPERTYPUT, {Text(L"Caption")}) == S_OK,

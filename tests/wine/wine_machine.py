@@ -12,6 +12,7 @@ tools come from the folder `tools` of the build (tests/wine).
 """
 
 import os
+import re
 import shutil
 import subprocess
 import tempfile
@@ -191,7 +192,8 @@ class WineMachine:
             self.run(["taskkill", "/f", "/im", "tkw_powerpoint.exe"])
             if not stays:
                 failures.append("PowerPoint's server did not end: a reference to it was kept")
-        left = [line for line in lines if "objects" in line and not line.endswith(" 0 locks 0")]
+        left = [line for line in lines
+                if (held := re.search(r"objects (\d+) locks (\d+)", line)) and held.groups() != ("0", "0")]
         if left:
             failures.append(f"the stand-ins were left holding references: {left}")
         return failures

@@ -1,8 +1,10 @@
 #include "host/emulated_windows/com_server/busy_filter.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 
 #include <servprov.h>
 
@@ -63,17 +65,48 @@ std::optional<BusySpells> ParseBusySpells(const char* text) {
 ScopedBusyFilter::ScopedBusyFilter()
     : spells_(ParseBusySpells(std::getenv("TKW_POWERPOINT_BUSY"))),
       counting_(std::getenv("TKW_POWERPOINT_CALLS") != nullptr) {
-  if (spells_ || counting_)
-    Register();
+  Register();
 }
 
 void ScopedBusyFilter::Report() const {
+  if (!counting_)
+    return;
   for (const auto& [call, count] : calls_) {
     char line[128];
     std::snprintf(line, sizeof line, "powerpoint calls %s %u %ld", call.first.c_str(),
                   static_cast<unsigned>(call.second), count);
     AppendToReport(line);
   }
+}
+
+std::string ScopedBusyFilter::Received() const {
+  // IDispatch's methods after IUnknown's; IRemUnknown's RemQueryInterface, RemAddRef,
+  // RemRelease and IRemUnknown2's RemQueryInterface2.
+  struct Kind {
+    const char* name;
+    const char* iface;
+    int method;  // -1: every method
+  };
+  constexpr Kind kKinds[] = {
+      {"GetIDsOfNames", "IDispatch", 5},    {"Invoke", "IDispatch", 6},
+      {"QueryInterface", "IRemUnknown", 3}, {"QueryInterface", "IRemUnknown", 6},
+      {"AddRef", "IRemUnknown", 4},         {"Release", "IRemUnknown", 5},
+      {"GetTypeInfo", "IDispatch", 4},      {"ITypeInfo", "ITypeInfo", -1},
+  };
+  constexpr const char* kNames[] = {"GetIDsOfNames", "Invoke",      "QueryInterface", "AddRef",
+                                    "Release",       "GetTypeInfo", "ITypeInfo"};
+  std::map<std::string, long> counts;
+  long other = 0;
+  for (const auto& [call, count] : calls_) {
+    const Kind* kind = std::find_if(std::begin(kKinds), std::end(kKinds), [&](const Kind& k) {
+      return call.first == k.iface && (k.method < 0 || call.second == k.method);
+    });
+    (kind != std::end(kKinds) ? counts[kind->name] : other) += count;
+  }
+  std::string text;
+  for (const char* name : kNames)
+    text += std::string(name) + " " + std::to_string(counts[name]) + " ";
+  return text + "other " + std::to_string(other);
 }
 
 bool ScopedBusyFilter::Busy() {
@@ -90,7 +123,7 @@ bool ScopedBusyFilter::Busy() {
 }
 
 DWORD ScopedBusyFilter::HandleInComingCall(DWORD, HTASK, DWORD, LPINTERFACEINFO info) {
-  if (counting_ && info != nullptr)
+  if (info != nullptr)
     ++calls_[{InterfaceName(info->iid), info->wMethod}];
   if (!spells_ || info == nullptr || IsComPlumbing(info->iid))
     return SERVERCALL_ISHANDLED;

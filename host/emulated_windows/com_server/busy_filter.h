@@ -9,9 +9,9 @@
 // Activation and COM's reference counting are never refused: Wine reports a refused activation
 // as a class that is not registered.
 //
-// When TKW_POWERPOINT_CALLS is set the filter also counts the calls that reach the server, by
-// interface and method, and Report() appends them to the stand-in's report: what a client's run
-// costs in round trips.
+// The filter also counts the calls that reach the server, each a round trip for the client:
+// Received() names them for the line with which the stand-in reports its end, and when
+// TKW_POWERPOINT_CALLS is set Report() appends them by interface and method.
 #pragma once
 
 #include <windows.h>
@@ -35,14 +35,19 @@ struct BusySpells {
 // Nothing when `text` is empty or malformed.
 std::optional<BusySpells> ParseBusySpells(const char* text);
 
-// Registered on the thread that makes it for its life, when TKW_POWERPOINT_BUSY or
-// TKW_POWERPOINT_CALLS asks for it.
+// Registered on the thread that makes it for its life.
 class ScopedBusyFilter final : public win32::RegisteredMessageFilter {
  public:
   ScopedBusyFilter();
 
-  // "powerpoint calls <interface> <method number> <count>" lines, when counting.
+  // "powerpoint calls <interface> <method number> <count>" lines, when TKW_POWERPOINT_CALLS
+  // asks for them.
   void Report() const;
+  // "GetIDsOfNames <n> Invoke <n> QueryInterface <n> AddRef <n> Release <n> GetTypeInfo <n>
+  // ITypeInfo <n> other <n>": the clients' QueryInterface, AddRef and Release that crossed to
+  // the server (COM answers the rest in the client's process), the type information read, and
+  // COM's own calls of activation.
+  std::string Received() const;
 
   DWORD STDMETHODCALLTYPE HandleInComingCall(DWORD callType, HTASK caller, DWORD tickCount,
                                              LPINTERFACEINFO info) override;

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <new>
+#include <string>
 
 #include "host/emulated_windows/com_server/dispatch_adapter.h"
 #include "host/emulated_windows/com_server/live_objects.h"
@@ -70,10 +71,9 @@ void AppendToReport(const char* line) {
                                     nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE)
     return;
-  char text[128];
-  const int length = std::snprintf(text, sizeof text, "%s\n", line);
+  const std::string text = std::string(line) + "\n";
   DWORD written = 0;
-  ::WriteFile(file, text, static_cast<DWORD>(length), &written, nullptr);
+  ::WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
   ::CloseHandle(file);
 }
 

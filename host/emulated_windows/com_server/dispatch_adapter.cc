@@ -23,11 +23,16 @@ namespace {
 constexpr IID kIidDispatchAdapter = {
     0xB0E5C0DE, 0x4A1F, 0x4C39, {0x9E, 0x21, 0x7D, 0x6A, 0x58, 0xF0, 0xC3, 0xA1}};
 
-// Names are matched without regard to case and keep one DISPID for the life of the server,
-// whichever object is asked.
+// Names are matched without regard to case and keep one number for the life of the server. A
+// member's DISPID is that number with the interface whose member it is above it, so that a DISPID
+// of one interface is none of another's. A server that COM starts afresh numbers its names in
+// the order it is first asked them, so a client that kept a DISPID from one server for the next
+// would call another member.
 class MemberNames {
  public:
-  DISPID IdOf(std::wstring_view name) {
+  static constexpr int kInterfaceShift = 16;
+
+  DISPID IdOf(int numbered, std::wstring_view name) {
     std::wstring key(name);
     for (wchar_t& c : key)
       c = static_cast<wchar_t>(std::towlower(c));
@@ -35,14 +40,16 @@ class MemberNames {
     const auto [entry, added] = ids_.try_emplace(std::move(key), names_.size() + 1);
     if (added)
       names_.emplace_back(name);
-    return entry->second;
+    return (numbered << kInterfaceShift) | entry->second;
   }
 
-  std::optional<std::wstring> NameOf(DISPID id) {
+  std::optional<std::wstring> NameOf(int numbered, DISPID id) {
     const std::lock_guard lock(mutex_);
-    if (id < 1 || static_cast<std::size_t>(id) > names_.size())
+    const DISPID number = id & ((1 << kInterfaceShift) - 1);
+    if (id >> kInterfaceShift != numbered || number < 1 ||
+        static_cast<std::size_t>(number) > names_.size())
       return std::nullopt;
-    return names_[static_cast<std::size_t>(id) - 1];
+    return names_[static_cast<std::size_t>(number) - 1];
   }
 
  private:
@@ -149,13 +156,13 @@ HRESULT DispatchAdapter::GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID
     return E_POINTER;
   // Named arguments are not supported: only the member itself gets an id.
   for (UINT i = 0; i < count; ++i)
-    ids[i] = i == 0 ? Members().IdOf(names[0]) : DISPID_UNKNOWN;
+    ids[i] = i == 0 ? Members().IdOf(MemberInterface(), names[0]) : DISPID_UNKNOWN;
   return count > 1 ? DISP_E_UNKNOWNNAME : S_OK;
 }
 
 HRESULT DispatchAdapter::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params,
                                 VARIANT* result, EXCEPINFO* exception, UINT* argumentError) {
-  const std::optional<std::wstring> member = Members().NameOf(id);
+  const std::optional<std::wstring> member = Members().NameOf(MemberInterface(), id);
   if (!member)
     return DISP_E_MEMBERNOTFOUND;
   if (params == nullptr)
@@ -178,7 +185,7 @@ HRESULT DispatchAdapter::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS*
       }
       args.push_back(std::move(*argument));
     }
-    const host::Variant value = object_->Invoke(*member, kind, args);
+    const host::Variant value = object_->Invoke(std::wstring_view(*member), kind, args);
     if (result == nullptr)
       return S_OK;
     ::VariantInit(result);

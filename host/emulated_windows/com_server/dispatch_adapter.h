@@ -26,6 +26,12 @@ class DispatchAdapter final : public RefCounted<DispatchAdapter, IDispatch>, Liv
   using TypeDescriber = ITypeInfo* (*)(host::Dispatch& object);
   static void DescribeWith(TypeDescriber describe) { describe_ = describe; }
 
+  // The interface, as a number, whose dispatch identifiers an object's members have: one
+  // interface's identifiers are not another's, as in Office, whose CommandBars.Item is not
+  // CommandBarControls.Item. Without it every object numbers its members alike.
+  using InterfaceOf = int (*)(host::Dispatch& object);
+  static void NumberMembersBy(InterfaceOf interfaceOf) { interfaceOf_ = interfaceOf; }
+
   // IDispatch.
   HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override;
   HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT index, LCID locale, ITypeInfo** info) override;
@@ -44,7 +50,10 @@ class DispatchAdapter final : public RefCounted<DispatchAdapter, IDispatch>, Liv
   ~DispatchAdapter() = default;
 
   host::DispatchPtr object_;
+  int MemberInterface() { return interfaceOf_ != nullptr ? interfaceOf_(*object_) : 0; }
+
   static inline TypeDescriber describe_ = nullptr;
+  static inline InterfaceOf interfaceOf_ = nullptr;
 };
 
 }  // namespace tkw::com_server

@@ -121,4 +121,16 @@ ITypeInfo* OfficeTypeInfo(host::Dispatch& object) {
   return info;
 }
 
+int OfficeMemberInterface(host::Dispatch& object) {
+  constexpr const host::InterfaceId* kNumbered[] = {
+      &host::office::kIidCommandBarControl, &host::office::kIidCommandBarControls,
+      &host::office::kIidCommandBar, &host::office::kIidCommandBars,
+      &host::office::kIidApplication};
+  for (int i = 0; i < static_cast<int>(std::size(kNumbered)); ++i) {
+    if (object.Supports(*kNumbered[i]))
+      return i + 1;
+  }
+  return 0;
+}
+
 }  // namespace tkw::com_server

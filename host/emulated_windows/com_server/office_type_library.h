@@ -23,4 +23,8 @@ HRESULT RegisterOfficeTypeLibrary(const std::wstring& path);
 // when it has none of them or the library is not registered.
 ITypeInfo* OfficeTypeInfo(host::Dispatch& object);
 
+// The interface whose dispatch identifiers `object`'s members have, as Office's do: a button or
+// a pop-up has CommandBarControl's. 0 for none of PowerPoint's.
+int OfficeMemberInterface(host::Dispatch& object);
+
 }  // namespace tkw::com_server

@@ -94,7 +94,7 @@ class ActiveApplication final : public tkw::host::Dispatch {
     return iid == tkw::host::office::kIidApplication || iid == tkw::host::kIidDispatch ||
            iid == tkw::host::kIidUnknown;
   }
-  tkw::host::Variant Invoke(std::wstring_view member, tkw::host::InvokeKind kind,
+  tkw::host::Variant Invoke(const tkw::host::Member& member, tkw::host::InvokeKind kind,
                             std::span<const tkw::host::Variant> args) override {
     return Model().Application()->Invoke(member, kind, args);
   }
@@ -188,11 +188,12 @@ void Serve(HANDLE until = nullptr) {
   }
 }
 
-void ReportEnd() {
+// The objects and locks left, and what the clients' calls made the server do.
+void ReportEnd(const tkw::com_server::ScopedBusyFilter& calls) {
   char line[64];
   std::snprintf(line, sizeof line, "powerpoint objects %ld locks %ld", ServerUsage::Objects(),
                 ServerUsage::Locks());
-  AppendToReport(line);
+  AppendToReport((line + std::string(" received ") + calls.Received()).c_str());
 }
 
 // Offers the class to clients until WithdrawClass(); false, having said why, when COM refuses.
@@ -230,7 +231,7 @@ int ServeForTheCall() {
   while (!ServerUsage::Unused());
   WithdrawClass();
   busy.Report();
-  ReportEnd();
+  ReportEnd(busy);
   return 0;
 }
 
@@ -269,7 +270,7 @@ int RunAsTheUsers() {
   WithdrawClass();
   const bool closed = SetRunning(false);
   busy.Report();
-  ReportEnd();
+  ReportEnd(busy);
   ::ReleaseMutex(running.get());
   return closed ? 0 : 1;
 }
@@ -297,6 +298,7 @@ int CloseRunning() {
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   const tkw::win32::ScopedComApartment apartment;
   tkw::com_server::DispatchAdapter::DescribeWith(&tkw::com_server::OfficeTypeInfo);
+  tkw::com_server::DispatchAdapter::NumberMembersBy(&tkw::com_server::OfficeMemberInterface);
   if (HasSwitch(L"regserver"))
     return Register();
   if (HasSwitch(L"close"))

@@ -39,10 +39,11 @@ class AtlClipboard final : public host::Dispatch {
     return iid == host::kIidUnknown || iid == host::kIidDispatch;
   }
 
-  host::Variant Invoke(std::wstring_view member, host::InvokeKind kind,
+  host::Variant Invoke(const host::Member& member, host::InvokeKind kind,
                        std::span<const host::Variant> args) override {
-    const bool backup = host::SameMemberName(member, L"Backup");
-    if ((!backup && !host::SameMemberName(member, L"Restore")) || kind == host::InvokeKind::kPut) {
+    const bool backup = host::SameMemberName(member.name, L"Backup");
+    if ((!backup && !host::SameMemberName(member.name, L"Restore")) ||
+        kind == host::InvokeKind::kPut) {
       throw host::RuntimeError(438, "Object doesn't support this property or method");
     }
     if (!args.empty()) {

@@ -20,7 +20,7 @@ wchar_t LowerAscii(wchar_t c) {
 }  // namespace
 
 bool AutomationCall::Names(std::wstring_view name) const {
-  return std::ranges::equal(member_, name, {}, LowerAscii, LowerAscii);
+  return declared_ && std::ranges::equal(member_, name, {}, LowerAscii, LowerAscii);
 }
 
 bool AutomationCall::IsReadOnly(std::wstring_view name) const {

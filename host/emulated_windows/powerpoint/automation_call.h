@@ -17,9 +17,15 @@ namespace tkw::emulated {
 
 class AutomationCall {
  public:
-  AutomationCall(std::string_view object, std::wstring_view member, host::InvokeKind kind,
-                 std::span<const host::Variant> args)
-      : object_(object), member_(member), kind_(kind), args_(args) {}
+  // `self` is the object called: a member named through an interface it does not have is
+  // none of its members, as a dispatch identifier of another interface is none of Office's.
+  AutomationCall(std::string_view object, host::Dispatch& self, const host::Member& member,
+                 host::InvokeKind kind, std::span<const host::Variant> args)
+      : object_(object),
+        member_(member.name),
+        declared_(member.declaredBy == nullptr || self.Supports(*member.declaredBy)),
+        kind_(kind),
+        args_(args) {}
 
   // Whether the call is for `name` (any letter case), read as a property without arguments.
   // Throws when it tries to write it.
@@ -62,6 +68,7 @@ class AutomationCall {
 
   std::string_view object_;
   std::wstring_view member_;
+  bool declared_;
   host::InvokeKind kind_;
   std::span<const host::Variant> args_;
 };

@@ -290,9 +290,9 @@ class ControlsObject final : public host::Dispatch {
     return iid == office::kIidCommandBarControls || iid == kIidDispatch || iid == kIidUnknown;
   }
 
-  Variant Invoke(std::wstring_view member, InvokeKind kind,
+  Variant Invoke(const host::Member& member, InvokeKind kind,
                  std::span<const Variant> args) override {
-    const AutomationCall call("CommandBarControls", member, kind, args);
+    const AutomationCall call("CommandBarControls", *this, member, kind, args);
     const std::shared_ptr<CommandBar> bar = bar_.lock();
     const std::shared_ptr<Control> popup = popup_.lock();
     if (bar == nullptr && popup == nullptr) {
@@ -413,12 +413,12 @@ class ControlObject final : public host::Dispatch {
            iid == office::kIidCommandBarControl || iid == kIidDispatch || iid == kIidUnknown;
   }
 
-  Variant Invoke(std::wstring_view member, InvokeKind kind,
+  Variant Invoke(const host::Member& member, InvokeKind kind,
                  std::span<const Variant> args) override {
     const AutomationCall call(type_ == ControlType::kButton  ? "CommandBarButton"
                               : type_ == ControlType::kPopup ? "CommandBarPopup"
                                                              : "CommandBarControl",
-                              member, kind, args);
+                              *this, member, kind, args);
     const std::shared_ptr<Control> control = control_.lock();
     if (control == nullptr) {
       throw call.Failure(kAutomationError, "the control was deleted");
@@ -516,9 +516,9 @@ class CommandBarObject final : public host::Dispatch {
     return iid == office::kIidCommandBar || iid == kIidDispatch || iid == kIidUnknown;
   }
 
-  Variant Invoke(std::wstring_view member, InvokeKind kind,
+  Variant Invoke(const host::Member& member, InvokeKind kind,
                  std::span<const Variant> args) override {
-    const AutomationCall call("CommandBar", member, kind, args);
+    const AutomationCall call("CommandBar", *this, member, kind, args);
     const std::shared_ptr<CommandBar> bar = bar_.lock();
     if (bar == nullptr)
       throw call.Failure(kAutomationError, "the command bar was deleted");
@@ -590,9 +590,9 @@ class CommandBarsObject final : public host::Dispatch {
     return iid == office::kIidCommandBars || iid == kIidDispatch || iid == kIidUnknown;
   }
 
-  Variant Invoke(std::wstring_view member, InvokeKind kind,
+  Variant Invoke(const host::Member& member, InvokeKind kind,
                  std::span<const Variant> args) override {
-    const AutomationCall call("CommandBars", member, kind, args);
+    const AutomationCall call("CommandBars", *this, member, kind, args);
     CommandBarSet& bars = session_->bars();
     if (call.IsReadOnly(L"Count"))
       return static_cast<std::int32_t>(bars.size());
@@ -656,9 +656,9 @@ class ApplicationObject final : public host::Dispatch {
     return iid == office::kIidApplication || iid == kIidDispatch || iid == kIidUnknown;
   }
 
-  Variant Invoke(std::wstring_view member, InvokeKind kind,
+  Variant Invoke(const host::Member& member, InvokeKind kind,
                  std::span<const Variant> args) override {
-    const AutomationCall call("Application", member, kind, args);
+    const AutomationCall call("Application", *this, member, kind, args);
     if (call.IsReadOnly(L"CommandBars"))
       return std::make_shared<CommandBarsObject>(session_);
     if (call.IsReadOnly(L"Name"))
