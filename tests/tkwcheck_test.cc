@@ -20,6 +20,7 @@
 #include "host/emulated_windows/emulated_windows.h"
 #include "host/formats/pe_image.h"
 #include "host/formats/reg_file.h"
+#include "tests/plan_as_done.h"
 #include "tools/snapshot/judged_powerpoint.h"
 #include "tools/tkwcheck/check.h"
 #include "tools/tkwcheck/inputs.h"
@@ -90,19 +91,6 @@ std::vector<std::string> Findings(
       messages->push_back(f.message);
   }
   return found;
-}
-
-// A plan's steps as the removal tells them once it has taken them: in the past tense.
-std::string AsDone(std::string text) {
-  for (const auto& [plan, done] : {std::pair{"removes ", "removed "},
-                                   {"leaves ", "left "},
-                                   {"refuses ", "refused "},
-                                   {"puts back ", "put back "},
-                                   {"cannot put back ", "could not put back "}}) {
-    for (std::size_t at = 0; (at = text.find(plan, at)) != std::string::npos;)
-      text.replace(at, std::string_view(plan).size(), done);
-  }
-  return text;
 }
 
 struct RecordCase {
@@ -809,7 +797,7 @@ class DeploymentTest : public ::testing::Test {
     const auto outcome = tkw::remove::RemoveInstalled(StartPowerPoint(host), Definitions(), plan);
     std::ostringstream out;
     tkw::remove::PrintOutcome(out, outcome, /*plan=*/false);
-    return plan ? AsDone(out.str()) : out.str();
+    return plan ? tkw::test_support::PlanAsDone(out.str()) : out.str();
   }
   void RunProgram() { RunProgramOn(machine_); }
   void AppendToRegistry(const std::string& lines) {
@@ -1806,7 +1794,7 @@ TEST_F(DeploymentTest, PutsBackPowerPointsOwnControlsThatDefinitionsTook) {
     const tkw::remove::Restored done = restore(/*plan=*/false);
     std::vector<std::string> told;
     for (const std::string& step : c.steps)
-      told.push_back(AsDone(step));
+      told.push_back(tkw::test_support::PlanAsDone(step));
     EXPECT_EQ(lines(done), told);
     EXPECT_EQ(done.failed, !c.steps.empty() && c.steps[0].find("error") != std::string::npos);
     std::string ids;

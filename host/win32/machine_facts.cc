@@ -110,12 +110,7 @@ host::Architecture MachineFacts::ProgramArchitecture() {
 }
 
 bool MachineFacts::HasOtherView() {
-#ifdef _WIN64
-  return true;
-#else
-  BOOL wow64 = FALSE;
-  return ::IsWow64Process(::GetCurrentProcess(), &wow64) && wow64;
-#endif
+  return HasOtherRegistryView();
 }
 
 REGSAM MachineFacts::ViewFlag(RegistryView view) {

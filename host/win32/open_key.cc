@@ -49,4 +49,13 @@ std::vector<std::wstring> OpenKey::Subkeys() const {
   return names;
 }
 
+bool HasOtherRegistryView() {
+#ifdef _WIN64
+  return true;
+#else
+  BOOL wow64 = FALSE;
+  return ::IsWow64Process(::GetCurrentProcess(), &wow64) && wow64;
+#endif
+}
+
 }  // namespace tkw::win32

@@ -30,4 +30,8 @@ class OpenKey {
   HKEY key_ = nullptr;
 };
 
+// Whether this program sees a registry view besides its own: on 64-bit Windows, for either
+// build.
+bool HasOtherRegistryView();
+
 }  // namespace tkw::win32

@@ -24,6 +24,7 @@
 #include "host/emulated_windows/powerpoint/powerpoint_application.h"
 #include "host/formats/reg_file.h"
 #include "host/runtime_error.h"
+#include "tests/plan_as_done.h"
 #include "tools/tkwcheck/installed.h"
 #include "tools/tkwremove/removal.h"
 #include "tools/tkwremove/restore.h"
@@ -79,19 +80,6 @@ Report Remove(Machine& machine, const std::vector<tkw::check::Definition>& defin
   }
   report.text = out.str();
   return report;
-}
-
-// A plan's report in the words of the removal, which tells what it did: the past tense.
-std::string AsDone(std::string text) {
-  for (const auto& [plan, done] : {std::pair{"removes ", "removed "},
-                                   {"leaves ", "left "},
-                                   {"refuses ", "refused "},
-                                   {"puts back ", "put back "},
-                                   {"cannot put back ", "could not put back "}}) {
-    for (std::size_t at = 0; (at = text.find(plan, at)) != std::string::npos;)
-      text.replace(at, std::string_view(plan).size(), done);
-  }
-  return text;
 }
 
 // The controls of every bar, pop-ups and what they hold included.
@@ -150,7 +138,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const Report removal = Remove(machine, definitions, /*plan=*/false);
   if (removal.outcome.failed || removal.restored.failed)
     return 0;
-  if (removal.text != AsDone(plan.text))
+  if (removal.text != tkw::test_support::PlanAsDone(plan.text))
     __builtin_trap();
   // What it counts is what went, and came back: a control two definitions name went once.
   const Totals after = TotalsOf(machine.state);

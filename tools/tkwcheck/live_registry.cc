@@ -60,21 +60,12 @@ class LiveKey final : public SettingsKey {
   std::vector<SettingsValue> values_;
 };
 
-bool SixtyFourBitWindows() {
-#ifdef _WIN64
-  return true;
-#else
-  BOOL wow64 = FALSE;
-  return ::IsWow64Process(::GetCurrentProcess(), &wow64) && wow64;
-#endif
-}
-
 }  // namespace
 
 std::vector<Finding> CheckLiveRegistry(const snapshot::JudgedPowerPoint& powerPoint) {
   const std::unique_ptr<host::Host> host = host::MakePlatformHost();
   std::vector<Finding> findings;
-  const bool twoViews = SixtyFourBitWindows();
+  const bool twoViews = win32::HasOtherRegistryView();
   const LiveKey thirtyTwo(L"SOFTWARE\\Tarnwick", KEY_WOW64_32KEY, twoViews ? " (32-bit view)" : "");
   const auto check = [&](const LiveKey& key) {
     Machine machine{command_bars::CopyCommandBars(powerPoint.bars), host.get(),
