@@ -421,7 +421,9 @@ TEST(PreviewTest, SvgCarriesTextAsEscapedText) {
        "&apos;too&apos;</text>"},
       {L"Save &As...", ">Save <tspan text-decoration=\"underline\">A</tspan>s...</text>"},
       {L"&\u00e9t\u00e9", "><tspan text-decoration=\"underline\">\u00e9</tspan>t\u00e9</text>"},
-      {L"tab\tand\x01" L"bell", ">tab\tand\uFFFDbell</text>"},
+      {L"tab\tand\x01"
+       L"bell",
+       ">tab\tand\uFFFDbell</text>"},
   };
   for (const auto& [caption, expected] : cases) {
     SCOPED_TRACE(formats::WideToUtf8(caption));
